@@ -1,0 +1,9 @@
+# The FTP side of the main window: connection, log, command line, remote listing,
+# remote file management and transfers.
+target_sources(ferrit_app PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/uRegistry.h ${CMAKE_CURRENT_LIST_DIR}/uRegistry.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RemoteListing.h ${CMAKE_CURRENT_LIST_DIR}/RemoteListing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RemoteFileTypes.h ${CMAKE_CURRENT_LIST_DIR}/RemoteFileTypes.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RemoteListModel.h ${CMAKE_CURRENT_LIST_DIR}/RemoteListModel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TransferNames.h ${CMAKE_CURRENT_LIST_DIR}/TransferNames.cpp
+)

@@ -1,0 +1,24 @@
+#include "app/TransferNames.h"
+
+#include "net/Exception.h"
+
+QString LocalTransferFolder(const QString& directory)
+{
+    return directory.endsWith(u'/') ? directory : directory + u'/';
+}
+
+void CheckEntryName(const QString& name)
+{
+    if (name.isEmpty())
+        throw Exception(QStringLiteral("Refused to transfer a file without a name."));
+    if (name == u"." || name == u".." || name.contains(u'/') || name.contains(QChar(0)))
+        throw Exception(QStringLiteral("Refused to transfer \"%1\": the name would lead outside "
+                                       "the folder, so nothing was written.")
+                            .arg(QString(name).replace(QChar(0), u'?')));
+}
+
+QString LocalTransferFile(const QString& directory, const QString& caption)
+{
+    CheckEntryName(caption);
+    return LocalTransferFolder(directory) + caption;
+}

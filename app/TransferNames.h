@@ -1,0 +1,15 @@
+#pragma once
+// Names of the two ends of a transfer. A remote listing is the server's word, so a name
+// taken from it is checked before it becomes part of a local path.
+#include <QString>
+
+// The local folder of a transfer: the tree's directory with "/" appended unless it
+// already ends with one (the empty text becomes "/").
+QString LocalTransferFolder(const QString& directory);
+
+// Throws Exception when name is not a plain name inside one folder: empty, "." or "..",
+// or containing "/" or a NUL character.
+void CheckEntryName(const QString& name);
+
+// The checked local path for an entry caption inside directory.
+QString LocalTransferFile(const QString& directory, const QString& caption);

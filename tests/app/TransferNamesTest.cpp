@@ -1,0 +1,30 @@
+#include "app/TransferNames.h"
+#include "net/Exception.h"
+
+#include <gtest/gtest.h>
+
+TEST(RemoteTransferNames, LocalFolderGetsOneSlash)
+{
+    EXPECT_EQ(LocalTransferFolder(""), "/");
+    EXPECT_EQ(LocalTransferFolder("/tmp"), "/tmp/");
+    EXPECT_EQ(LocalTransferFolder("/tmp/"), "/tmp/");
+    EXPECT_EQ(LocalTransferFile("/tmp/x", "a b.txt"), "/tmp/x/a b.txt");
+    EXPECT_EQ(LocalTransferFile("/tmp/x", "...").toStdString(), "/tmp/x/...");
+}
+
+TEST(RemoteTransferNames, NamesThatLeaveTheFolderAreRefused)
+{
+    const QString bad[] = {"", ".", "..", "../x", "a/b", "/etc/passwd", "link -> /usr/bin/x",
+                           QStringLiteral("a") + QChar(0) + QStringLiteral("b")};
+    for (const QString& name : bad) {
+        try {
+            LocalTransferFile("/tmp/x", name);
+            ADD_FAILURE() << "accepted " << name.toStdString();
+        } catch (const Exception& e) {
+            EXPECT_TRUE(e.Message().startsWith("Refused to transfer")) << e.Message().toStdString();
+        }
+    }
+    for (const QString& good : {QStringLiteral(".hidden"), QStringLiteral("..a"), QStringLiteral("a..b"),
+                                QStringLiteral("Grüße.txt"), QStringLiteral(" lead")})
+        EXPECT_NO_THROW(CheckEntryName(good)) << good.toStdString();
+}

@@ -1,0 +1,7 @@
+# Tests of the main window's FTP side.
+ferrit_add_test(tests_app_remote
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/RemoteListingTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RemoteFileTypesTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TransferNamesTest.cpp
+  LIBS ferrit_app)
