@@ -1,0 +1,245 @@
+// The FTP connection of the main window: connect and disconnect, the status log, the
+// progress panel, the reactions to each completed transaction, and the command line.
+#include "app/Dialogs.h"
+#include "app/MainForm.h"
+#include "app/RemoteListModel.h"
+#include "app/ScreenCursor.h"
+#include "app/Sounds.h"
+#include "app/StatusBar.h"
+#include "app/StatusText.h"
+#include "ftp/FTPClient.h"
+#include "net/ErrorBoundary.h"
+
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+namespace {
+const QString kErrorTitle = QStringLiteral("Error");
+} // namespace
+
+void TMainForm::SetUpFTPClient()
+{
+    FTPClient1->Port = 21;
+    FTPClient1->ReportLevel = 2;
+    FTPClient1->ParseList = true;
+    FTPClient1->ProxyPort = 0;
+    FTPClient1->OnConnect = [this](QObject* Sender) { FTPClient1Connect(Sender); };
+    FTPClient1->OnInvalidHost = [this](bool& Handled) { FTPClient1InvalidHost(Handled); };
+    FTPClient1->OnAuthenticationFailed = [this](bool& Handled) { FTPClient1AuthenticationFailed(Handled); };
+    FTPClient1->OnError = [this](QObject* Sender, quint16 Errno, const QString& Errmsg) {
+        FTPClient1Error(Sender, Errno, Errmsg);
+    };
+    FTPClient1->OnStatus = [this](QObject* Sender, const QString& Status) { FTPClient1Status(Sender, Status); };
+    FTPClient1->OnPacketSent = [this](QObject* Sender) { FTPClient1PacketSent(Sender); };
+    FTPClient1->OnPacketRecvd = [this](QObject* Sender) { FTPClient1PacketRecvd(Sender); };
+    FTPClient1->OnSuccess = [this](TCmdType Trans_Type) { FTPClient1Success(Trans_Type); };
+    FTPClient1->OnListItem = [this](const QString& Listing) { FTPClient1ListItem(Listing); };
+    StatusBar1->OnDrawPanel = [this](QPainter& Canvas, const QRect& Rect, const QString& Text) {
+        StatusBar1DrawPanel(Canvas, Rect, Text);
+    };
+}
+
+void TMainForm::Log(const QString& line)
+{
+    mmoStatus->appendPlainText(line);
+}
+
+void TMainForm::sbtnConnectClick()
+{
+    if (FTPClient1->Connected) {
+        Sounds().Play(TSound::Question);
+        if (!Dialogs().Confirm(QStringLiteral("Break current connection?")))
+            return;
+        FTPClient1->Disconnect();
+    }
+    const QList<QTreeWidgetItem*> selected = lvSites->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const QTreeWidgetItem* site = selected.first();
+    FTPClient1->Host = site->text(0);
+    FTPClient1->UserID = site->text(2);
+    FTPClient1->Password = site->text(3);
+    LocalDir = site->text(4);
+    RemoteDir = site->text(5);
+    setWindowTitle(QStringLiteral("Ferrit - ") + FTPClient1->Host);
+    pgctlFTP->setCurrentWidget(tbshtStatus);
+    mmoStatus->clear();
+    Log(QStringLiteral("Connecting..."));
+    FTPClient1->Connect();
+    SetScreenCursor(Qt::ArrowCursor);
+}
+
+void TMainForm::FTPClient1Connect(QObject*)
+{
+    Sounds().Play(TSound::Information);
+    Log(QStringLiteral("Connected - remote TCP/TP: ") + FTPClient1->RemoteIP());
+    Log(QStringLiteral("Current folder is: ") + FTPClient1->CurrentDir());
+    SetScreenCursor(Qt::ArrowCursor);
+    Busy = false;
+    if (!FTPClient1->Connected)
+        return;
+    if (!LocalDir.isEmpty())
+        SystemTreeView->SetDirectory(LocalDir);
+    // A host whose remote folder is gone must not cost the connection: the login
+    // worked, so the refusal is shown and the session goes on.
+    try {
+        if (!RemoteDir.isEmpty())
+            ChangeRemoteFolder(RemoteDir);
+        else
+            FTPClient1->List();
+    } catch (...) {
+        HandleException(std::current_exception());
+    }
+}
+
+void TMainForm::FTPClient1InvalidHost(bool& Handled)
+{
+    Sounds().Play(TSound::Error);
+    Dialogs().ShowError(kErrorTitle, QStringLiteral("Connection failed: Cannot connect to host."));
+    Handled = true;
+}
+
+void TMainForm::FTPClient1AuthenticationFailed(bool& Handled)
+{
+    Sounds().Play(TSound::Error);
+    Dialogs().ShowError(kErrorTitle, QStringLiteral("Connection failed: bad login."));
+    Busy = false;
+    Handled = true;
+}
+
+void TMainForm::FTPClient1Error(QObject*, quint16 Errno, const QString& Errmsg)
+{
+    Sounds().Play(TSound::Error);
+    Dialogs().ShowError(kErrorTitle, QStringLiteral("Error %1: %2").arg(Errno).arg(Errmsg));
+    Busy = false;
+}
+
+void TMainForm::sbtnDisconnectClick()
+{
+    Sounds().Play(TSound::Question);
+    if (!Dialogs().Confirm(QStringLiteral("Are you sure that you want to disconnect?")))
+        return;
+    FTPClient1->Disconnect();
+    setWindowTitle(QStringLiteral("Ferrit"));
+}
+
+void TMainForm::FTPClient1Status(QObject*, const QString& Status)
+{
+    if (const auto line = StatusLogLine(Status))
+        Log(*line);
+}
+
+void TMainForm::ShowProgress(qint64 part)
+{
+    const QString text = PercentText(Percentage(part, FTPClient1->BytesTotal));
+    // One repaint per change of the figure, not per block: the bar looks the same
+    // and a fast transfer is not slowed down by painting.
+    if (StatusBar1->PanelText(0) == text)
+        return;
+    StatusBar1->SetPanelText(0, text);
+    StatusBar1->RepaintNow();
+}
+
+void TMainForm::FTPClient1PacketSent(QObject*)
+{
+    ShowProgress(FTPClient1->BytesSent());
+}
+
+void TMainForm::FTPClient1PacketRecvd(QObject*)
+{
+    ShowProgress(FTPClient1->BytesRecvd());
+}
+
+void TMainForm::StatusBar1DrawPanel(QPainter& Canvas, const QRect& Rect, const QString& Text)
+{
+    const QPalette palette = QApplication::palette();
+    const QPoint textAt(Rect.left() + 2, Rect.top() + 1);
+    const QRect textRect(textAt, Rect.bottomRight());
+    const auto percent = PanelPercent(Text);
+    if (!percent) {
+        Canvas.setPen(palette.color(QPalette::WindowText));
+        Canvas.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, Text);
+        return;
+    }
+    if (*percent <= 0)
+        return;
+    const int width = ProgressBarWidth(Rect.width(), *percent);
+    Canvas.fillRect(QRect(Rect.left(), Rect.top() + 1, width, Rect.height()), palette.color(QPalette::ToolTipBase));
+    Canvas.setPen(palette.color(QPalette::ToolTipText));
+    Canvas.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, Text);
+}
+
+void TMainForm::FTPClient1Success(TCmdType Trans_Type)
+{
+    switch (Trans_Type) {
+    case TCmdType::ChangeDir:
+        Log(QStringLiteral("ChangeDir success"));
+        Log(QStringLiteral("Current file folder: ") + FTPClient1->CurrentDir());
+        sbtnRefreshClick();
+        break;
+    case TCmdType::MakeDir:
+        Log(QStringLiteral("MakeDir success"));
+        sbtnRefreshClick();
+        break;
+    case TCmdType::Delete: Log(QStringLiteral("Delete success")); break;
+    case TCmdType::RemoveDir:
+        Log(QStringLiteral("RemoveDir success"));
+        sbtnRefreshClick();
+        break;
+    case TCmdType::List:
+        Log(QStringLiteral("List success"));
+        m_remoteModel->Flush();
+        StatusBar1->SetPanelText(0, QString());
+        StatusBar1->SetPanelText(1, QString());
+        pgctlFTP->setCurrentWidget(tbshtListing);
+        break;
+    case TCmdType::Rename: Log(QStringLiteral("Rename success")); break;
+    case TCmdType::UploadRestore: Log(QStringLiteral("UploadRestore success")); break;
+    case TCmdType::DownloadRestore: Log(QStringLiteral("DownloadRestore success")); break;
+    case TCmdType::Download: Log(QStringLiteral("Download success")); break;
+    case TCmdType::Upload: Log(QStringLiteral("Upload success")); break;
+    case TCmdType::UploadAppend: Log(QStringLiteral("UploadAppend success")); break;
+    case TCmdType::ReInit: Log(QStringLiteral("ReInit success")); break;
+    case TCmdType::Allocate: Log(QStringLiteral("Allocate success")); break;
+    case TCmdType::NList:
+        Log(QStringLiteral("NList success"));
+        pgctlFTP->setCurrentWidget(tbshtListing);
+        break;
+    case TCmdType::DoCommand: Log(QStringLiteral("DoCommand success")); break;
+    case TCmdType::CurrentDir: break;
+    }
+    SetScreenCursor(Qt::ArrowCursor);
+    Busy = false;
+}
+
+void TMainForm::ChangeRemoteFolder(const QString& Folder)
+{
+    const QString command = QStringLiteral("CWD ./") + Folder;
+    Log(command);
+    FTPClient1->DoCommand(command);
+}
+
+void TMainForm::edtFTPCommandKeyPress(QChar Key)
+{
+    if (Key == QChar(13))
+        sbtnExecuteClick();
+}
+
+void TMainForm::sbtnExecuteClick()
+{
+    try {
+        FTPClient1->DoCommand(edtFTPCommand->text());
+    } catch (const Exception& error) {
+        if (const auto line = StatusLogLine(error.Message()))
+            Log(*line);
+    }
+}
+
+void TMainForm::sbtnClick()
+{
+    edtFTPCommand->setText(QStringLiteral("Help"));
+    sbtnExecuteClick();
+}
