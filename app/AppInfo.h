@@ -1,0 +1,14 @@
+#pragma once
+// The program's identity: its title and the version compiled into it.
+#include <QString>
+
+inline const QString ApplicationTitle = QStringLiteral("Ferrit");
+
+// The version built into the program; empty when the build gave none.
+QString ProgramVersion();
+
+// Text of the splash's version label: "Version " and the version, or nothing without one.
+QString VersionLabelText(const QString& version);
+
+// Folder that holds the executable, ending in "/".
+QString ProgramFolder();

@@ -1,0 +1,29 @@
+#pragma once
+// The modal boxes of the main window. The window owns one TDialogs; the real
+// one shows message boxes, tests install one that answers from a script.
+#include <QString>
+
+class QWidget;
+
+class TDialogs {
+public:
+    virtual ~TDialogs() = default;
+    // Yes/No box titled "Confirm" with a question icon; true when Yes was chosen.
+    virtual bool Confirm(const QString& text) = 0;
+    // Box with an error icon, the text and one "OK" button.
+    virtual void ShowError(const QString& title, const QString& text) = 0;
+    // Box with a prompt and one edit holding `value`; false when cancelled,
+    // otherwise `value` holds the edited text.
+    virtual bool InputBox(const QString& title, const QString& prompt, QString& value) = 0;
+};
+
+class TMessageBoxes : public TDialogs {
+public:
+    explicit TMessageBoxes(QWidget* parent) : m_parent(parent) {}
+    bool Confirm(const QString& text) override;
+    void ShowError(const QString& title, const QString& text) override;
+    bool InputBox(const QString& title, const QString& prompt, QString& value) override;
+
+private:
+    QWidget* m_parent;
+};

@@ -1,0 +1,224 @@
+#include "app/MainForm.h"
+#include "app/AppInfo.h"
+#include "app/Dialogs.h"
+#include "app/HostDlg.h"
+#include "app/Sounds.h"
+#include "app/Splash.h"
+#include "app/StatusBar.h"
+#include "net/ErrorBoundary.h"
+#include "net/Exception.h"
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QPointer>
+#include <QStatusTipEvent>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QTreeWidget>
+
+TMainForm::TMainForm(const QString& hostsFile, QWidget* parent)
+    : QMainWindow(parent),
+      FTPClient1(new TPendingFTPClient(this)),
+      m_hostsFile(hostsFile),
+      m_dialogs(std::make_unique<TMessageBoxes>(this)),
+      m_sounds(std::make_unique<TCanberraSounds>())
+{
+    m_previousErrorHandler = SetExceptionHandler([this](std::exception_ptr error) {
+        ShowApplicationError(ExceptionText(error));
+    });
+    CreateLayout();
+    HostDlg = new THostDlg(this);
+    BindHandlers();
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    SetExceptionHandler(std::move(m_previousErrorHandler));
+}
+
+void TMainForm::SetDialogs(std::unique_ptr<TDialogs> dialogs)
+{
+    m_dialogs = std::move(dialogs);
+}
+
+void TMainForm::SetSounds(std::unique_ptr<TSounds> sounds)
+{
+    m_sounds = std::move(sounds);
+}
+
+// The application's general error handler: an error no handler caught ends
+// that handler, is shown here, and the program goes on.
+void TMainForm::ShowApplicationError(const QString& text)
+{
+    m_dialogs->ShowError(ApplicationTitle, text);
+}
+
+template <class Handler>
+void TMainForm::OnClick(QAbstractButton* button, Handler handler)
+{
+    connect(button, &QAbstractButton::clicked, this, [guarded = Guarded(handler)]() mutable { guarded(); });
+}
+
+void TMainForm::BindHandlers()
+{
+    OnClick(tbtnClose, [this] { tbtnCloseClick(); });
+    OnClick(btnStop, [this] { btnStopClick(); });
+    OnClick(tbtnAbout, [this] { tbtnAboutClick(); });
+    OnClick(sbtnAdd, [this] { sbtnAddClick(); });
+    OnClick(sbtnEdit, [this] { sbtnEditClick(); });
+    OnClick(sbtnDelete, [this] { sbtnDeleteClick(); });
+    connect(grpViewStyle, &QButtonGroup::buttonClicked, this,
+            Guarded([this](QAbstractButton* button) { ListTypeSelect(button); }));
+    connect(pgctlFTP, &QTabWidget::currentChanged, this, Guarded([this](int) { pgctlFTPChange(); }));
+    connect(lvSites, &QTreeWidget::itemSelectionChanged, this, Guarded([this] { lvSitesChange(); }));
+    connect(lvRemoteFiles, &QTreeWidget::itemSelectionChanged, this, Guarded([this] { lvRemoteFilesChange(); }));
+    connect(SystemListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            Guarded([this](const QItemSelection&, const QItemSelection&) { SystemListViewChange(); }));
+    lvSites->viewport()->installEventFilter(this);
+    // The idle rule runs whenever the event queue has run empty.
+    connect(QAbstractEventDispatcher::instance(thread()), &QAbstractEventDispatcher::aboutToBlock, this,
+            Guarded([this] { IdleHandler(); }));
+}
+
+void TMainForm::FormCreate()
+{
+    Busy = false;
+    pgctlFTP->setCurrentWidget(tbshtStatus);
+    SystemTreeView->SetDirectory(ProgramFolder());
+    LoadHosts();
+    IdleHandler();
+}
+
+bool TMainForm::FormClose()
+{
+    try {
+        SaveHosts();
+        return true;
+    } catch (const Exception& error) {
+        // Closing anyway would lose the host list's changes: let the user decide.
+        m_dialogs->ShowError(ApplicationTitle, error.Message());
+        m_sounds->Play(TSound::Question);
+        return m_dialogs->Confirm(QStringLiteral("The host list could not be saved. Close anyway and lose its changes?"));
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    try {
+        if (FormClose())
+            event->accept();
+        else
+            event->ignore();
+    } catch (...) {
+        event->ignore();
+        HandleException(std::current_exception());
+    }
+}
+
+void TMainForm::tbtnCloseClick()
+{
+    close();
+}
+
+void TMainForm::btnStopClick()
+{
+    FTPClient1->Abort();
+}
+
+void TMainForm::tbtnAboutClick()
+{
+    QPointer<TfrmSplash> frmSplash = new TfrmSplash(this);
+    frmSplash->ShowAsAbout();
+    frmSplash->exec();
+}
+
+void TMainForm::DisplayHint(const QString& hint)
+{
+    StatusBar1->SetPanelText(1, hint);
+    StatusBar1->RepaintNow();
+}
+
+bool TMainForm::event(QEvent* event)
+{
+    // Long hints go to status bar panel 1 instead of Qt's temporary message.
+    if (event->type() == QEvent::StatusTip) {
+        try {
+            DisplayHint(static_cast<QStatusTipEvent*>(event)->tip());
+        } catch (...) {
+            HandleException(std::current_exception());
+        }
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lvSites->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        Guarded([this] { lvSitesDblClick(); })();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::IdleHandler()
+{
+    const bool connected = FTPClient1->Connected;
+    for (QToolButton* button : {sbtnRefresh, sbtnDisconnect, sbtnMkDir, sbtnASCII, sbtnBinary})
+        button->setEnabled(connected);
+    btnStop->setEnabled(Busy);
+    SetCommandRowEnabled(connected && !Busy);
+}
+
+void TMainForm::SetCommandRowEnabled(bool enabled)
+{
+    pnlFTPCommandLine->setEnabled(enabled);
+    const QColor background = QApplication::palette().color(enabled ? QPalette::Base : QPalette::Button);
+    if (edtFTPCommand->palette().color(QPalette::Disabled, QPalette::Base) == background
+        && edtFTPCommand->palette().color(QPalette::Active, QPalette::Base) == background)
+        return;
+    QPalette palette = edtFTPCommand->palette();
+    palette.setColor(QPalette::Base, background);
+    edtFTPCommand->setPalette(palette);
+}
+
+void TMainForm::ListTypeSelect(QAbstractButton* sender)
+{
+    switch (sender->property("Tag").toInt()) {
+    case 2: SystemListView->SetViewStyle(TViewStyle::SmallIcon); break;
+    case 3: SystemListView->SetViewStyle(TViewStyle::List); break;
+    case 4: SystemListView->SetViewStyle(TViewStyle::Report); break;
+    default: SystemListView->SetViewStyle(TViewStyle::Icon); break;
+    }
+}
+
+void TMainForm::pgctlFTPChange()
+{
+    if (pgctlFTP->currentWidget() != tbshtListing)
+        return;
+    pnlListing->setGeometry(tbshtListing->rect());
+    pnlListing->update();
+    lvRemoteFiles->viewport()->update();
+}
+
+void TMainForm::lvSitesChange()
+{
+    const bool selected = !lvSites->selectedItems().isEmpty();
+    for (QToolButton* button : {sbtnDelete, sbtnEdit, sbtnConnect})
+        button->setEnabled(selected);
+}
+
+void TMainForm::lvRemoteFilesChange()
+{
+    const bool selected = !lvRemoteFiles->selectedItems().isEmpty();
+    for (QToolButton* button : {sbtnDeleteFile, sbtnRename, sbtnDownload})
+        button->setEnabled(selected);
+}
+
+void TMainForm::SystemListViewChange()
+{
+    sbtnUpload->setEnabled(SystemListView->selectionModel()->hasSelection());
+}

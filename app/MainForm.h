@@ -1,0 +1,159 @@
+#pragma once
+// The main window: the local browser on the left, the Status and Listing pages
+// on the right. The layout is built in MainFormLayout.cpp; the handlers live in
+// one file per topic (MainForm.cpp: the frame, MainFormHosts.cpp: the host list).
+#include "app/HostsFile.h"
+#include "app/PendingComponents.h"
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+class QAbstractButton;
+class QButtonGroup;
+class QFrame;
+class QLineEdit;
+class QPlainTextEdit;
+class QSplitter;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TDialogs;
+class THostDlg;
+class TSounds;
+class TStatusBar;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // `hostsFile` is where the host list is loaded from and saved to.
+    explicit TMainForm(const QString& hostsFile, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    const QString& HostsFile() const { return m_hostsFile; }
+
+    // Modal boxes and sounds go through these; tests install scripted ones.
+    TDialogs& Dialogs() const { return *m_dialogs; }
+    void SetDialogs(std::unique_ptr<TDialogs> dialogs);
+    TSounds& Sounds() const { return *m_sounds; }
+    void SetSounds(std::unique_ptr<TSounds> sounds);
+
+    QString LocalDir;
+    QString RemoteDir;
+    bool Busy = false;
+
+    // Non-visual members.
+    TPendingFTPClient* FTPClient1;
+    QList<QIcon> imglstButtons;
+    QList<QIcon> imglstRemote;
+    THostDlg* HostDlg;
+
+    // Tool bar row.
+    QFrame* CoolBar1;
+    QToolBar* tbrStandard;
+    QToolButton* tbtnClose;
+    QWidget* ToolButton1;
+    QToolButton* btnStop;
+    QToolButton* tbtnAbout;
+    TStatusBar* StatusBar1;
+    QSplitter* splApp;
+
+    // Local browser.
+    QFrame* pnlExplorer;
+    QSplitter* Splitter2;
+    QFrame* Panel4;
+    TPendingTreeView* SystemTreeView;
+    QFrame* Panel2;
+    QFrame* Panel3;
+    QToolButton* sbtnLargeIcons;
+    QToolButton* sbtnSmall;
+    QToolButton* sbtnList;
+    QToolButton* sbtnDetails;
+    QToolButton* sbtnUpload;
+    QButtonGroup* grpViewStyle;
+    TPendingListView* SystemListView;
+
+    // Pages.
+    QTabWidget* pgctlFTP;
+    QWidget* tbshtStatus;
+    QFrame* Panel1;
+    QToolButton* sbtnAdd;
+    QToolButton* sbtnDelete;
+    QToolButton* sbtnEdit;
+    QToolButton* sbtnConnect;
+    QToolButton* sbtnDisconnect;
+    QTreeWidget* lvSites;
+    QSplitter* Splitter1;
+    QFrame* Panel6;
+    QFrame* pnlFTPCommandLine;
+    QLineEdit* edtFTPCommand;
+    QToolButton* sbtnExecute;
+    QToolButton* sbtn;
+    QPlainTextEdit* mmoStatus;
+    QWidget* tbshtListing;
+    QFrame* pnlListing;
+    QFrame* Panel5;
+    QToolButton* sbtnRefresh;
+    QToolButton* sbtnDownload;
+    QToolButton* sbtnDeleteFile;
+    QToolButton* sbtnRename;
+    QToolButton* sbtnMkDir;
+    QToolButton* sbtnASCII;
+    QToolButton* sbtnBinary;
+    QButtonGroup* grpTransferType;
+    QTreeWidget* lvRemoteFiles;
+
+    // The frame (MainForm.cpp).
+    void FormCreate();
+    bool FormClose();
+    void tbtnCloseClick();
+    void btnStopClick();
+    void tbtnAboutClick();
+    void DisplayHint(const QString& hint);
+    void IdleHandler();
+    void ListTypeSelect(QAbstractButton* sender);
+    void pgctlFTPChange();
+    void lvSitesChange();
+    void lvRemoteFilesChange();
+    void SystemListViewChange();
+
+    // The host list (MainFormHosts.cpp).
+    void LoadHosts();
+    void SaveHosts();
+    void sbtnAddClick();
+    void sbtnEditClick();
+    void sbtnDeleteClick();
+    void lvSitesDblClick();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Layout (MainFormLayout.cpp).
+    void CreateLayout();
+    void CreateToolBar();
+    QWidget* CreateExplorer();
+    QWidget* CreateStatusPage();
+    QWidget* CreateListingPage();
+    void CreateImageLists();
+    void BindHandlers();
+    QToolButton* SpeedButton(QWidget* row, const char* name, const QString& hint, const QIcon& icon,
+                             bool withCaption = true);
+    template <class Handler>
+    void OnClick(QAbstractButton* button, Handler handler);
+
+    void ShowApplicationError(const QString& text);
+    void SetCommandRowEnabled(bool enabled);
+    QTreeWidgetItem* SelectedSite() const;
+    void AddSite(const THostEntry& host);
+
+    QString m_hostsFile;
+    std::unique_ptr<TDialogs> m_dialogs;
+    std::unique_ptr<TSounds> m_sounds;
+    std::function<void(std::exception_ptr)> m_previousErrorHandler;
+};

@@ -1,0 +1,36 @@
+#include "app/AppInfo.h"
+#include "app/Application.h"
+#include "app/HostsFile.h"
+#include "app/MainForm.h"
+#include "app/Splash.h"
+#include "app/Startup.h"
+#include "net/ErrorBoundary.h"
+#include <QIcon>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QStandardPaths>
+#include <memory>
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    // Desktops without an icon theme of their own still get the button images.
+    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    try {
+        QPointer<TfrmSplash> frmSplash = new TfrmSplash;
+        frmSplash->lblVersion->setText(VersionLabelText(ProgramVersion()));
+        frmSplash->lblVersion->adjustSize();
+        std::unique_ptr<TMainForm> MainForm;
+        RunUnderSplash(*frmSplash, [&] {
+            MainForm = std::make_unique<TMainForm>(HostsFileName(
+                QCoreApplication::applicationFilePath(),
+                QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)));
+        });
+        MainForm->show();
+        return app.exec();
+    } catch (...) {
+        QMessageBox::critical(nullptr, ApplicationTitle, ExceptionText(std::current_exception()));
+        return 1;
+    }
+}
