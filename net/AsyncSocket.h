@@ -174,6 +174,7 @@ public:
     int ReportLevel = 0;
     QString Proxy;      // when not empty, the host actually connected to
     int ProxyPort = 0;
+    QString BindAddress = QStringLiteral("0.0.0.0"); // local address for Listen
     // Every wait of this component ends when this deadline passes: TimedOut
     // is set and the operation throws ETimeOutError. Forever = no bound.
     QDeadlineTimer WaitDeadline{QDeadlineTimer::Forever};
@@ -261,15 +262,15 @@ protected:
     void WaitUntil(const std::function<bool()>& Done);
 
 private:
-    struct Notifiers;
+    enum class ListenMode { None, Sync, Async };
 
     void OpenSocket();
     void CloseHandle();
-    void Register(int events);
-    void Unregister();
+    void Register(int handle);
+    void UpdateNotifiers();
     void OnReadReady();
     void OnWriteReady();
-    void OnListenReady();
+    void HandleListenReady();
     void HandleConnectDone();
     void ReadToStream();
     void WriteFromStream();
@@ -278,26 +279,35 @@ private:
     void PostSendMore();
     void ConsumeRead(qint64 count);
     void AppendReceived(const char* data, qint64 count);
-    void FireError(int code);
+    void SetLastError(int err);
+    [[noreturn]] void RaiseLastError();
     void Fire(const TNotifyEvent& event);
     void HostLookedUp(int lookupId, bool ok, quint32 address);
+    void RaiseTransferFailure();
 
     int m_socket = -1;
-    int m_registered = 0;            // event mask the notifiers serve
-    bool m_syncListen = false;
+    int m_lastError = 0;             // the last failed call's code, as WSAGetLastError
+    ListenMode m_listenMode = ListenMode::None;
     bool m_connecting = false;
+    bool m_readWanted = false;       // read notifications wanted in this state
+    bool m_writeWanted = false;      // a write event is awaited (connect or full buffer)
+    bool m_suspended = false;        // notifications stopped by a cancel
     bool m_destroying = false;
-    bool m_countedUser = false;
+    bool m_readMorePosted = false;
+    bool m_sendMorePosted = false;
+    int m_sendError = 0;             // permanent send failure of the current send
+    QString m_fileError;             // file failure of the current SendFile/CaptureFile
     quint32 m_remoteAddress = 0;     // host byte order
     quint16 m_remotePort = 0;
     int m_lookupId = -1;
+    quint32 m_lookedUpAddress = 0;
     TThreadTimer* m_timer;           // child
-    std::unique_ptr<Notifiers> m_notifiers;
-    QByteArray m_readBuffer;         // consumed bytes precede m_readHead
+    QSocketNotifier* m_readNotifier;  // child
+    QSocketNotifier* m_writeNotifier; // child
+    QByteArray m_readBuffer;         // bytes before m_readHead are consumed
     qint64 m_readHead = 0;
-    QByteArray m_writeBuffer;
+    QByteArray m_writeBuffer;        // bytes before m_writeHead are sent
+    qint64 m_writeHead = 0;
     std::unique_ptr<QFile> m_captureFile; // the read stream during CaptureFile
     std::unique_ptr<QFile> m_sendFile;    // the write stream during SendFile
-    bool m_readMorePosted = false;
-    bool m_sendMorePosted = false;
 };
