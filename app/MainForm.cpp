@@ -2,9 +2,12 @@
 #include "app/AppInfo.h"
 #include "app/Dialogs.h"
 #include "app/HostDlg.h"
+#include "app/RemoteFileTypes.h"
+#include "app/RemoteListModel.h"
 #include "app/Sounds.h"
 #include "app/Splash.h"
 #include "app/StatusBar.h"
+#include "ftp/FTPClient.h"
 #include "net/ErrorBoundary.h"
 #include "net/Exception.h"
 #include <QAbstractEventDispatcher>
@@ -20,7 +23,7 @@
 
 TMainForm::TMainForm(const QString& hostsFile, QWidget* parent)
     : QMainWindow(parent),
-      FTPClient1(new TPendingFTPClient(this)),
+      FTPClient1(new TFTPClient(this)),
       m_hostsFile(hostsFile),
       m_dialogs(std::make_unique<TMessageBoxes>(this)),
       m_sounds(std::make_unique<TCanberraSounds>())
@@ -30,12 +33,14 @@ TMainForm::TMainForm(const QString& hostsFile, QWidget* parent)
     });
     CreateLayout();
     HostDlg = new THostDlg(this);
+    SetUpRemoteSide();
     BindHandlers();
     FormCreate();
 }
 
 TMainForm::~TMainForm()
 {
+    ReleaseFTPClient();
     SetExceptionHandler(std::move(m_previousErrorHandler));
 }
 
@@ -74,7 +79,6 @@ void TMainForm::BindHandlers()
             Guarded([this](QAbstractButton* button) { ListTypeSelect(button); }));
     connect(pgctlFTP, &QTabWidget::currentChanged, this, Guarded([this](int) { pgctlFTPChange(); }));
     connect(lvSites, &QTreeWidget::itemSelectionChanged, this, Guarded([this] { lvSitesChange(); }));
-    connect(lvRemoteFiles, &QTreeWidget::itemSelectionChanged, this, Guarded([this] { lvRemoteFilesChange(); }));
     connect(SystemListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             Guarded([this](const QItemSelection&, const QItemSelection&) { SystemListViewChange(); }));
     lvSites->viewport()->installEventFilter(this);
@@ -108,7 +112,7 @@ bool TMainForm::FormClose()
 void TMainForm::closeEvent(QCloseEvent* event)
 {
     try {
-        if (FormClose())
+        if (CanCloseNow() && FormClose())
             event->accept();
         else
             event->ignore();
@@ -213,7 +217,7 @@ void TMainForm::lvSitesChange()
 
 void TMainForm::lvRemoteFilesChange()
 {
-    const bool selected = !lvRemoteFiles->selectedItems().isEmpty();
+    const bool selected = lvRemoteFiles->selectionModel()->hasSelection();
     for (QToolButton* button : {sbtnDeleteFile, sbtnRename, sbtnDownload})
         button->setEnabled(selected);
 }

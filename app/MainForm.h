@@ -4,6 +4,10 @@
 // one file per topic (MainForm.cpp: the frame, MainFormHosts.cpp: the host list).
 #include "app/HostsFile.h"
 #include "app/PendingComponents.h"
+#include "app/RemoteListing.h"
+#include "ftp/FTPTypes.h"
+#include <QPersistentModelIndex>
+#include <QPixmap>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -19,9 +23,14 @@ class QSplitter;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
+class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TDialogs;
+class TFTPClient;
+class TRemoteFileTypes;
+class TRemoteListModel;
+class TuRegistry;
 class THostDlg;
 class TSounds;
 class TStatusBar;
@@ -46,9 +55,8 @@ public:
     bool Busy = false;
 
     // Non-visual members.
-    TPendingFTPClient* FTPClient1;
+    TFTPClient* FTPClient1;
     QList<QIcon> imglstButtons;
-    QList<QIcon> imglstRemote;
     THostDlg* HostDlg;
 
     // Tool bar row.
@@ -104,7 +112,7 @@ public:
     QToolButton* sbtnASCII;
     QToolButton* sbtnBinary;
     QButtonGroup* grpTransferType;
-    QTreeWidget* lvRemoteFiles;
+    QTreeView* lvRemoteFiles;
 
     // The frame (MainForm.cpp).
     void FormCreate();
@@ -127,6 +135,41 @@ public:
     void sbtnEditClick();
     void sbtnDeleteClick();
     void lvSitesDblClick();
+
+    // The FTP side: connection, status log and command line (mainConnection.cpp),
+    // remote listing (mainListing.cpp), transfers (mainTransfers.cpp), remote file
+    // management (mainRemoteFiles.cpp), wiring (mainRemoteSetup.cpp).
+    TuRegistry* uRegistry;
+    const QList<QPixmap>& imglstRemote() const;
+    TRemoteListModel* RemoteFiles() const { return m_remoteModel; }
+    void sbtnConnectClick();
+    void sbtnDisconnectClick();
+    void edtFTPCommandKeyPress(QChar Key);
+    void sbtnExecuteClick();
+    void sbtnClick();
+    void StatusBar1DrawPanel(QPainter& Canvas, const QRect& Rect, const QString& Text);
+    void FTPClient1Connect(QObject* Sender);
+    void FTPClient1InvalidHost(bool& Handled);
+    void FTPClient1AuthenticationFailed(bool& Handled);
+    void FTPClient1Error(QObject* Sender, quint16 Errno, const QString& Errmsg);
+    void FTPClient1Status(QObject* Sender, const QString& Status);
+    void FTPClient1PacketSent(QObject* Sender);
+    void FTPClient1PacketRecvd(QObject* Sender);
+    void FTPClient1Success(TCmdType Trans_Type);
+    void sbtnRefreshClick();
+    void FTPClient1ListItem(const QString& Listing);
+    void lvRemoteFilesDblClick();
+    void sbtnUploadClick();
+    void sbtnDownloadClick();
+    bool lvRemoteFilesDragOver(QObject* Source);
+    void lvRemoteFilesDragDrop(QObject* Source);
+    bool SystemListViewDragOver(QObject* Source);
+    void SystemListViewDragDrop(QObject* Source);
+    void sbtnASCIIClick();
+    void sbtnBinaryClick();
+    void sbtnDeleteFileClick();
+    void sbtnRenameClick();
+    void sbtnMkDirClick();
 
 protected:
     bool event(QEvent* event) override;
@@ -151,6 +194,26 @@ private:
     void SetCommandRowEnabled(bool enabled);
     QTreeWidgetItem* SelectedSite() const;
     void AddSite(const THostEntry& host);
+
+    // The FTP side's own workings.
+    void SetUpRemoteSide();
+    void SetUpFTPClient();
+    void OnCommand(QAbstractButton* button, std::function<void()> handler);
+    void RunCommand(const std::function<void()>& command);
+    bool CanCloseNow();
+    void StopIfClosing() const;
+    void ReleaseFTPClient();
+    void Log(const QString& line);
+    void ShowProgress(qint64 part);
+    void ChangeRemoteFolder(const QString& Folder);
+    TRemoteFileInfo GetRemoteFileInfo(const QString& FileName);
+    QList<QPersistentModelIndex> SelectedRemoteRows() const;
+    QStringList SelectedRemoteNames() const;
+    void DownloadEntry(const QString& caption);
+    std::unique_ptr<TRemoteFileTypes> m_remoteTypes;
+    TRemoteListModel* m_remoteModel = nullptr;
+    int m_commandDepth = 0;     // user commands running (one at a time)
+    bool m_closePending = false; // the window closes once the running command returns
 
     QString m_hostsFile;
     std::unique_ptr<TDialogs> m_dialogs;

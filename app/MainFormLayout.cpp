@@ -135,7 +135,6 @@ void TMainForm::CreateImageLists()
     imglstButtons = {Icon("window-close-symbolic", QStyle::SP_DialogCloseButton),
                      Icon("process-stop-symbolic", QStyle::SP_BrowserStop),
                      Icon("help-about-symbolic", QStyle::SP_MessageBoxInformation)};
-    imglstRemote = {Icon("folder", QStyle::SP_DirIcon), Icon("text-x-generic", QStyle::SP_FileIcon)};
 }
 
 void TMainForm::CreateToolBar()
@@ -320,11 +319,12 @@ QWidget* TMainForm::CreateListingPage()
         button->setEnabled(false);
     listing->addWidget(Panel5);
 
-    lvRemoteFiles = ReportList(pnlListing, "lvRemoteFiles", {{QStringLiteral("Filename"), 100}, {QStringLiteral("Size"), 50},
-                                                            {QStringLiteral("Type"), 120}, {QStringLiteral("Modified"), 80},
-                                                            {QStringLiteral("Rights"), 120}});
-    lvRemoteFiles->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    lvRemoteFiles->headerItem()->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
+    // Its rows come from TRemoteListModel (SetUpRemoteSide): a model of our own keeps a
+    // folder of 100,000 entries sorted without sorting them all again for each line.
+    lvRemoteFiles = Named(new QTreeView(pnlListing), "lvRemoteFiles");
+    lvRemoteFiles->setRootIsDecorated(false);
+    lvRemoteFiles->setUniformRowHeights(true);
+    lvRemoteFiles->setAllColumnsShowFocus(true);
     lvRemoteFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvRemoteFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvRemoteFiles->setIconSize({16, 16});

@@ -6,14 +6,6 @@
 #include <QObject>
 #include <QTreeView>
 
-// Replaced by TFTPClient.
-class TPendingFTPClient : public QObject {
-public:
-    using QObject::QObject;
-    bool Connected = false;
-    void Abort() {}
-};
-
 // Replaced by TSystemTreeView.
 class TPendingTreeView : public QTreeView {
 public:
@@ -33,6 +25,7 @@ public:
     using QListWidget::QListWidget;
     TViewStyle ViewStyle() const { return m_viewStyle; }
     void SetViewStyle(TViewStyle style);
+    void Repopulate() {}
 
 private:
     TViewStyle m_viewStyle = TViewStyle::Report;

@@ -10,6 +10,7 @@
 #include "ftp/FTPClient.h"
 #include "net/ErrorBoundary.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>

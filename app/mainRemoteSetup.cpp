@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeView>
 
 namespace {
@@ -32,6 +33,11 @@ private:
 
 } // namespace
 
+void TMainForm::OnCommand(QAbstractButton* button, std::function<void()> handler)
+{
+    connect(button, &QAbstractButton::clicked, this, [this, handler] { RunCommand(handler); });
+}
+
 void TMainForm::SetUpRemoteSide()
 {
     uRegistry = new TuRegistry(this);
@@ -45,7 +51,7 @@ void TMainForm::SetUpRemoteSide()
             lvRemoteFiles->header()->resizeSection(column, widths[column]);
     connect(lvRemoteFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             Guarded([this](const QItemSelection&, const QItemSelection&) { lvRemoteFilesChange(); }));
-    connect(m_remoteModel, &QAbstractItemModel::modelReset, this, Guarded([this] { lvRemoteFilesChange(); }));
+    connect(m_remoteModel, &QAbstractItemModel::modelReset, this, Guarded([this](auto&&...) { lvRemoteFilesChange(); }));
 
     SetUpFTPClient();
 
@@ -73,12 +79,6 @@ void TMainForm::SetUpRemoteSide()
                     [this](QObject* Source) { RunCommand([this, Source] { lvRemoteFilesDragDrop(Source); }); });
     new TDropTarget(SystemListView->viewport(), [this](QObject* Source) { return SystemListViewDragOver(Source); },
                     [this](QObject* Source) { RunCommand([this, Source] { SystemListViewDragDrop(Source); }); });
-}
-
-template <class Handler>
-void TMainForm::OnCommand(QAbstractButton* button, Handler handler)
-{
-    connect(button, &QAbstractButton::clicked, this, [this, handler] { RunCommand(handler); });
 }
 
 void TMainForm::RunCommand(const std::function<void()>& command)
