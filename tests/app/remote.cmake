@@ -4,4 +4,6 @@ ferrit_add_test(tests_app_remote
     ${CMAKE_CURRENT_LIST_DIR}/RemoteListingTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteFileTypesTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TransferNamesTest.cpp
-  LIBS ferrit_app)
+    ${CMAKE_CURRENT_LIST_DIR}/RemoteFormFixture.h ${CMAKE_CURRENT_LIST_DIR}/RemoteFormFixture.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RemoteConnectionTest.cpp
+  LIBS ferrit_app ferrit_testsupport)

@@ -1,0 +1,241 @@
+// The main window against a scripted server: connecting, the log, the command line,
+// disconnecting.
+#include "RemoteFormFixture.h"
+#include "ScriptedFtpServer.h"
+
+#include "app/RemoteListModel.h"
+#include "app/StatusBar.h"
+#include "ftp/FTPClient.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QToolButton>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+
+const QByteArray kListing =
+    "total 3\r\n"
+    "drwxr-xr-x   2 user     group         512 Jan  1 12:00 docs\r\n"
+    "-rw-r--r--   1 user     group        1234 Jan  1  1999 readme.txt\r\n"
+    "-rw-r--r--   1 user               7 Feb  2 10:00 notes\r\n";
+
+ScriptedFtpServer::Reply ListReply(const QByteArray& payload = kListing)
+{
+    return {.text = "150 Opening ASCII mode data connection.\r\n", .data = ScriptedFtpServer::Send,
+            .payload = payload, .completion = "226 Transfer complete.\r\n"};
+}
+
+class RemoteConnection : public RemoteFormTest {
+protected:
+    // The log with the data port, which varies, masked.
+    QString Log() const
+    {
+        QStringList lines = LogLines();
+        for (QString& line : lines)
+            if (line.startsWith("PORT 127,0,0,1,"))
+                line = "PORT 127,0,0,1,*";
+        return lines.join('\n');
+    }
+
+    ScriptedFtpServer server;
+};
+
+const char* const kLoginLog =
+    "Connecting...\n"
+    "220 Scripted server ready.\n"
+    "USER joe\n"
+    "331 Password required.\n"
+    "PASS \n"
+    "230 Logged in.\n"
+    "Connected - remote TCP/TP: 127.0.0.1\n"
+    "PWD\n"
+    "257 \"/\" is the current directory.\n"
+    "Current folder is: /\n";
+
+const char* const kListingLog =
+    "SYST\n"
+    "215 UNIX Type: L8\n"
+    "DoCommand success\n"
+    "PORT 127,0,0,1,*\n"
+    "200 PORT command successful.\n"
+    "LIST\n"
+    "150 Opening ASCII mode data connection.\n"
+    "Received 193 Bytes\n"
+    "226 Transfer complete.\n"
+    "List success";
+
+TEST_F(RemoteConnection, ConnectWithRemoteFolderLogsTheWholeConversation)
+{
+    server.On("CWD", "250 Directory changed.\r\n");
+    server.On("PWD", "257 \"/\" is the current directory.\r\n");
+    server.On("PWD", "257 \"/pub\" is the current directory.\r\n");
+    server.On("LIST", ListReply());
+    MakeForm({Host("joe", "pw", "pub")}, server.Port());
+    Connect();
+
+    EXPECT_EQ(form->windowTitle(), "Ferrit - 127.0.0.1");
+    EXPECT_EQ(Log().toStdString(), std::string(kLoginLog) +
+                                       "CWD ./pub\n"
+                                       "CWD ./pub\n"
+                                       "250 Directory changed.\n"
+                                       "ChangeDir success\n"
+                                       "PWD\n"
+                                       "257 \"/pub\" is the current directory.\n"
+                                       "Current file folder: /pub\n" +
+                                       kListingLog);
+    EXPECT_EQ(server.ReceivedWithoutPort(), (QByteArrayList{"USER joe", "PASS pw", "PWD", "CWD ./pub", "PWD", "SYST", "LIST"}));
+    EXPECT_EQ(RemoteCaptions(), (QStringList{"..", "docs", "notes", "readme.txt"}));
+    const TRemoteEntry readme = form->RemoteFiles()->Entry(3);
+    EXPECT_EQ(readme.Size, "1234");
+    EXPECT_EQ(readme.Modified, "1 Jan 1999");
+    EXPECT_EQ(readme.Rights, "-rw-r--r--");
+    EXPECT_EQ(form->RemoteFiles()->Entry(2).TypeName, "file");
+    EXPECT_EQ(form->pgctlFTP->currentWidget(), form->tbshtListing);
+    EXPECT_FALSE(form->Busy);
+    EXPECT_TRUE(form->FTPClient1->Connected);
+    EXPECT_EQ(sounds->Played, std::vector<TSound>{TSound::Information});
+    EXPECT_TRUE(dialogs->Shown.empty());
+}
+
+TEST_F(RemoteConnection, ConnectWithoutRemoteFolderListsAtOnceAndKeepsTheOldList)
+{
+    server.On("LIST", ListReply());
+    MakeForm({Host("joe", "pw")}, server.Port());
+    Connect();
+    EXPECT_EQ(Log().toStdString(), std::string(kLoginLog) + kListingLog);
+    EXPECT_EQ(RemoteCaptions(), (QStringList{"docs", "notes", "readme.txt"})) << "no \"..\" entry without a Refresh";
+
+    // Again, breaking the connection: the new listing is added to what the list held.
+    dialogs->Confirms = {true};
+    Connect();
+    EXPECT_EQ(dialogs->Texts("confirm"), QStringList{"Break current connection?"});
+    EXPECT_EQ(RemoteCaptions(), (QStringList{"docs", "docs", "notes", "notes", "readme.txt", "readme.txt"}));
+    EXPECT_EQ(server.Connections(), 2);
+    EXPECT_TRUE(server.Received().contains("QUIT"));
+}
+
+TEST_F(RemoteConnection, DecliningToBreakTheConnectionChangesNothing)
+{
+    server.On("LIST", ListReply());
+    MakeForm({Host("joe", "pw")}, server.Port());
+    Connect();
+    const QByteArrayList before = server.Received();
+    const QString logBefore = Log();
+    dialogs->Confirms = {false};
+    Connect();
+    EXPECT_EQ(sounds->Played.back(), TSound::Question);
+    EXPECT_EQ(server.Received(), before);
+    EXPECT_EQ(Log(), logBefore);
+    EXPECT_TRUE(form->FTPClient1->Connected);
+    EXPECT_EQ(server.Connections(), 1);
+}
+
+TEST_F(RemoteConnection, RefusedLoginShowsTheServersReplyAndDisconnects)
+{
+    server.On("PASS", "530 Login incorrect.\r\n");
+    MakeForm({Host("joe", "wrong")}, server.Port());
+    Connect();
+    EXPECT_FALSE(form->FTPClient1->Connected);
+    ASSERT_EQ(dialogs->Shown.size(), 1u);
+    EXPECT_EQ(dialogs->Shown[0].title, "Ferrit");
+    EXPECT_TRUE(dialogs->Shown[0].text.startsWith("530 Login incorrect.")) << dialogs->Shown[0].text.toStdString();
+    EXPECT_TRUE(Log().contains("\n530 Login incorrect.\n")) << Log().toStdString();
+    EXPECT_TRUE(Log().contains("Disconnected"));
+    EXPECT_FALSE(Log().contains("Connected - remote"));
+    EXPECT_EQ(form->windowTitle(), "Ferrit - 127.0.0.1") << "a failed connect keeps the caption";
+}
+
+TEST_F(RemoteConnection, UnknownHostShowsItsBox)
+{
+    MakeForm({Host("joe", "pw", {}, "no-such-host.invalid")}, server.Port());
+    Connect();
+    EXPECT_FALSE(form->FTPClient1->Connected);
+    const QStringList errors = Errors();
+    ASSERT_FALSE(errors.isEmpty());
+    EXPECT_EQ(errors.first(), "Connection failed: Cannot connect to host.");
+    EXPECT_EQ(dialogs->Shown.front().title, "Error");
+    EXPECT_EQ(sounds->Played.front(), TSound::Error);
+    EXPECT_EQ(LogLines().first(), "Connecting...");
+    EXPECT_EQ(server.Connections(), 0);
+}
+
+TEST_F(RemoteConnection, RefusedConnectionIsReported)
+{
+    quint16 closedPort = 0;
+    {
+        ScriptedFtpServer gone;
+        closedPort = gone.Port();
+    }
+    MakeForm({Host("joe", "pw")}, closedPort);
+    Connect();
+    EXPECT_FALSE(form->FTPClient1->Connected);
+    ASSERT_FALSE(Errors().isEmpty());
+    EXPECT_TRUE(Errors().join('\n').contains("refused", Qt::CaseInsensitive)) << Errors().join('\n').toStdString();
+}
+
+TEST_F(RemoteConnection, CommandLineLogsRefusalsAndRunsHelp)
+{
+    server.On("LIST", ListReply());
+    server.On("NOOP", "200 NOOP ok.\r\n");
+    server.On("HELP", "214-The following commands are recognized.\r\n USER PASS LIST\r\n214 Help OK.\r\n");
+    MakeForm({Host("joe", "pw")}, server.Port());
+    Connect();
+    form->mmoStatus->clear();
+
+    form->edtFTPCommand->setText("NOOP");
+    form->IdleHandler();
+    QTest::keyClick(form->edtFTPCommand, Qt::Key_Return);
+    form->edtFTPCommand->setText("SITE CHMOD 644 x");
+    Click(form->sbtnExecute);
+    EXPECT_EQ(form->edtFTPCommand->text(), "SITE CHMOD 644 x") << "the edit keeps its text";
+    Click(form->sbtn);
+    EXPECT_EQ(form->edtFTPCommand->text(), "Help");
+    form->edtFTPCommand->clear();
+    QTest::keyClick(form->edtFTPCommand, Qt::Key_Return);
+
+    EXPECT_EQ(Log().toStdString(),
+              "NOOP\n200 NOOP ok.\nDoCommand success\n"
+              "SITE CHMOD 644 x\n502 Command not implemented.\n502 Command not implemented.\n"
+              "Help\n214-The following commands are recognized.\n USER PASS LIST\n214 Help OK.\nDoCommand success\n"
+              "502 Command not implemented.\n502 Command not implemented.")
+        << "the empty command's own status line is blank and so not logged";
+    EXPECT_EQ(server.ReceivedWithoutPort().mid(5), (QByteArrayList{"NOOP", "SITE CHMOD 644 x", "Help", ""}));
+    EXPECT_TRUE(dialogs->Shown.empty()) << "refusals on the command line go to the log, not to a box";
+}
+
+TEST_F(RemoteConnection, TypedFolderChangeReloadsTheListing)
+{
+    server.On("LIST", ListReply());
+    server.On("CWD", "250 OK.\r\n");
+    MakeForm({Host("joe", "pw")}, server.Port());
+    Connect();
+    form->edtFTPCommand->setText("CWD docs");
+    Click(form->sbtnExecute);
+    EXPECT_TRUE(Log().contains("ChangeDir success\nPWD\n257 \"/\" is the current directory.\nCurrent file folder: /\n"));
+    EXPECT_EQ(RemoteCaptions().first(), "..") << "the refresh starts the list with the up entry";
+    EXPECT_EQ(server.ReceivedWithoutPort().count("LIST"), 2);
+}
+
+TEST_F(RemoteConnection, DisconnectAsksFirst)
+{
+    server.On("LIST", ListReply());
+    MakeForm({Host("joe", "pw")}, server.Port());
+    Connect();
+    dialogs->Confirms = {false, true};
+    Click(form->sbtnDisconnect);
+    EXPECT_TRUE(form->FTPClient1->Connected);
+    Click(form->sbtnDisconnect);
+    EXPECT_EQ(dialogs->Texts("confirm"),
+              (QStringList{"Are you sure that you want to disconnect?", "Are you sure that you want to disconnect?"}));
+    EXPECT_FALSE(form->FTPClient1->Connected);
+    EXPECT_EQ(server.Received().last(), "QUIT");
+    EXPECT_EQ(form->windowTitle(), "Ferrit");
+    EXPECT_EQ(RemoteCaptions().size(), 3) << "the remote list is left as it was";
+    form->IdleHandler();
+    EXPECT_FALSE(form->sbtnRefresh->isEnabled());
+    EXPECT_FALSE(form->pnlFTPCommandLine->isEnabled());
+}
+
+} // namespace

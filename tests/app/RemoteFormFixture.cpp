@@ -1,0 +1,134 @@
+#include "RemoteFormFixture.h"
+
+#include "app/RemoteListModel.h"
+#include "ftp/FTPClient.h"
+
+#include <QPlainTextEdit>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+
+bool TScriptedDialogs::Confirm(const QString& text)
+{
+    Shown.push_back({QStringLiteral("confirm"), QStringLiteral("Confirm"), text});
+    if (OnConfirm)
+        OnConfirm();
+    if (Confirms.empty())
+        return true;
+    const bool answer = Confirms.front();
+    Confirms.pop_front();
+    return answer;
+}
+
+void TScriptedDialogs::ShowError(const QString& title, const QString& text)
+{
+    Shown.push_back({QStringLiteral("error"), title, text});
+}
+
+bool TScriptedDialogs::InputBox(const QString& title, const QString& prompt, QString& value)
+{
+    Shown.push_back({QStringLiteral("input"), title, prompt + QStringLiteral(" [") + value + u']'});
+    std::optional<QString> answer;
+    if (!Inputs.empty()) {
+        answer = Inputs.front();
+        Inputs.pop_front();
+    }
+    if (!answer)
+        return false;
+    value = *answer;
+    return true;
+}
+
+QStringList TScriptedDialogs::Texts(const QString& kind) const
+{
+    QStringList texts;
+    for (const Box& box : Shown)
+        if (box.kind == kind)
+            texts << box.text;
+    return texts;
+}
+
+THostEntry RemoteFormTest::Host(const QString& user, const QString& password, const QString& remoteDir,
+                                const QString& host)
+{
+    return {host, QStringLiteral("test host"), user, password, QString(), remoteDir};
+}
+
+void RemoteFormTest::MakeForm(const std::vector<THostEntry>& hosts, quint16 port)
+{
+    ASSERT_TRUE(dir.isValid());
+    const QString hostsFile = dir.filePath(QStringLiteral("ferrit.vth"));
+    WriteHostsFile(hostsFile, hosts);
+    form = std::make_unique<TMainForm>(hostsFile);
+    auto scripted = std::make_unique<TScriptedDialogs>();
+    dialogs = scripted.get();
+    form->SetDialogs(std::move(scripted));
+    auto recorded = std::make_unique<TRecordedSounds>();
+    sounds = recorded.get();
+    form->SetSounds(std::move(recorded));
+    form->FTPClient1->Port = port;
+    // A silent server must not hold a test for the default half minute.
+    form->FTPClient1->InactivityTimeOut = 5000;
+}
+
+void RemoteFormTest::SelectSite(int row)
+{
+    QTreeWidgetItem* item = form->lvSites->topLevelItem(row);
+    ASSERT_NE(item, nullptr);
+    form->lvSites->clearSelection();
+    item->setSelected(true);
+}
+
+void RemoteFormTest::Click(QAbstractButton* button)
+{
+    form->IdleHandler();
+    ASSERT_TRUE(button->isEnabled()) << button->objectName().toStdString() << " is disabled";
+    button->click();
+}
+
+void RemoteFormTest::Connect(int site)
+{
+    SelectSite(site);
+    Click(form->sbtnConnect);
+}
+
+void RemoteFormTest::SelectRemote(const QStringList& captions)
+{
+    TRemoteListModel* model = form->RemoteFiles();
+    model->Flush();
+    QItemSelectionModel* selection = form->lvRemoteFiles->selectionModel();
+    selection->clearSelection();
+    for (const QString& caption : captions) {
+        bool found = false;
+        for (int row = 0; row < model->Count(); ++row)
+            if (model->Entry(row).Caption == caption) {
+                selection->select(model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                found = true;
+            }
+        ASSERT_TRUE(found) << caption.toStdString();
+    }
+}
+
+QStringList RemoteFormTest::RemoteCaptions() const
+{
+    TRemoteListModel* model = form->RemoteFiles();
+    model->Flush();
+    QStringList captions;
+    for (int row = 0; row < model->Count(); ++row)
+        captions << model->Entry(row).Caption;
+    return captions;
+}
+
+QStringList RemoteFormTest::SelectedRemote() const
+{
+    QStringList captions;
+    for (const QModelIndex& index : form->lvRemoteFiles->selectionModel()->selectedRows())
+        captions << form->RemoteFiles()->Entry(index.row()).Caption;
+    captions.sort();
+    return captions;
+}
+
+QStringList RemoteFormTest::LogLines() const
+{
+    return form->mmoStatus->toPlainText().split(u'\n');
+}

@@ -1,0 +1,66 @@
+#pragma once
+// A main window on a temporary hosts file, with scripted answers for its boxes and a
+// record of its sounds, for driving the FTP side headless.
+#include "app/Dialogs.h"
+#include "app/HostsFile.h"
+#include "app/MainForm.h"
+#include "app/Sounds.h"
+
+#include <QAbstractButton>
+#include <QTemporaryDir>
+#include <deque>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// Answers the window's boxes from queues and records every box shown.
+class TScriptedDialogs : public TDialogs {
+public:
+    struct Box {
+        QString kind; // "confirm", "error" or "input"
+        QString title;
+        QString text; // the question, the error, or the input box's prompt
+    };
+
+    std::deque<bool> Confirms;                 // answers to Confirm; Yes when empty
+    std::deque<std::optional<QString>> Inputs; // edited texts for InputBox; nothing = Cancel
+    std::vector<Box> Shown;
+    std::function<void()> OnConfirm;           // runs inside a confirmation, before it is answered
+
+    bool Confirm(const QString& text) override;
+    void ShowError(const QString& title, const QString& text) override;
+    bool InputBox(const QString& title, const QString& prompt, QString& value) override;
+
+    QStringList Texts(const QString& kind) const;
+};
+
+class TRecordedSounds : public TSounds {
+public:
+    std::vector<TSound> Played;
+    void Play(TSound sound) override { Played.push_back(sound); }
+};
+
+class RemoteFormTest : public ::testing::Test {
+protected:
+    // A window whose host list holds `hosts`, its FTP client aimed at port `port`.
+    void MakeForm(const std::vector<THostEntry>& hosts, quint16 port);
+    static THostEntry Host(const QString& user, const QString& password, const QString& remoteDir = {},
+                           const QString& host = QStringLiteral("127.0.0.1"));
+
+    void SelectSite(int row);
+    // Runs the idle rule, as the event loop would before the user can click, then clicks.
+    void Click(QAbstractButton* button);
+    void Connect(int site = 0);
+    // Selects the remote entries with these captions (and nothing else).
+    void SelectRemote(const QStringList& captions);
+    QStringList RemoteCaptions() const;
+    QStringList SelectedRemote() const;
+    QStringList LogLines() const;
+    QStringList Errors() const { return dialogs->Texts(QStringLiteral("error")); }
+
+    QTemporaryDir dir;
+    std::unique_ptr<TMainForm> form;
+    TScriptedDialogs* dialogs = nullptr;
+    TRecordedSounds* sounds = nullptr;
+};
