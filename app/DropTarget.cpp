@@ -14,18 +14,31 @@ TDropTarget::TDropTarget(QWidget* target, DragOver over, DragDrop drop)
     target->installEventFilter(this);
 }
 
+namespace {
+
+// Drags start on a list's inner view; the list itself carries the Tag.
+QObject* TaggedSource(QObject* source)
+{
+    for (QObject* o = source; o; o = o->parent())
+        if (o->property("Tag").isValid())
+            return o;
+    return nullptr;
+}
+
+} // namespace
+
 bool TDropTarget::eventFilter(QObject*, QEvent* event)
 {
     const QEvent::Type type = event->type();
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return false;
     auto* drop = static_cast<QDropEvent*>(event);
-    QObject* source = drop->source();
-    if (!source)
+    if (!drop->source())
         return false;
+    QObject* source = TaggedSource(drop->source());
     bool accepted = false;
     try {
-        accepted = m_over(source);
+        accepted = source && m_over(source);
     } catch (...) {
         HandleException(std::current_exception());
     }

@@ -1,6 +1,7 @@
 #pragma once
 // Drag-over and drop rules of a list, decided by the main window from the drag's
-// source. Drags from other programs (no source in this process) are left to the list.
+// source: the nearest widget up from where the drag started that carries a "Tag".
+// Drags from other programs (no source in this process) are left to the list.
 #include <QObject>
 #include <functional>
 

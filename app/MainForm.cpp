@@ -79,8 +79,7 @@ void TMainForm::BindHandlers()
             Guarded([this](QAbstractButton* button) { ListTypeSelect(button); }));
     connect(pgctlFTP, &QTabWidget::currentChanged, this, Guarded([this](int) { pgctlFTPChange(); }));
     connect(lvSites, &QTreeWidget::itemSelectionChanged, this, Guarded([this] { lvSitesChange(); }));
-    connect(SystemListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            Guarded([this](const QItemSelection&, const QItemSelection&) { SystemListViewChange(); }));
+    connect(SystemListView, &TSystemListView::SelectionChanged, this, Guarded([this] { SystemListViewChange(); }));
     lvSites->viewport()->installEventFilter(this);
     // The idle rule runs whenever the event queue has run empty.
     connect(QAbstractEventDispatcher::instance(thread()), &QAbstractEventDispatcher::aboutToBlock, this,
@@ -192,10 +191,10 @@ void TMainForm::SetCommandRowEnabled(bool enabled)
 void TMainForm::ListTypeSelect(QAbstractButton* sender)
 {
     switch (sender->property("Tag").toInt()) {
-    case 2: SystemListView->SetViewStyle(TViewStyle::SmallIcon); break;
-    case 3: SystemListView->SetViewStyle(TViewStyle::List); break;
-    case 4: SystemListView->SetViewStyle(TViewStyle::Report); break;
-    default: SystemListView->SetViewStyle(TViewStyle::Icon); break;
+    case 2: SystemListView->SetViewStyle(TViewStyle::vsSmallIcon); break;
+    case 3: SystemListView->SetViewStyle(TViewStyle::vsList); break;
+    case 4: SystemListView->SetViewStyle(TViewStyle::vsReport); break;
+    default: SystemListView->SetViewStyle(TViewStyle::vsIcon); break;
     }
 }
 
@@ -224,5 +223,5 @@ void TMainForm::lvRemoteFilesChange()
 
 void TMainForm::SystemListViewChange()
 {
-    sbtnUpload->setEnabled(SystemListView->selectionModel()->hasSelection());
+    sbtnUpload->setEnabled(SystemListView->SelCount() > 0);
 }

@@ -3,9 +3,10 @@
 // on the right. The layout is built in MainFormLayout.cpp; the handlers live in
 // one file per topic (MainForm.cpp: the frame, MainFormHosts.cpp: the host list).
 #include "app/HostsFile.h"
-#include "app/PendingComponents.h"
 #include "app/RemoteListing.h"
 #include "ftp/FTPTypes.h"
+#include "shellbrowser/SystemListView.h"
+#include "shellbrowser/SystemTreeView.h"
 #include <QPersistentModelIndex>
 #include <QPixmap>
 #include <QIcon>
@@ -73,7 +74,7 @@ public:
     QFrame* pnlExplorer;
     QSplitter* Splitter2;
     QFrame* Panel4;
-    TPendingTreeView* SystemTreeView;
+    TSystemTreeView* SystemTreeView;
     QFrame* Panel2;
     QFrame* Panel3;
     QToolButton* sbtnLargeIcons;
@@ -82,7 +83,7 @@ public:
     QToolButton* sbtnDetails;
     QToolButton* sbtnUpload;
     QButtonGroup* grpViewStyle;
-    TPendingListView* SystemListView;
+    TSystemListView* SystemListView;
 
     // Pages.
     QTabWidget* pgctlFTP;
@@ -210,6 +211,8 @@ private:
     QList<QPersistentModelIndex> SelectedRemoteRows() const;
     QStringList SelectedRemoteNames() const;
     void DownloadEntry(const QString& caption);
+    QStringList SelectedLocalNames() const;
+    int LocalRow(const QString& caption) const;
     std::unique_ptr<TRemoteFileTypes> m_remoteTypes;
     TRemoteListModel* m_remoteModel = nullptr;
     int m_commandDepth = 0;     // user commands running (one at a time)

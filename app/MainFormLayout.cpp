@@ -191,7 +191,8 @@ QWidget* TMainForm::CreateExplorer()
     Column(pnlExplorer)->addWidget(Splitter2);
 
     Panel4 = Panel(Splitter2, "Panel4");
-    SystemTreeView = Named(new TPendingTreeView(Panel4), "SystemTreeView");
+    SystemTreeView = Named(new TSystemTreeView(Panel4), "SystemTreeView");
+    SystemTreeView->setIndentation(19);
     SetAccessible(SystemTreeView, QStringLiteral("Local folders"));
     Column(Panel4)->addWidget(SystemTreeView);
 
@@ -221,11 +222,11 @@ QWidget* TMainForm::CreateExplorer()
     static_cast<QHBoxLayout*>(Panel3->layout())->addStretch();
     panel2Column->addWidget(Panel3);
 
-    SystemListView = Named(new TPendingListView(Panel2), "SystemListView");
-    SystemListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    SystemListView->setDragEnabled(true);
-    SystemListView->setProperty("Tag", 256);
-    SystemListView->SetViewStyle(TViewStyle::Report);
+    SystemListView = Named(new TSystemListView(Panel2), "SystemListView");
+    SystemListView->SetMultiSelect(true);
+    SystemListView->SetTag(256);
+    SystemListView->SetViewStyle(TViewStyle::vsReport);
+    SystemTreeView->SetListView(SystemListView);
     SetAccessible(SystemListView, QStringLiteral("Local files"));
     panel2Column->addWidget(SystemListView, 1);
     Splitter2->setSizes({136, 300});

@@ -19,6 +19,8 @@ void CheckEntryName(const QString& name)
 
 QString LocalTransferFile(const QString& directory, const QString& caption)
 {
+    if (directory.isEmpty())
+        throw Exception(QStringLiteral("No local folder is selected: choose one in the folder tree first."));
     CheckEntryName(caption);
     return LocalTransferFolder(directory) + caption;
 }

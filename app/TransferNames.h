@@ -11,5 +11,6 @@ QString LocalTransferFolder(const QString& directory);
 // or containing "/" or a NUL character.
 void CheckEntryName(const QString& name);
 
-// The checked local path for an entry caption inside directory.
+// The checked local path for an entry caption inside directory. Throws Exception when
+// no folder is chosen (an empty directory), rather than writing into the root.
 QString LocalTransferFile(const QString& directory, const QString& caption);

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -74,11 +75,16 @@ void TMainForm::SetUpRemoteSide()
 
     lvRemoteFiles->setDragEnabled(true);
     lvRemoteFiles->setDragDropMode(QAbstractItemView::DragDrop);
-    SystemListView->setProperty("Tag", 256);
     new TDropTarget(lvRemoteFiles->viewport(), [this](QObject* Source) { return lvRemoteFilesDragOver(Source); },
                     [this](QObject* Source) { RunCommand([this, Source] { lvRemoteFilesDragDrop(Source); }); });
-    new TDropTarget(SystemListView->viewport(), [this](QObject* Source) { return SystemListViewDragOver(Source); },
-                    [this](QObject* Source) { RunCommand([this, Source] { SystemListViewDragDrop(Source); }); });
+    SystemListView->OnDragOver = [this](QObject* Source, bool& Accept) { Accept = SystemListViewDragOver(Source); };
+    SystemListView->OnDragDrop = [this](QObject* Source) {
+        // The transfer starts once the drag has finished, not inside the drag's own loop.
+        QTimer::singleShot(0, this, [this, source = QPointer<QObject>(Source)] {
+            if (source)
+                RunCommand([this, source] { SystemListViewDragDrop(source); });
+        });
+    };
 }
 
 void TMainForm::RunCommand(const std::function<void()>& command)

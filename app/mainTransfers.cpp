@@ -22,22 +22,42 @@ int Tag(const QObject* control)
 
 } // namespace
 
+QStringList TMainForm::SelectedLocalNames() const
+{
+    std::vector<int> rows = SystemListView->SelectedRows();
+    std::sort(rows.begin(), rows.end());
+    QStringList names;
+    for (int row : rows)
+        names << SystemListView->ItemCaption(row);
+    return names;
+}
+
+int TMainForm::LocalRow(const QString& caption) const
+{
+    // The list refills itself when its folder changes, so entries are found by name.
+    for (int row = 0; row < SystemListView->ItemCount(); ++row)
+        if (SystemListView->ItemCaption(row) == caption)
+            return row;
+    return -1;
+}
+
 void TMainForm::sbtnUploadClick()
 {
-    const QList<QPersistentModelIndex> rows = SelectedRowsInOrder(SystemListView);
+    const QStringList names = SelectedLocalNames();
     Sounds().Play(TSound::Question);
-    if (!Dialogs().Confirm(QStringLiteral("Upload %1 file(s) ?").arg(rows.size())))
+    if (!Dialogs().Confirm(QStringLiteral("Upload %1 file(s) ?").arg(names.size())))
         return;
     Busy = true;
-    for (const QPersistentModelIndex& row : rows) {
+    for (const QString& caption : names) {
         THourglass hourglass;
-        if (!StillSelected(SystemListView, row))
+        const int row = LocalRow(caption);
+        if (row < 0 || !SystemListView->ItemSelected(row))
             continue;
-        const QString caption = row.data(Qt::DisplayRole).toString();
         StatusBar1->SetPanelText(1, QStringLiteral("Uploading ") + caption + QStringLiteral("..."));
         StatusBar1->RepaintNow();
         FTPClient1->Upload(LocalTransferFile(SystemTreeView->Directory(), caption), caption);
-        Deselect(SystemListView, row);
+        if (const int after = LocalRow(caption); after >= 0)
+            SystemListView->SetItemSelected(after, false);
         QApplication::processEvents();
         StopIfClosing();
     }

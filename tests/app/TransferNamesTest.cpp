@@ -10,6 +10,8 @@ TEST(RemoteTransferNames, LocalFolderGetsOneSlash)
     EXPECT_EQ(LocalTransferFolder("/tmp/"), "/tmp/");
     EXPECT_EQ(LocalTransferFile("/tmp/x", "a b.txt"), "/tmp/x/a b.txt");
     EXPECT_EQ(LocalTransferFile("/tmp/x", "...").toStdString(), "/tmp/x/...");
+    EXPECT_EQ(LocalTransferFile("/", "a"), "/a");
+    EXPECT_THROW(LocalTransferFile("", "a"), Exception) << "no folder chosen: nothing is written into the root";
 }
 
 TEST(RemoteTransferNames, NamesThatLeaveTheFolderAreRefused)
