@@ -6,4 +6,5 @@ ferrit_add_test(tests_app_remote
     ${CMAKE_CURRENT_LIST_DIR}/TransferNamesTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteFormFixture.h ${CMAKE_CURRENT_LIST_DIR}/RemoteFormFixture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteConnectionTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RemoteBrowseTest.cpp
   LIBS ferrit_app ferrit_testsupport)
