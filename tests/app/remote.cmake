@@ -7,4 +7,5 @@ ferrit_add_test(tests_app_remote
     ${CMAKE_CURRENT_LIST_DIR}/RemoteFormFixture.h ${CMAKE_CURRENT_LIST_DIR}/RemoteFormFixture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteConnectionTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteBrowseTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RemoteTransferTest.cpp
   LIBS ferrit_app ferrit_testsupport)

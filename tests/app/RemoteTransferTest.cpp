@@ -1,0 +1,235 @@
+// The whole path through the main window against real servers: connect, browse,
+// download and upload by buttons and by dropping, transfer types, a refused transfer,
+// Stop during a large download.
+#include "RemoteFormFixture.h"
+#include "RealFtpServer.h"
+
+#include "app/RemoteListModel.h"
+#include "app/StatusBar.h"
+#include "ftp/FTPClient.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+
+namespace {
+
+QByteArray RandomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(uint(size) * 7919u + 1);
+    for (char& c : bytes)
+        c = char(generator.bounded(256));
+    return bytes;
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll();
+}
+
+class RemoteTransfer : public RemoteFormTest, public ::testing::WithParamInterface<RealFtpServer::Kind> {
+protected:
+    void SetUp() override
+    {
+        server = std::make_unique<RealFtpServer>(GetParam());
+        if (!server->IsRunning())
+            GTEST_SKIP() << server->ErrorText().toStdString();
+        ASSERT_TRUE(local.isValid());
+        const QString remoteDir = server->RemoteDir() == "/" ? QString() : server->RemoteDir().mid(1);
+        THostEntry host = Host(server->User(), server->Password(), remoteDir);
+        host.LocalDir = local.path();
+        MakeForm({host}, server->Port());
+        form->show();
+    }
+    void Open()
+    {
+        Connect();
+        ASSERT_TRUE(form->FTPClient1->Connected);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->SystemTreeView->Directory() == local.path(); }, 5000))
+            << form->SystemTreeView->Directory().toStdString();
+    }
+    QString Remote(const QString& name) const { return server->LocalPath(name); }
+    QString Local(const QString& name) const { return QDir(local.path()).filePath(name); }
+
+    // Refills the local list and selects the entries with these names.
+    void SelectLocal(const QStringList& names)
+    {
+        form->SystemListView->Repopulate();
+        for (int row = 0; row < form->SystemListView->ItemCount(); ++row)
+            form->SystemListView->SetItemSelected(row, names.contains(form->SystemListView->ItemCaption(row)));
+        ASSERT_EQ(form->SystemListView->SelCount(), names.size());
+    }
+
+    std::unique_ptr<RealFtpServer> server;
+    QTemporaryDir local;
+};
+
+TEST_P(RemoteTransfer, DownloadAndUploadByButtonsAreByteIdentical)
+{
+    const QByteArray blocks = RandomBytes(16383 * 3 + 5);
+    const QByteArray text = "line one\nline two\n";
+    WriteFile(Remote("blocks.bin"), blocks);
+    WriteFile(Remote("empty"), {});
+    WriteFile(Remote("Grüße ☃.txt"), text);
+    Open();
+    Click(form->sbtnBinary);
+    EXPECT_TRUE(RemoteCaptions().contains("Grüße ☃.txt")) << RemoteCaptions().join('|').toStdString();
+
+    SelectRemote({"blocks.bin", "empty", "Grüße ☃.txt"});
+    form->IdleHandler();
+    Click(form->sbtnDownload);
+    EXPECT_EQ(dialogs->Texts("confirm"), QStringList{"Download 3 file(s) ?"});
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+    EXPECT_EQ(ReadFile(Local("blocks.bin")), blocks);
+    EXPECT_EQ(ReadFile(Local("empty")), QByteArray());
+    EXPECT_EQ(ReadFile(Local("Grüße ☃.txt")), text);
+    EXPECT_TRUE(SelectedRemote().isEmpty()) << "each transferred entry is deselected";
+    EXPECT_EQ(LogLines().count("Download success"), 3);
+    EXPECT_FALSE(form->Busy);
+
+    const QByteArray up1 = RandomBytes(100000), up2 = "uploaded\n";
+    WriteFile(Local("up1.bin"), up1);
+    WriteFile(Local("up2.txt"), up2);
+    SelectLocal({"up1.bin", "up2.txt"});
+    Click(form->sbtnUpload);
+    EXPECT_EQ(dialogs->Texts("confirm").last(), "Upload 2 file(s) ?");
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+    EXPECT_EQ(ReadFile(Remote("up1.bin")), up1);
+    EXPECT_EQ(ReadFile(Remote("up2.txt")), up2);
+    EXPECT_EQ(form->SystemListView->SelCount(), 0) << "uploaded entries are deselected";
+    EXPECT_TRUE(RemoteCaptions().contains("up1.bin")) << "the remote list is reloaded after uploads";
+    EXPECT_EQ(LogLines().count("Upload success"), 2);
+    EXPECT_EQ(form->StatusBar1->PanelText(1), QString()) << "the listing after the upload clears the panel";
+    EXPECT_FALSE(form->Busy);
+}
+
+TEST_P(RemoteTransfer, DroppingOnTheOtherListTransfersItsSelection)
+{
+    const QByteArray down = RandomBytes(40000), up = RandomBytes(30000);
+    WriteFile(Remote("down.bin"), down);
+    WriteFile(Local("up.bin"), up);
+    Open();
+    Click(form->sbtnBinary);
+
+    EXPECT_TRUE(form->lvRemoteFilesDragOver(form->SystemListView));
+    EXPECT_FALSE(form->lvRemoteFilesDragOver(form->lvRemoteFiles));
+    EXPECT_TRUE(form->SystemListViewDragOver(form->lvRemoteFiles));
+    EXPECT_FALSE(form->SystemListViewDragOver(form->SystemListView)) << "a local drag back onto the local list is refused";
+    bool accept = true;
+    form->SystemListView->OnDragOver(form->SystemListView, accept);
+    EXPECT_FALSE(accept);
+
+    // The drop as the local list delivers it: the download runs once the drag is over.
+    SelectRemote({"down.bin"});
+    form->SystemListView->OnDragDrop(form->lvRemoteFiles);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(Local("down.bin")) && !form->Busy; }, 10000));
+    EXPECT_EQ(ReadFile(Local("down.bin")), down);
+    EXPECT_EQ(dialogs->Texts("confirm").last(), "Download 1 file(s) ?");
+
+    SelectLocal({"up.bin"});
+    form->lvRemoteFilesDragDrop(form->SystemListView);
+    EXPECT_EQ(dialogs->Texts("confirm").last(), "Upload 1 file(s) ?");
+    EXPECT_EQ(ReadFile(Remote("up.bin")), up);
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+}
+
+TEST_P(RemoteTransfer, AsciiAndBinaryTypes)
+{
+    const QByteArray text = "first line\nsecond line\n\nlast line\n";
+    const QByteArray binary = RandomBytes(70000);
+    WriteFile(Local("text.txt"), text);
+    WriteFile(Local("random.bin"), binary);
+    Open();
+
+    Click(form->sbtnASCII);
+    SelectLocal({"text.txt"});
+    Click(form->sbtnUpload);
+    EXPECT_EQ(ReadFile(Remote("text.txt")), text) << "LF text stays LF text on a Unix server";
+
+    Click(form->sbtnBinary);
+    SelectLocal({"random.bin"});
+    Click(form->sbtnUpload);
+    EXPECT_EQ(ReadFile(Remote("random.bin")), binary);
+    QFile::remove(Local("random.bin"));
+    SelectRemote({"random.bin"});
+    Click(form->sbtnDownload);
+    EXPECT_EQ(ReadFile(Local("random.bin")), binary);
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+    EXPECT_TRUE(LogLines().contains("200 Switching to ASCII mode.") || LogLines().join('\n').contains("Type set to: ASCII"))
+        << LogLines().join('\n').toStdString();
+}
+
+TEST_P(RemoteTransfer, RefusedTransferEndsTheLoopWithTheRestStillSelected)
+{
+    WriteFile(Remote("a.bin"), "aaa");
+    WriteFile(Remote("c.bin"), "ccc");
+    WriteFile(Remote("d.bin"), "ddd");
+    Open();
+    QFile::remove(Remote("c.bin")); // listed, but gone by the time it is fetched
+    SelectRemote({"a.bin", "c.bin", "d.bin"});
+    Click(form->sbtnDownload);
+    ASSERT_EQ(Errors().size(), 1);
+    EXPECT_TRUE(Errors().first().startsWith("550")) << Errors().first().toStdString();
+    EXPECT_EQ(ReadFile(Local("a.bin")), "aaa");
+    EXPECT_FALSE(QFile::exists(Local("c.bin")));
+    EXPECT_FALSE(QFile::exists(Local("d.bin")));
+    EXPECT_EQ(SelectedRemote(), (QStringList{"c.bin", "d.bin"}));
+    EXPECT_TRUE(form->FTPClient1->Connected);
+}
+
+TEST_P(RemoteTransfer, StopEndsALargeDownloadAndKeepsTheOldFile)
+{
+    {
+        QFile big(Remote("big.bin"));
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.resize(qint64(4) << 30)); // sparse: costs no disk on the server side
+    }
+    WriteFile(Local("big.bin"), "the old copy");
+    Open();
+    Click(form->sbtnBinary);
+    SelectRemote({"big.bin"});
+
+    QStringList progress;
+    QElapsedTimer sinceStop;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        progress << form->StatusBar1->PanelText(0);
+        if (progress.size() == 20) {
+            form->IdleHandler();
+            EXPECT_TRUE(form->btnStop->isEnabled());
+            sinceStop.start();
+            form->btnStop->click();
+        }
+    });
+    sampler.start(10);
+    Click(form->sbtnDownload);
+    sampler.stop();
+    ASSERT_TRUE(sinceStop.isValid()) << "the download ended before Stop";
+    EXPECT_LT(sinceStop.elapsed(), 2000) << "Stop ends the transfer at once";
+    EXPECT_EQ(Errors().size(), 1);
+    EXPECT_EQ(ReadFile(Local("big.bin")), "the old copy");
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files), QStringList{"big.bin"}) << "no temporary file left behind";
+    EXPECT_TRUE(progress.filter(QRegularExpression("^\\d+ %$")).size() > 0) << progress.join('|').toStdString();
+    EXPECT_TRUE(form->FTPClient1->Connected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, RemoteTransfer, ::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Vsftpd),
+                         [](const auto& info) { return RealFtpServer::Name(info.param).toStdString(); });
+
+} // namespace
