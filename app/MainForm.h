@@ -153,6 +153,7 @@ private:
     void AddSite(const THostEntry& host);
 
     QString m_hostsFile;
+    bool m_hostsFileUnreadable = false;
     std::unique_ptr<TDialogs> m_dialogs;
     std::unique_ptr<TSounds> m_sounds;
     std::function<void(std::exception_ptr)> m_previousErrorHandler;

@@ -9,7 +9,9 @@
 #include "net/Exception.h"
 #include <QButtonGroup>
 #include <QEventLoop>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QTimer>
 #include <QHeaderView>
@@ -381,11 +383,25 @@ TEST_F(MainFormTest, ClosingRewritesTheHostsFileInListOrder)
 {
     Create(ThreeHosts + "[Host5]\nHostname=lost\n");
     form->show();
-    EXPECT_TRUE(form->close());
+    form->tbtnClose->click();
+    EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(HostsText(),
               "[Host1]\nHostname=alpha\nDescription=a\nUsername=ua\nPassword=pa\nLocalDir=/a/\nRemoteDir=ra\n"
               "[Host2]\nHostname=beta\nDescription=b\nUsername=ub\nPassword=pb\nLocalDir=/b/\nRemoteDir=rb\n"
               "[Host3]\nHostname=gamma\nDescription=g\nUsername=ug\nPassword=pg\nLocalDir=/g/\nRemoteDir=rg\n");
+}
+
+TEST_F(MainFormTest, AHostsFileThatCouldNotBeReadIsNeverReplaced)
+{
+    // A folder in the file's place stands for a file of another owner: there, but unreadable.
+    ASSERT_TRUE(QDir().mkpath(hostsFile + "/inside"));
+    Create();
+    EXPECT_EQ(form->lvSites->topLevelItemCount(), 0);
+    dialogs->Answers = {true};
+    EXPECT_TRUE(form->close());
+    ASSERT_EQ(dialogs->Shown.size(), 2u);
+    EXPECT_TRUE(dialogs->Shown[0].Text.startsWith("Unable to write to " + hostsFile + ": it could not be read"));
+    EXPECT_TRUE(QFileInfo::exists(hostsFile + "/inside"));
 }
 
 TEST_F(MainFormTest, ClosingWithNoHostsDeletesTheFile)
