@@ -3,8 +3,6 @@
 #include "app/ListItems.h"
 #include "app/MainForm.h"
 #include "app/StatusBar.h"
-#include "net/ErrorBoundary.h"
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFontDatabase>
