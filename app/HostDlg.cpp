@@ -26,6 +26,8 @@ THostDlg::THostDlg(QWidget* parent) : QDialog(parent)
     grid->addWidget(btnOk, 2, 2, Qt::AlignRight);
     grid->addWidget(btnCancel, 3, 2, Qt::AlignRight);
     grid->setColumnStretch(1, 1);
+    SetAccessible(btnOk, btnOk->text());
+    SetAccessible(btnCancel, btnCancel->text());
     connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 

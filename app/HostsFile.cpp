@@ -36,6 +36,12 @@ QString GetLocalIP()
     return {};
 }
 
+bool HostsFileUnreadable(const QString& fileName)
+{
+    QFile file(fileName);
+    return file.exists() && !file.open(QIODevice::ReadOnly);
+}
+
 std::vector<THostEntry> ReadHostsFile(const QString& fileName, const THostDefaults& defaults)
 {
     const TIniFile ini(fileName);

@@ -34,6 +34,10 @@ QString HostsFileName(const QString& executablePath, const QString& configFolder
 // The local host's last IPv4 address in dotted form; empty when the look-up fails.
 QString GetLocalIP();
 
+// True when the file is there but cannot be read (another owner, no permission):
+// it then reads as empty, and saving that empty list must not replace it.
+bool HostsFileUnreadable(const QString& fileName);
+
 // Reads entries from Host1 on until a section has no Hostname or the Hostname "*".
 std::vector<THostEntry> ReadHostsFile(const QString& fileName, const THostDefaults& defaults);
 

@@ -85,7 +85,9 @@ bool WriteIniFile(const QString& fileName, const QList<TIniSection>& sections)
     }
     QDir().mkpath(QFileInfo(fileName).absolutePath());
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (a full disk) shows here and not as a
+    // silently truncated file at commit.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     // The hosts file holds passwords: nobody but its owner may read it.
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);

@@ -92,6 +92,9 @@ void TMainForm::FormCreate()
     pgctlFTP->setCurrentWidget(tbshtStatus);
     SystemTreeView->SetDirectory(ProgramFolder());
     LoadHosts();
+    lvSitesChange();
+    lvRemoteFilesChange();
+    SystemListViewChange();
     IdleHandler();
 }
 

@@ -219,6 +219,7 @@ private:
     bool m_closePending = false; // the window closes once the running command returns
 
     QString m_hostsFile;
+    bool m_hostsFileUnreadable = false;
     std::unique_ptr<TDialogs> m_dialogs;
     std::unique_ptr<TSounds> m_sounds;
     std::function<void(std::exception_ptr)> m_previousErrorHandler;

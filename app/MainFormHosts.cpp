@@ -2,6 +2,7 @@
 #include "app/HostDlg.h"
 #include "app/ListItems.h"
 #include "app/MainForm.h"
+#include "net/Exception.h"
 #include <QLineEdit>
 #include <QTreeWidget>
 
@@ -37,12 +38,16 @@ QTreeWidgetItem* TMainForm::SelectedSite() const
 void TMainForm::LoadHosts()
 {
     lvSites->clear();
+    m_hostsFileUnreadable = HostsFileUnreadable(m_hostsFile);
     for (const THostEntry& host : ReadHostsFile(m_hostsFile, {ProgramFolder(), GetLocalIP}))
         AddSite(host);
 }
 
 void TMainForm::SaveHosts()
 {
+    if (m_hostsFileUnreadable)
+        throw Exception(QStringLiteral("Unable to write to %1: it could not be read at start, so it is left as it is.")
+                            .arg(m_hostsFile));
     std::vector<THostEntry> hosts;
     for (int i = 0; i < lvSites->topLevelItemCount(); ++i)
         hosts.push_back(EntryOf(*lvSites->topLevelItem(i)));

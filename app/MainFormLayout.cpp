@@ -3,8 +3,6 @@
 #include "app/ListItems.h"
 #include "app/MainForm.h"
 #include "app/StatusBar.h"
-#include "net/ErrorBoundary.h"
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFontDatabase>
@@ -61,10 +59,13 @@ QIcon Icon(const char* themeName, QStyle::StandardPixmap fallback)
 // "Courier New" where the system has it, else the system's fixed-width font.
 QFont LogFont()
 {
-    QFont font = QFontDatabase::families().contains(QStringLiteral("Courier New"))
-                     ? QFont(QStringLiteral("Courier New"))
-                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSize(8);
+    QFont font(QStringLiteral("Courier New"), 8);
+    if (!QFontDatabase::families().contains(font.family())) {
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setStyleHint(QFont::TypeWriter);
+        font.setFixedPitch(true);
+        font.setPointSize(8);
+    }
     return font;
 }
 

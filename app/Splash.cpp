@@ -85,7 +85,6 @@ QLabel* TfrmSplash::AddLabel(const char* name, const QString& text, QPoint posit
     auto* label = new QLabel(text, this);
     label->setObjectName(QLatin1String(name));
     label->setFont(font);
-    label->setAttribute(Qt::WA_TranslucentBackground);
     label->setStyleSheet(QStringLiteral("color: black; background: transparent;"));
     label->move(position);
     label->setMinimumWidth(300);

@@ -1,0 +1,49 @@
+#include "AppTestSupport.h"
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace {
+bool NextAnswer(std::deque<bool>& answers)
+{
+    if (answers.empty()) {
+        ADD_FAILURE() << "a box was shown that the test did not expect";
+        return false;
+    }
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+}
+
+bool TScriptedDialogs::Confirm(const QString& text)
+{
+    Shown.push_back({QStringLiteral("confirm"), QStringLiteral("Confirm"), text});
+    return NextAnswer(Answers);
+}
+
+void TScriptedDialogs::ShowError(const QString& title, const QString& text)
+{
+    Shown.push_back({QStringLiteral("error"), title, text});
+}
+
+bool TScriptedDialogs::InputBox(const QString& title, const QString& prompt, QString&)
+{
+    Shown.push_back({QStringLiteral("input"), title, prompt});
+    return NextAnswer(Answers);
+}
+
+void WhenModal(std::function<void(QWidget* dialog)> act)
+{
+    auto* poll = new QTimer;
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        if (QWidget* dialog = QApplication::activeModalWidget(); dialog && dialog->isVisible()) {
+            poll->stop();
+            poll->deleteLater();
+            act(dialog);
+        }
+    });
+    poll->start();
+}
