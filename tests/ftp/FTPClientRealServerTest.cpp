@@ -56,6 +56,7 @@ protected:
 TEST_P(RealServer, RefusedLogin)
 {
     FtpSession other(server.Port(), "nobody", "wrong");
+    other.client.InactivityTimeOut = 10000; // pyftpdlib answers a failed login after 3 s
     try {
         other.client.Connect();
         FAIL() << "login accepted";
