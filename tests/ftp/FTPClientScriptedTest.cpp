@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -392,15 +393,23 @@ TEST_F(ScriptedSession, EmptyListingWithoutParser)
 {
     server.On("LIST", {.text = "150 Here.\r\n", .data = S::Send, .completion = "226 Done.\r\n"});
     s.events.clear();
-    s.client.Vendor = 9999;
     s.client.List();
     EXPECT_TRUE(s.items.isEmpty());
     EXPECT_EQ(s.events, QStringList({"Start", "Stop", "Success 4"}));
     EXPECT_TRUE(s.log.contains("Received 0 Bytes"));
     EXPECT_EQ(s.log.last(), "226 Done.");
     EXPECT_FALSE(server.ReceivedWithoutPort().contains("SYST"));
-    EXPECT_EQ(s.client.Vendor, 9999);
+    EXPECT_EQ(s.client.Vendor, FTPVendorUnknown);
+    EXPECT_EQ(s.client.FTPDirectoryList(), nullptr);
     EXPECT_EQ(s.client.DataSocket(), nullptr);
+
+    // A system type set by hand that no table knows still gets a parser.
+    s.client.ParseList = true;
+    s.client.Vendor = 9999;
+    s.client.List();
+    EXPECT_NE(s.client.FTPDirectoryList(), nullptr);
+    EXPECT_FALSE(server.ReceivedWithoutPort().contains("SYST"));
+    EXPECT_EQ(s.client.Vendor, 9999);
 }
 
 TEST_F(ScriptedSession, RefusedSystStillLists)
@@ -492,7 +501,12 @@ TEST_F(ScriptedSession, DownloadWritesFileAndCountsBytes)
     const QString target = dir.filePath("a.bin");
     WriteFile(target, "old content");
     s.events.clear();
+    s.log.clear();
     s.client.Download("a.bin", target);
+    EXPECT_EQ(s.log.filter(QRegularExpression("^(?!PORT)")),
+              QStringList({"200 PORT command successful.", "RETR a.bin",
+                           "150 Opening BINARY mode data connection for a.bin (1234 bytes).", "Received 40000 Bytes",
+                           "226 Transfer complete."}));
     EXPECT_EQ(ReadFile(target), data);
     ASSERT_FALSE(totals.isEmpty());
     EXPECT_EQ(totals.first(), 1234);
