@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QScopeGuard>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
@@ -336,6 +337,9 @@ void TFTPClient::ArmDataDeadline() { m_data->WaitDeadline = DeadlineIn(Inactivit
 void TFTPClient::WaitForData(const std::function<void()>& step, const QString& stalled)
 {
     ArmDataDeadline();
+    // Packets push the deadline on; this tick lets the wait notice when it passes.
+    QTimer heartbeat;
+    heartbeat.start(1000);
     try {
         step();
     } catch (const ETimeOutError&) {

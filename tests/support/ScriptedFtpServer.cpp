@@ -22,6 +22,7 @@ ScriptedFtpServer::Reply DefaultReply(const QByteArray& word)
         {"TYPE", "200 Type set.\r\n"},
         {"PORT", "200 PORT command successful.\r\n"},
         {"QUIT", "221 Goodbye.\r\n"},
+        {"NOOP", "200 NOOP ok.\r\n"},
     };
     return {.text = defaults.value(word, "502 Command not implemented.\r\n")};
 }
@@ -52,6 +53,11 @@ void ScriptedFtpServer::SetGreeting(QByteArray greeting, bool closeAfter)
 }
 
 void ScriptedFtpServer::On(const QByteArray& command, Reply reply)
+{
+    m_script[command.toUpper()] = {std::move(reply)};
+}
+
+void ScriptedFtpServer::Queue(const QByteArray& command, Reply reply)
 {
     m_script[command.toUpper()].push_back(std::move(reply));
 }

@@ -12,9 +12,10 @@
 //   ...
 //   EXPECT_EQ(server.Received(), (QByteArrayList{"USER u", "PASS p", ...}));
 //
-// Replies are chosen by the command's first word in upper case. Several replies
-// for one word are used in turn, and the last one then repeats. The defaults
-// (USER 331, PASS 230, SYST, PWD, TYPE, PORT 200, QUIT 221) apply until a test
+// Replies are chosen by the command's first word in upper case. On() sets the
+// reply to a word (replacing earlier ones); Queue() adds one after them, and
+// queued replies are used in turn, the last one then repeating. The defaults
+// (USER 331, PASS 230, SYST, PWD, TYPE, PORT 200, NOOP 200, QUIT 221) apply until a test
 // gives its own; any other command gets "502 Command not implemented.".
 // The data connection of a transfer command goes to the address of the last
 // "PORT".
@@ -56,6 +57,7 @@ public:
     void SetGreeting(QByteArray greeting, bool closeAfter = false);
     void On(const QByteArray& command, Reply reply);
     void On(const QByteArray& command, QByteArray text);
+    void Queue(const QByteArray& command, Reply reply);
 
     // Sends bytes on the current control connection, unasked.
     void SendControl(const QByteArray& bytes);
