@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QListView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSplitter>
@@ -228,7 +229,9 @@ QWidget* TMainForm::CreateExplorer()
     SystemListView->SetTag(256);
     SystemListView->SetViewStyle(TViewStyle::vsReport);
     SystemTreeView->SetListView(SystemListView);
-    SetAccessible(SystemListView, QStringLiteral("Local files"));
+    for (QWidget* list : {static_cast<QWidget*>(SystemListView), static_cast<QWidget*>(SystemListView->ReportView()),
+                          static_cast<QWidget*>(SystemListView->IconView())})
+        SetAccessible(list, QStringLiteral("Local files"));
     panel2Column->addWidget(SystemListView, 1);
     Splitter2->setSizes({136, 300});
     Splitter2->setStretchFactor(1, 1);

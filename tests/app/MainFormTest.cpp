@@ -2,6 +2,8 @@
 #include "app/AppInfo.h"
 #include "app/HostDlg.h"
 #include "app/MainForm.h"
+#include "app/RemoteListModel.h"
+#include "ftp/FTPClient.h"
 #include "app/Splash.h"
 #include "app/StatusBar.h"
 #include "app/URLLabel.h"
@@ -145,14 +147,20 @@ TEST_F(MainFormTest, StartsWithTheDesignedLayoutAndStates)
     EXPECT_EQ(form->pgctlFTP->currentWidget(), form->tbshtStatus);
     EXPECT_EQ(form->pgctlFTP->tabText(0), "Status");
     EXPECT_EQ(form->pgctlFTP->tabText(1), "Listing");
-    EXPECT_EQ(form->SystemTreeView->Directory(), ProgramFolder());
+    // The tree selects its folder once it is shown.
+    form->show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->SystemTreeView->Directory() == QDir::cleanPath(ProgramFolder()); }, 5000))
+        << qPrintable(form->SystemTreeView->Directory());
     EXPECT_FALSE(form->Busy);
 
-    const auto columns = [](QTreeWidget* list) {
+    const auto columns = [](QTreeView* list) {
         QList<QPair<QString, int>> result;
-        for (int i = 0; i < list->columnCount(); ++i)
-            result.append({list->headerItem()->text(i), list->columnWidth(i)});
+        for (int i = 0; i < list->model()->columnCount(); ++i)
+            result.append({list->model()->headerData(i, Qt::Horizontal).toString(), list->columnWidth(i)});
         return result;
+    };
+    const auto alignment = [](QTreeView* list, int column) {
+        return list->model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
     };
     EXPECT_EQ(columns(form->lvSites), (QList<QPair<QString, int>>{{"Host", 80}, {"Description", 220}, {"Username", 70},
                                                                   {"Password", 60}, {"Local folder", 200}, {"Remote folder", 200}}));
@@ -163,14 +171,14 @@ TEST_F(MainFormTest, StartsWithTheDesignedLayoutAndStates)
     EXPECT_EQ(remote[2], (QPair<QString, int>{"Type", 120}));
     EXPECT_EQ(remote[3], (QPair<QString, int>{"Modified", 80}));
     EXPECT_EQ(remote[4], (QPair<QString, int>{"Rights", 120}));
-    EXPECT_TRUE(form->lvRemoteFiles->headerItem()->textAlignment(1) & Qt::AlignRight);
-    EXPECT_TRUE(form->lvRemoteFiles->headerItem()->textAlignment(4) & Qt::AlignRight);
+    EXPECT_TRUE(alignment(form->lvRemoteFiles, 1) & Qt::AlignRight);
+    EXPECT_TRUE(alignment(form->lvRemoteFiles, 4) & Qt::AlignRight);
     EXPECT_EQ(form->lvSites->selectionMode(), QAbstractItemView::SingleSelection);
     EXPECT_EQ(form->lvRemoteFiles->selectionMode(), QAbstractItemView::ExtendedSelection);
-    EXPECT_EQ(form->SystemListView->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_TRUE(form->SystemListView->MultiSelect());
     EXPECT_EQ(form->SystemListView->property("Tag").toInt(), 256);
     EXPECT_EQ(form->lvRemoteFiles->property("Tag").toInt(), 128);
-    EXPECT_EQ(form->SystemListView->ViewStyle(), TViewStyle::Report);
+    EXPECT_EQ(form->SystemListView->ViewStyle(), TViewStyle::vsReport);
 
     // Exactly one button of each group is down.
     EXPECT_TRUE(form->grpViewStyle->exclusive());
@@ -243,20 +251,28 @@ TEST_F(MainFormTest, SelectionEnablesTheButtonsOfItsList)
     for (QWidget* button : {form->sbtnDelete, form->sbtnEdit, form->sbtnConnect})
         EXPECT_FALSE(button->isEnabled()) << qPrintable(button->objectName());
 
+    TRemoteListModel* remote = form->RemoteFiles();
     for (const char* name : {"a.txt", "b.txt"})
-        form->lvRemoteFiles->addTopLevelItem(new QTreeWidgetItem(QStringList{name}));
-    form->lvRemoteFiles->topLevelItem(0)->setSelected(true);
-    form->lvRemoteFiles->topLevelItem(1)->setSelected(true);
+        remote->Add(TRemoteEntry{name, "1", "file", "", "", 1});
+    remote->Flush();
+    QItemSelectionModel* selection = form->lvRemoteFiles->selectionModel();
+    selection->select(remote->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection->select(remote->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     for (QWidget* button : {form->sbtnDownload, form->sbtnDeleteFile, form->sbtnRename})
         EXPECT_TRUE(button->isEnabled()) << qPrintable(button->objectName());
-    form->lvRemoteFiles->clear();
+    remote->Clear();
     for (QWidget* button : {form->sbtnDownload, form->sbtnDeleteFile, form->sbtnRename})
         EXPECT_FALSE(button->isEnabled()) << qPrintable(button->objectName());
 
-    form->SystemListView->addItems({"x", "y"});
-    form->SystemListView->item(1)->setSelected(true);
+    QTemporaryDir folder;
+    for (const char* name : {"x", "y"})
+        QFile(QDir(folder.path()).filePath(name)).open(QIODevice::WriteOnly);
+    form->show();
+    form->SystemTreeView->SetDirectory(folder.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->SystemListView->ItemCount() == 2; }, 5000));
+    form->SystemListView->SetItemSelected(1, true);
     EXPECT_TRUE(form->sbtnUpload->isEnabled());
-    form->SystemListView->clearSelection();
+    form->SystemListView->SetItemSelected(1, false);
     EXPECT_FALSE(form->sbtnUpload->isEnabled());
 }
 
@@ -266,16 +282,16 @@ TEST_F(MainFormTest, ViewButtonsChangeOnlyTheLocalListsView)
     const struct {
         QToolButton* TMainForm::*button;
         TViewStyle style;
-    } cases[] = {{&TMainForm::sbtnLargeIcons, TViewStyle::Icon},
-                 {&TMainForm::sbtnSmall, TViewStyle::SmallIcon},
-                 {&TMainForm::sbtnList, TViewStyle::List},
-                 {&TMainForm::sbtnDetails, TViewStyle::Report}};
+    } cases[] = {{&TMainForm::sbtnLargeIcons, TViewStyle::vsIcon},
+                 {&TMainForm::sbtnSmall, TViewStyle::vsSmallIcon},
+                 {&TMainForm::sbtnList, TViewStyle::vsList},
+                 {&TMainForm::sbtnDetails, TViewStyle::vsReport}};
     for (const auto& c : cases) {
         QTest::mouseClick(form.get()->*c.button, Qt::LeftButton);
         EXPECT_EQ(form->SystemListView->ViewStyle(), c.style);
         EXPECT_EQ(form->grpViewStyle->checkedButton(), form.get()->*c.button);
         EXPECT_EQ(form->pgctlFTP->currentWidget(), form->tbshtStatus);
-        EXPECT_EQ(form->lvRemoteFiles->columnCount(), 5);
+        EXPECT_EQ(form->lvRemoteFiles->model()->columnCount(), 5);
     }
 }
 

@@ -40,9 +40,9 @@ protected:
     void Open(std::optional<ScriptedFtpServer::Reply> next = {})
     {
         server.On("LIST", ListReply());
+        Connect();
         if (next)
             server.On("LIST", *next);
-        Connect();
         ASSERT_TRUE(form->FTPClient1->Connected);
         Sent = server.ReceivedWithoutPort().size();
     }

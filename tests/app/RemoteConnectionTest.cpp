@@ -70,7 +70,7 @@ TEST_F(RemoteConnection, ConnectWithRemoteFolderLogsTheWholeConversation)
 {
     server.On("CWD", "250 Directory changed.\r\n");
     server.On("PWD", "257 \"/\" is the current directory.\r\n");
-    server.On("PWD", "257 \"/pub\" is the current directory.\r\n");
+    server.Queue("PWD", {.text = "257 \"/pub\" is the current directory.\r\n"});
     server.On("LIST", ListReply());
     MakeForm({Host("joe", "pw", "pub")}, server.Port());
     Connect();
