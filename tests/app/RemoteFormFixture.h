@@ -7,6 +7,8 @@
 #include "app/Sounds.h"
 
 #include <QAbstractButton>
+#include <QLineEdit>
+#include <QToolButton>
 #include <QTemporaryDir>
 #include <deque>
 #include <gtest/gtest.h>
