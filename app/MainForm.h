@@ -3,6 +3,7 @@
 // on the right. The layout is built in MainFormLayout.cpp; the handlers live in
 // one file per topic (MainForm.cpp: the frame, MainFormHosts.cpp: the host list).
 #include "app/HostsFile.h"
+#include "app/Disposer.h"
 #include "app/RemoteListing.h"
 #include "ftp/FTPTypes.h"
 #include "shellbrowser/SystemListView.h"
@@ -215,6 +216,7 @@ private:
     int LocalRow(const QString& caption) const;
     std::unique_ptr<TRemoteFileTypes> m_remoteTypes;
     TRemoteListModel* m_remoteModel = nullptr;
+    TDisposer m_disposer;
     int m_commandDepth = 0;     // user commands running (one at a time)
     bool m_closePending = false; // the window closes once the running command returns
 

@@ -2,84 +2,140 @@
 
 #include "net/ErrorBoundary.h"
 
+#include <QCollator>
 #include <QMimeData>
 #include <algorithm>
 
 const QString TRemoteListModel::kDragMimeType = QStringLiteral("application/x-ferrit-remote-entries");
 
 namespace {
-// Often enough that a long listing visibly fills; rarely enough that merging stays cheap.
-constexpr int kMergeIntervalMs = 150;
+
+// Often enough that a long listing visibly fills.
+constexpr int kMergeIntervalMs = 100;
+
+// Worker side: keys for the new captions, then the new entries merged into the order.
+std::unique_ptr<TRemoteListModel::TSortRun> Collate(std::unique_ptr<TRemoteListModel::TSortRun> run)
+{
+    const QCollator collator;
+    const int first = int(run->keys.size());
+    for (const QString& caption : run->captions)
+        run->keys.push_back(collator.sortKey(caption));
+    run->captions.clear();
+    const auto less = [&keys = run->keys](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; };
+    std::vector<int>& order = run->order;
+    const size_t sorted = order.size();
+    for (int i = first; i < int(run->keys.size()); ++i)
+        order.push_back(i);
+    // Equal captions keep their order of arrival.
+    std::stable_sort(order.begin() + qsizetype(sorted), order.end(), less);
+    std::inplace_merge(order.begin(), order.begin() + qsizetype(sorted), order.end(), less);
+    return run;
+}
+
 } // namespace
 
 TRemoteListModel::TRemoteListModel(const QList<QPixmap>& images, QObject* parent)
-    : QAbstractTableModel(parent), m_images(images)
+    : QAbstractTableModel(parent), m_images(images), m_run(std::make_unique<TSortRun>())
 {
-    m_collator.setNumericMode(false);
-    m_mergeTimer.setSingleShot(true);
-    m_mergeTimer.setInterval(kMergeIntervalMs);
-    connect(&m_mergeTimer, &QTimer::timeout, this, Guarded([this](auto&&...) { Merge(); }));
+    m_timer.setInterval(kMergeIntervalMs);
+    connect(&m_timer, &QTimer::timeout, this, Guarded([this](auto&&...) { Tick(); }));
+}
+
+TRemoteListModel::~TRemoteListModel()
+{
+    if (m_worker.valid())
+        m_worker.wait();
+}
+
+void TRemoteListModel::WaitForRun()
+{
+    if (m_worker.valid())
+        m_run = m_worker.get();
 }
 
 void TRemoteListModel::Clear()
 {
-    m_mergeTimer.stop();
+    WaitForRun();
+    m_timer.stop();
     beginResetModel();
-    m_rows.clear();
-    m_pending.clear();
+    m_disposer.Dispose(std::move(m_entries), std::move(m_run));
+    m_entries.clear();
+    m_order.clear();
+    m_run = std::make_unique<TSortRun>();
     endResetModel();
 }
 
 void TRemoteListModel::Add(TRemoteEntry entry)
 {
-    QCollatorSortKey key = m_collator.sortKey(entry.Caption);
-    m_pending.push_back(Row{std::move(entry), std::move(key)});
-    if (!m_mergeTimer.isActive())
-        m_mergeTimer.start();
+    m_entries.push_back(std::move(entry));
+    if (!m_timer.isActive())
+        m_timer.start();
+}
+
+void TRemoteListModel::TakeNewCaptions()
+{
+    for (size_t i = m_run->keys.size(); i < m_entries.size(); ++i)
+        m_run->captions << m_entries[i].Caption;
+}
+
+void TRemoteListModel::StartRun()
+{
+    TakeNewCaptions();
+    m_worker = std::async(std::launch::async, Collate, std::move(m_run));
+}
+
+void TRemoteListModel::Tick()
+{
+    if (m_worker.valid()) {
+        if (m_worker.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return;
+        Apply(m_worker.get());
+    }
+    if (m_run->keys.size() < m_entries.size())
+        StartRun();
+    else
+        m_timer.stop();
 }
 
 void TRemoteListModel::Flush()
 {
-    m_mergeTimer.stop();
-    Merge();
+    WaitForRun();
+    if (m_run->keys.size() < m_entries.size()) {
+        TakeNewCaptions();
+        m_run = Collate(std::move(m_run));
+    }
+    Apply(std::move(m_run));
+    m_timer.stop();
 }
 
-void TRemoteListModel::Merge()
+void TRemoteListModel::FlushSoon()
 {
-    if (m_pending.empty())
+    QTimer::singleShot(0, this, Guarded([this](auto&&...) { Tick(); }));
+}
+
+void TRemoteListModel::Apply(std::unique_ptr<TSortRun> run)
+{
+    m_run = std::move(run);
+    if (m_run->order.size() == m_order.size())
         return;
-    const auto less = [](const Row& a, const Row& b) { return a.key.compare(b.key) < 0; };
-    std::stable_sort(m_pending.begin(), m_pending.end(), less);
-
     emit layoutAboutToBeChanged();
-    std::vector<Row> merged;
-    merged.reserve(m_rows.size() + m_pending.size());
-    std::vector<int> newRowOfOld(m_rows.size());
-    size_t i = 0, j = 0;
-    while (i < m_rows.size() || j < m_pending.size()) {
-        // Equal captions keep their order of arrival: old rows first.
-        if (j == m_pending.size() || (i < m_rows.size() && !less(m_pending[j], m_rows[i]))) {
-            newRowOfOld[i] = int(merged.size());
-            merged.push_back(std::move(m_rows[i++]));
-        } else {
-            merged.push_back(std::move(m_pending[j++]));
-        }
-    }
-    m_rows = std::move(merged);
-    m_pending.clear();
-
+    std::vector<int> rowOfEntry(m_entries.size(), -1);
+    for (size_t row = 0; row < m_run->order.size(); ++row)
+        rowOfEntry[size_t(m_run->order[row])] = int(row);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
     for (const QModelIndex& index : before)
-        after.append(this->index(newRowOfOld[size_t(index.row())], index.column()));
+        after.append(index.isValid() ? this->index(rowOfEntry[size_t(m_order[size_t(index.row())])], index.column())
+                                     : QModelIndex());
+    m_order = m_run->order;
     changePersistentIndexList(before, after);
     emit layoutChanged();
 }
 
 int TRemoteListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : Count();
 }
 
 int TRemoteListModel::columnCount(const QModelIndex& parent) const
@@ -89,9 +145,9 @@ int TRemoteListModel::columnCount(const QModelIndex& parent) const
 
 QVariant TRemoteListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || size_t(index.row()) >= m_rows.size())
+    if (!index.isValid() || index.row() >= Count())
         return {};
-    const TRemoteEntry& e = m_rows[size_t(index.row())].entry;
+    const TRemoteEntry& e = Entry(index.row());
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:

@@ -10,6 +10,7 @@ target_sources(ferrit_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ScreenCursor.h ${CMAKE_CURRENT_LIST_DIR}/ScreenCursor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DropTarget.h ${CMAKE_CURRENT_LIST_DIR}/DropTarget.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ViewSelection.h
+  ${CMAKE_CURRENT_LIST_DIR}/Disposer.h
   ${CMAKE_CURRENT_LIST_DIR}/mainConnection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainListing.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainTransfers.cpp

@@ -192,7 +192,7 @@ void TMainForm::FTPClient1Success(TCmdType Trans_Type)
         break;
     case TCmdType::List:
         Log(QStringLiteral("List success"));
-        m_remoteModel->Flush();
+        m_remoteModel->FlushSoon();
         StatusBar1->SetPanelText(0, QString());
         StatusBar1->SetPanelText(1, QString());
         pgctlFTP->setCurrentWidget(tbshtListing);

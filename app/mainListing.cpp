@@ -16,6 +16,11 @@ void TMainForm::sbtnRefreshClick()
     m_remoteModel->Clear();
     m_remoteTypes->Reset();
     m_remoteModel->Add(UpEntry());
+    // The client's parser keeps the last listing's columns until the next one starts;
+    // handing them to the background spares the window the pause of freeing them.
+    if (TFTPDirectoryList* parsed = FTPClient1->FTPDirectoryList())
+        m_disposer.Dispose(std::move(parsed->Rights), std::move(parsed->Names), std::move(parsed->ModifiedDates),
+                           std::move(parsed->Sizes));
     Busy = true;
     FTPClient1->List();
 }

@@ -20,8 +20,9 @@ TEST(RemoteStatusText, LogLines)
     for (const auto& c : cases) {
         const auto line = StatusLogLine(QString::fromLatin1(c.status));
         ASSERT_EQ(line.has_value(), c.line.has_value()) << c.status;
-        if (line)
+        if (line) {
             EXPECT_EQ(*line, QString::fromLatin1(*c.line)) << c.status;
+        }
     }
 }
 
