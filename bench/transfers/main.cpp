@@ -86,7 +86,7 @@ int main(int argc, char** argv)
 
     double ferritDown = 1e9, curlDown = 1e9, ferritUp = 1e9, curlUp = 1e9, longestGap = 0;
     qint64 peakRss = 0;
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 4; ++round) {
         QFile::remove(fetched);
         SelectRemote(*form, "big.bin");
         {
