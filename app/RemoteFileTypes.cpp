@@ -9,22 +9,26 @@
 
 namespace {
 
-// Outside a desktop session Qt may look for themes nowhere but in its resources and
-// pick no theme at all; make the installed themes reachable so icons are never blank.
+// An icon from the theme that draws something (a theme may answer with an empty icon).
+bool ThemeDraws(const QString& name)
+{
+    return !QIcon::fromTheme(name).pixmap(TRemoteFileTypes::kImageSize, TRemoteFileTypes::kImageSize).isNull();
+}
+
+// Outside a desktop session Qt may look for themes nowhere but in its resources, or
+// pick one without file-type icons; make the installed stock theme current so icons
+// are never blank.
 void EnsureIconTheme()
 {
-    if (!QIcon::fromTheme(QStringLiteral("folder")).isNull())
+    if (ThemeDraws(QStringLiteral("text-x-generic")))
         return;
     QStringList paths = QIcon::themeSearchPaths();
     for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
         if (!paths.contains(dir + QStringLiteral("/icons")))
             paths << dir + QStringLiteral("/icons");
     QIcon::setThemeSearchPaths(paths);
-    // Qt consults the fallback only when some theme is current.
-    if (QIcon::themeName().isEmpty())
-        QIcon::setThemeName(QStringLiteral("Adwaita"));
-    else if (QIcon::fromTheme(QStringLiteral("folder")).isNull())
-        QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    // A fallback theme is not consulted reliably, so the stock theme becomes the current one.
+    QIcon::setThemeName(QStringLiteral("Adwaita"));
 }
 
 QPixmap FixedImage(const char* themeName, QAbstractFileIconProvider::IconType fallback)

@@ -31,7 +31,7 @@ std::optional<QMimeType> MimeTypeNamed(const QString& name)
 std::optional<QString> ThemeIconFor(const QMimeType& type)
 {
     for (const QString& name : {type.iconName(), type.genericIconName()})
-        if (!name.isEmpty() && QIcon::hasThemeIcon(name))
+        if (!name.isEmpty() && !QIcon::fromTheme(name).pixmap(16, 16).isNull())
             return name;
     return std::nullopt;
 }
