@@ -78,9 +78,11 @@ void TMainForm::BindHandlers()
     connect(SystemListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             Guarded([this](const QItemSelection&, const QItemSelection&) { SystemListViewChange(); }));
     lvSites->viewport()->installEventFilter(this);
-    // The idle rule runs whenever the event queue has run empty.
+    // The idle rule runs whenever the event queue has run empty, and before any
+    // click or key press, so that it holds even inside loops that never wait.
     connect(QAbstractEventDispatcher::instance(thread()), &QAbstractEventDispatcher::aboutToBlock, this,
             Guarded([this] { IdleHandler(); }));
+    qApp->installEventFilter(this);
 }
 
 void TMainForm::FormCreate()
@@ -160,6 +162,16 @@ bool TMainForm::event(QEvent* event)
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::ShortcutOverride:
+        Guarded([this] { IdleHandler(); })();
+        break;
+    default:
+        break;
+    }
     if (watched == lvSites->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         Guarded([this] { lvSitesDblClick(); })();
         return true;
