@@ -56,12 +56,6 @@ void TMainForm::ShowApplicationError(const QString& text)
     m_dialogs->ShowError(ApplicationTitle, text);
 }
 
-template <class Handler>
-void TMainForm::OnClick(QAbstractButton* button, Handler handler)
-{
-    connect(button, &QAbstractButton::clicked, this, [guarded = Guarded(handler)]() mutable { guarded(); });
-}
-
 void TMainForm::BindHandlers()
 {
     OnClick(tbtnClose, [this] { tbtnCloseClick(); });

@@ -4,13 +4,14 @@
 // one file per topic (MainForm.cpp: the frame, MainFormHosts.cpp: the host list).
 #include "app/HostsFile.h"
 #include "app/PendingComponents.h"
+#include "net/ErrorBoundary.h"
+#include <QAbstractButton>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
 
-class QAbstractButton;
 class QButtonGroup;
 class QFrame;
 class QLineEdit;
@@ -144,8 +145,12 @@ private:
     void BindHandlers();
     QToolButton* SpeedButton(QWidget* row, const char* name, const QString& hint, const QIcon& icon,
                              bool withCaption = true);
+    // Binds a button's click to a handler through the error boundary.
     template <class Handler>
-    void OnClick(QAbstractButton* button, Handler handler);
+    void OnClick(QAbstractButton* button, Handler handler)
+    {
+        connect(button, &QAbstractButton::clicked, this, [guarded = Guarded(std::move(handler))]() mutable { guarded(); });
+    }
 
     void ShowApplicationError(const QString& text);
     void SetCommandRowEnabled(bool enabled);
