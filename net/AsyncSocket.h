@@ -296,7 +296,6 @@ private:
     bool m_suspended = false;        // notifications stopped by a cancel
     bool m_destroying = false;
     bool m_readMorePosted = false;
-    bool m_sendMorePosted = false;
     bool m_readSkipped = false;      // a handler run skipped by InTransfer
     bool m_writeSkipped = false;
     int m_sendError = 0;             // permanent send failure of the current send
