@@ -213,12 +213,19 @@ void TAsyncSocket::PostSendMore()
 
 // ---------------------------------------------------------------- the wait loop
 
-void TAsyncSocket::WaitUntil(const std::function<bool()>& Done)
+// Notifications stopped by a cancel start again with the first operation
+// that runs uncancelled, so a connection stays usable after an abort.
+void TAsyncSocket::ResumeNotifications()
 {
     if (m_suspended && !Canceled) {
         m_suspended = false;
         UpdateNotifiers();
     }
+}
+
+void TAsyncSocket::WaitUntil(const std::function<bool()>& Done)
+{
+    ResumeNotifications();
     if (Done() || Canceled)
         return;
     // Every change a wait can end on is made by an event of this thread, so

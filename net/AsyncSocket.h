@@ -269,6 +269,7 @@ private:
     void CloseHandle();
     void Register(int handle);
     void UpdateNotifiers();
+    void ResumeNotifications();
     void OnReadReady();
     void OnWriteReady();
     void HandleListenReady();

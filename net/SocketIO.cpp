@@ -256,6 +256,7 @@ QByteArray TAsyncSocket::Read(qint64 Count)
 {
     if (ReportLevel >= LevelTrace)
         StatusMessage(LevelTrace, QStringLiteral("Read( %1 )").arg(Count));
+    ResumeNotifications();
     if (Count > 0)
         WaitUntil([this, Count] { return BufferedCount() >= Count; });
     if (Canceled) {
