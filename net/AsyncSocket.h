@@ -236,6 +236,7 @@ public:
     virtual OwnedSocket Accept();
     // Takes an accepted socket over as this component's connection: closes
     // the listening socket and registers the new one for every event.
+    // A data connection is made with: Listen(true); ... AdoptSocket(Accept());
     void AdoptSocket(OwnedSocket Accepted);
     QString LocalIPText() const;   // "127,0,0,1"
     QString LocalPortText() const; // ",4,1" for port 1025
