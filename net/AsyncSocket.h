@@ -228,7 +228,7 @@ public:
 
     // Bytes received and not yet consumed (the in-memory read buffer).
     qint64 BufferedCount() const;
-    QByteArrayView BufferedBytes() const;
+    QByteArrayView BufferedBytes() const; // valid until the next event runs
 
     // ---- listening and accepting
     void Listen(bool Sync);

@@ -4,6 +4,7 @@
 #include "net/ScopeExit.h"
 
 #include <QFile>
+#include <QSocketNotifier>
 
 #include <cerrno>
 #include <climits>
@@ -75,7 +76,10 @@ void TAsyncSocket::ReadToStream()
         Fire(OnAbort);
     }
     if (InTransfer) {
+        // Quiet until the running handler ends: a handler that shows a modal
+        // box would otherwise see this level-triggered notifier spin.
         m_readSkipped = true;
+        m_readNotifier->setEnabled(false);
         return;
     }
     {
@@ -174,8 +178,10 @@ void TAsyncSocket::WriteFromStream()
 void TAsyncSocket::EndTransfer()
 {
     InTransfer = false;
-    if (std::exchange(m_readSkipped, false))
+    if (std::exchange(m_readSkipped, false)) {
+        UpdateNotifiers();
         PostReadMore();
+    }
     if (std::exchange(m_writeSkipped, false))
         PostSendMore();
 }
