@@ -1,0 +1,445 @@
+// TAsyncSocket core: the socket and its notifications, the wait loop, host
+// look-up, connecting, closing and cancelling, the time-out timer.
+#include "net/AsyncSocket.h"
+#include "net/ErrorBoundary.h"
+#include "net/ScopeExit.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSocketNotifier>
+#include <QSysInfo>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+// Live components; the first fills its WSAInfo.
+std::atomic<int> WinsockUsers{0};
+
+QStringList StartupInfo()
+{
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    return {
+        QStringLiteral("Version= 1.1"),
+        QStringLiteral("High Version= 2.2"),
+        QStringLiteral("Description= BSD sockets (Qt %1)").arg(QLatin1String(qVersion())),
+        QStringLiteral("System= %1 %2 running").arg(QSysInfo::kernelType(), QSysInfo::kernelVersion()),
+        QStringLiteral("Max Sockets= %1").arg(files.rlim_cur == RLIM_INFINITY ? 65535 : qint64(files.rlim_cur)),
+        QStringLiteral("Max Udp pack size= 65507"),
+    };
+}
+}
+
+TAsyncSocket::TAsyncSocket(QObject* Owner)
+    : QObject(Owner),
+      m_timer(new TThreadTimer(this)),
+      m_readNotifier(new QSocketNotifier(QSocketNotifier::Read, this)),
+      m_writeNotifier(new QSocketNotifier(QSocketNotifier::Write, this))
+{
+    StatusMessage(LevelTrace, QStringLiteral("Create"));
+    m_timer->SetEnabled(false);
+    m_timer->SetOnTimer([this](QObject*) { TimerTriggered(); });
+    connect(m_readNotifier, &QSocketNotifier::activated, this, Guarded([this](auto&&...) { OnReadReady(); }));
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, Guarded([this](auto&&...) { OnWriteReady(); }));
+
+    StatusMessage(LevelTrace, QStringLiteral("Initializing Winsock"));
+    if (++WinsockUsers == 1)
+        WSAInfo = StartupInfo();
+    try {
+        OpenSocket();
+    } catch (...) {
+        --WinsockUsers;
+        throw ESockError(QStringLiteral("Initializaton of windows sockets failed"));
+    }
+}
+
+TAsyncSocket::~TAsyncSocket()
+{
+    m_destroying = true;
+    StatusMessage(LevelTrace, QStringLiteral("Destroy"));
+    try {
+        Abort();
+        Cancel();
+        if (m_lookupId >= 0)
+            QHostInfo::abortHostLookup(m_lookupId);
+        ShuttingDown = true;
+        RequestCloseSocket();
+    } catch (...) {
+        // Nothing may escape a destructor; the socket is closed below in any case.
+    }
+    CloseHandle();
+    --WinsockUsers;
+}
+
+// ---------------------------------------------------------------- the socket
+
+void TAsyncSocket::OpenSocket()
+{
+    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (handle < 0) {
+        SetLastError(errno);
+        RaiseLastError();
+    }
+    // No zero linger here: a reset on close would throw away the tail of an
+    // upload still in the kernel's buffer, and close() never blocks anyway.
+    Register(handle);
+}
+
+void TAsyncSocket::Register(int handle)
+{
+    m_readNotifier->setEnabled(false);
+    m_writeNotifier->setEnabled(false);
+    m_socket = handle;
+    m_readNotifier->setSocket(handle);
+    m_writeNotifier->setSocket(handle);
+    m_listenMode = ListenMode::None;
+    m_connecting = false;
+    m_readWanted = false;
+    m_writeWanted = false;
+    m_suspended = false;
+}
+
+void TAsyncSocket::CloseHandle()
+{
+    if (m_socket < 0)
+        return;
+    m_readNotifier->setEnabled(false);
+    m_writeNotifier->setEnabled(false);
+    ::close(std::exchange(m_socket, -1));
+}
+
+// A fresh, never-connected socket reports "hung up" to poll, so read
+// notifications are enabled only once the socket connects, listens or is adopted.
+void TAsyncSocket::UpdateNotifiers()
+{
+    if (m_socket < 0)
+        return;
+    m_readNotifier->setEnabled(m_readWanted && !m_suspended);
+    m_writeNotifier->setEnabled(m_writeWanted && !m_suspended);
+}
+
+void TAsyncSocket::Fire(const TNotifyEvent& event)
+{
+    if (event && !m_destroying)
+        event(this);
+}
+
+// ---------------------------------------------------------------- notifications
+
+void TAsyncSocket::OnReadReady()
+{
+    if (m_connecting) {
+        HandleConnectDone();
+        return;
+    }
+    if (m_listenMode != ListenMode::None) {
+        HandleListenReady();
+        return;
+    }
+    Succeeded = true;
+    ReadToStream(); // a read of 0 bytes is the peer's close
+}
+
+void TAsyncSocket::OnWriteReady()
+{
+    if (m_connecting) {
+        HandleConnectDone();
+        return;
+    }
+    // Stays enabled only while the handler asks to continue.
+    m_writeWanted = false;
+    WriteFromStream();
+    UpdateNotifiers();
+}
+
+void TAsyncSocket::HandleConnectDone()
+{
+    m_connecting = false;
+    m_writeWanted = false;
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &err, &len) < 0)
+        err = errno;
+    Succeeded = err == 0;
+    if (!Succeeded) {
+        SetLastError(err);
+        LastErrorNo = m_lastError;
+        m_readWanted = false; // a failed socket reports "hung up" for ever
+        UpdateNotifiers();
+        return;
+    }
+    m_readWanted = true;
+    UpdateNotifiers();
+    Connected = true;
+    Fire(OnConnect);
+    if (m_writeBuffer.size() > m_writeHead)
+        PostSendMore();
+}
+
+void TAsyncSocket::PostReadMore()
+{
+    // An enabled notifier fires again while bytes wait: no need to post.
+    if (m_readNotifier->isEnabled() || std::exchange(m_readMorePosted, true))
+        return;
+    QMetaObject::invokeMethod(this, Guarded([this] {
+        m_readMorePosted = false;
+        if (m_socket >= 0 && m_listenMode == ListenMode::None && !m_connecting)
+            OnReadReady();
+    }), Qt::QueuedConnection);
+}
+
+// The continue-send notification is the write notifier itself: it fires on
+// the next pass of the event loop if the socket can take data, and costs no
+// allocation per block the way a posted call would.
+void TAsyncSocket::PostSendMore()
+{
+    if (m_socket < 0 || m_connecting)
+        return;
+    m_writeWanted = true;
+    UpdateNotifiers();
+}
+
+// ---------------------------------------------------------------- the wait loop
+
+// Notifications stopped by a cancel start again with the first operation
+// that runs uncancelled, so a connection stays usable after an abort.
+void TAsyncSocket::ResumeNotifications()
+{
+    if (m_suspended && !Canceled) {
+        m_suspended = false;
+        UpdateNotifiers();
+    }
+}
+
+void TAsyncSocket::WaitUntil(const std::function<bool()>& Done)
+{
+    ResumeNotifications();
+    if (Done() || Canceled)
+        return;
+    // Every change a wait can end on is made by an event of this thread, so
+    // blocking until the next event costs no CPU and misses nothing. Only a
+    // deadline needs a timer of its own to wake the loop.
+    QTimer wake;
+    if (!WaitDeadline.isForever()) {
+        wake.setSingleShot(true);
+        wake.setTimerType(Qt::PreciseTimer);
+        wake.start(int(std::clamp<qint64>(WaitDeadline.remainingTime(), 0, INT_MAX)));
+    }
+    while (!Done() && !Canceled) {
+        if (WaitDeadline.hasExpired()) {
+            TimedOut = true;
+            throw ETimeOutError(QStringLiteral("Timed out waiting for the other side"));
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+}
+
+// ---------------------------------------------------------------- look-up and connect
+
+void TAsyncSocket::ResolveHost()
+{
+    StatusMessage(LevelTrace, QStringLiteral("Resolve Host"));
+    const QString name = Proxy.isEmpty() ? Host : Proxy;
+    const in_addr_t dotted = ::inet_addr(name.toUtf8().constData());
+    if (dotted != INADDR_NONE) {
+        m_remoteAddress = ntohl(dotted);
+        return;
+    }
+    m_remoteAddress = 0;
+    StartTimer();
+    {
+        ScopeExit stop([this] {
+            StopTimer();
+            if (m_lookupId >= 0) // a cancel or time-out only stops the wait
+                QHostInfo::abortHostLookup(std::exchange(m_lookupId, -1));
+        });
+        AsyncDone = false;
+        m_lookupId = QHostInfo::lookupHost(name, this, [this](const QHostInfo& info) {
+            quint32 address = 0;
+            for (const QHostAddress& candidate : info.addresses()) {
+                if (candidate.protocol() == QAbstractSocket::IPv4Protocol) {
+                    address = candidate.toIPv4Address();
+                    break;
+                }
+            }
+            HostLookedUp(info.lookupId(), info.error() == QHostInfo::NoError && address != 0, address);
+        });
+        WaitUntil([this] { return AsyncDone || TimedOut; });
+    }
+    if (TimedOut)
+        throw ESockError(QStringLiteral("Host Lookup Timed Out"));
+    if (Canceled)
+        throw ESockError(QStringLiteral("Host Lookup Canceled"));
+    if (!Succeeded)
+        throw ESockError(QStringLiteral("Host Lookup Failed"));
+    m_remoteAddress = m_lookedUpAddress;
+    Fire(OnHostResolved);
+}
+
+void TAsyncSocket::HostLookedUp(int lookupId, bool ok, quint32 address)
+{
+    if (lookupId != m_lookupId) // the answer to a look-up nobody waits for any more
+        return;
+    m_lookupId = -1;
+    AsyncDone = true;
+    Succeeded = ok;
+    m_lookedUpAddress = address;
+    if (!ok)
+        m_lastError = ErrHostNotFound;
+}
+
+void TAsyncSocket::Connect()
+{
+    StatusMessage(LevelTrace, QStringLiteral("Connecting"));
+    Canceled = false;
+    if (Connected)
+        throw ESockError(QStringLiteral("Already connected"));
+    for (int tries = 0;; ++tries) {
+        try {
+            ResolveHost();
+        } catch (const ETimeOutError&) {
+            throw;
+        } catch (const ESockError& e) {
+            if (e.Message() != QLatin1String("Host Lookup Failed"))
+                throw;
+        }
+        if (m_remoteAddress != 0)
+            break;
+        bool handled = false;
+        if (tries == 0 && OnInvalidHost)
+            OnInvalidHost(handled);
+        if (!handled)
+            throw ESockError(QStringLiteral("Null Remote Address"));
+    }
+    m_remotePort = quint16(Proxy.isEmpty() ? Port : ProxyPort);
+    AsyncDone = false;
+    Succeeded = true;
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(m_remotePort);
+    address.sin_addr.s_addr = htonl(m_remoteAddress);
+    if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
+        SetLastError(errno);
+        ErrorManager(ErrWouldBlock);
+    }
+    m_connecting = true;
+    m_readWanted = true;
+    m_writeWanted = true;
+    UpdateNotifiers();
+
+    StartTimer();
+    {
+        ScopeExit stop([this] { StopTimer(); });
+        WaitUntil([this] { return Connected || TimedOut || !Succeeded; });
+    }
+    if (!TimedOut && !Canceled && Succeeded)
+        return;
+    // A connection completing after we gave up must not mark this one connected.
+    m_connecting = false;
+    m_readWanted = false;
+    m_writeWanted = false;
+    UpdateNotifiers();
+    if (OnConnectionFailed)
+        OnConnectionFailed(this);
+    if (TimedOut)
+        throw ESockError(QStringLiteral("Connection Timed out"));
+    if (Canceled)
+        throw ESockError(QStringLiteral("Connection Canceled"));
+    // The refusal's own text says more than "Connection Failed".
+    const QString reason = LookupErrorMessage(LastErrorNo);
+    throw ESockError(reason.isEmpty() ? QStringLiteral("Connection Failed") : reason);
+}
+
+void TAsyncSocket::Disconnect()
+{
+    StatusMessage(LevelTrace, QStringLiteral("Disconnecting"));
+    RequestCloseSocket();
+}
+
+void TAsyncSocket::RequestCloseSocket()
+{
+    StatusMessage(LevelStep, QStringLiteral("Request Close Socket"));
+    Connected = false;
+    if (m_socket < 0)
+        return;
+    m_readNotifier->setEnabled(false);
+    m_writeNotifier->setEnabled(false);
+    const int handle = std::exchange(m_socket, -1);
+    if (::close(handle) < 0 && errno != EINTR) {
+        SetLastError(errno);
+        ErrorManager(ErrWouldBlock);
+    }
+    // Unsent bytes belonged to the closed connection; they must not open the next one.
+    if (m_writeBuffer.size() > m_writeHead || m_sendFile)
+        m_sendError = SocketErrorFromErrno(ENOTCONN);
+    m_writeBuffer.clear();
+    m_writeHead = 0;
+    m_connecting = false;
+    m_listenMode = ListenMode::None;
+    Fire(OnDisconnect);
+    if (!ShuttingDown)
+        OpenSocket();
+}
+
+void TAsyncSocket::CheckConnected()
+{
+    for (int tries = 0; !Connected; ++tries) {
+        bool handled = false;
+        if (tries == 0 && OnConnectionRequired)
+            OnConnectionRequired(handled);
+        if (!handled)
+            throw Exception(QStringLiteral("Not Connected"));
+    }
+}
+
+void TAsyncSocket::Cancel()
+{
+    StatusMessage(LevelTrace, QStringLiteral("Canceling"));
+    Canceled = true;
+}
+
+void TAsyncSocket::Abort()
+{
+}
+
+QString TAsyncSocket::RemoteIP() const
+{
+    return QHostAddress(m_remoteAddress).toString();
+}
+
+// ---------------------------------------------------------------- time-out timer
+
+void TAsyncSocket::StartTimer()
+{
+    StatusMessage(LevelTrace, QStringLiteral("Timer On"));
+    TimedOut = false;
+    m_timer->SetInterval(quint32(qMax(0, TimeOut)));
+    m_timer->SetEnabled(true);
+}
+
+void TAsyncSocket::StopTimer()
+{
+    StatusMessage(LevelTrace, QStringLiteral("Timer Off"));
+    m_timer->SetEnabled(false);
+}
+
+void TAsyncSocket::TimerTriggered()
+{
+    StatusMessage(LevelTrace, QStringLiteral("Timer Triggered"));
+    StopTimer();
+    TimedOut = true;
+    Abort();
+}

@@ -1,0 +1,318 @@
+#pragma once
+// TAsyncSocket: one IPv4 TCP connection whose operations look blocking to the
+// caller but keep the GUI event loop running while they wait. Notifications
+// (readable, writable, connect done, incoming connection, peer closed) arrive
+// as events on the thread that owns the component; every operation that waits
+// runs the one wait loop (WaitUntil), which ends on its condition, on
+// Canceled, or on the optional WaitDeadline.
+//
+// TThreadTimer: the repeating timer that bounds host look-up and connecting.
+#include "net/Exception.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+class QFile;
+class QSocketNotifier;
+class QTimer;
+
+// ---------------------------------------------------------------- exceptions
+
+// Socket failures: look-up, connect, accept, start-up, errors from ErrorManager.
+class ESockError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// An operation that ended because Canceled was set.
+class EAbortError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
+// A wait that passed the component's WaitDeadline. TimedOut is set as well.
+class ETimeOutError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
+// ---------------------------------------------------------------- events
+
+// An unassigned (empty) event is skipped. The sender is the component that fires.
+using TNotifyEvent = std::function<void(QObject* Sender)>;
+using TOnStatus = std::function<void(QObject* Sender, const QString& Status)>;
+using TOnErrorEvent = std::function<void(QObject* Sender, quint16 Errno, const QString& Errmsg)>;
+using THandlerEvent = std::function<void(bool& Handled)>;
+using TOnHostResolved = std::function<void(QObject* Sender)>;
+
+// Status levels: a report is delivered when its level is at most ReportLevel.
+enum StatusLevel : int {
+    LevelTraffic = 1,     // protocol traffic (reply lines, commands)
+    LevelStep = 4,        // significant socket steps
+    LevelTrace = 8,       // entry into each operation and timer step
+    LevelErrorCheck = 16, // ErrorManager's checks
+};
+
+// Socket notification codes, the low 16 bits of a select notification.
+enum SocketEvent : int {
+    EventRead = 1,
+    EventWrite = 2,
+    EventOutOfBand = 4,
+    EventAccept = 8,
+    EventConnect = 16,
+    EventClose = 32,
+};
+
+// Error codes of the socket error table that the code itself relies on.
+enum SocketErrorCode : int {
+    ErrWouldBlock = 10035,
+    ErrTimedOut = 10060,
+    ErrConnRefused = 10061,
+    ErrHostNotFound = 11001,
+};
+
+// Maps a Linux errno value onto the socket error table's code (ECONNREFUSED ->
+// 10061 ...). A value with no equivalent is returned unchanged, which gives the
+// "Unknown Error No. " text.
+int SocketErrorFromErrno(int err);
+
+// The text between the (Index-1)-th and the Index-th Delimiter of Text
+// (Index 1: before the first delimiter).
+QString NthField(const QString& Text, QChar Delimiter, int Index);
+
+// ---------------------------------------------------------------- OwnedSocket
+
+// Owns one socket descriptor; closes it unless released. Accept hands the
+// accepted connection over in one of these so that it cannot leak.
+class OwnedSocket {
+public:
+    OwnedSocket() = default;
+    explicit OwnedSocket(int handle) : m_handle(handle) {}
+    OwnedSocket(OwnedSocket&& other) noexcept : m_handle(other.Release()) {}
+    OwnedSocket& operator=(OwnedSocket&& other) noexcept;
+    OwnedSocket(const OwnedSocket&) = delete;
+    OwnedSocket& operator=(const OwnedSocket&) = delete;
+    ~OwnedSocket();
+
+    int Handle() const { return m_handle; }
+    bool IsValid() const { return m_handle >= 0; }
+    int Release() { return std::exchange(m_handle, -1); }
+
+private:
+    int m_handle = -1;
+};
+
+// ---------------------------------------------------------------- TThreadTimer
+
+// A repeating timer of the GUI event loop. It runs while Enabled, Interval > 0
+// and OnTimer is assigned. Setting Enabled or Interval to its current value
+// does nothing; setting OnTimer always restarts the period.
+class TThreadTimer : public QObject {
+    Q_OBJECT
+public:
+    explicit TThreadTimer(QObject* Owner = nullptr);
+    ~TThreadTimer() override;
+
+    bool Enabled() const { return m_enabled; }
+    void SetEnabled(bool Value);
+    quint32 Interval() const { return m_interval; }
+    void SetInterval(quint32 Value);
+    const TNotifyEvent& OnTimer() const { return m_onTimer; }
+    void SetOnTimer(TNotifyEvent Value);
+
+    // Whether the platform timer is armed right now, and ms to its next tick (-1: not armed).
+    bool IsArmed() const;
+    int RemainingTime() const;
+
+private:
+    void UpdateTimer();
+    void Tick();
+
+    bool m_enabled = true;
+    quint32 m_interval = 1000;
+    TNotifyEvent m_onTimer;
+    QTimer* m_timer; // child
+};
+
+// ---------------------------------------------------------------- TAsyncSocket
+
+class TAsyncSocket : public QObject {
+    Q_OBJECT
+public:
+    // Throws ESockError "Initializaton of windows sockets failed" when no
+    // socket can be created.
+    explicit TAsyncSocket(QObject* Owner = nullptr);
+    // Fires no events; closes the socket without opening a new one.
+    ~TAsyncSocket() override;
+
+    // ---- events
+    TNotifyEvent OnDataAvailable;  // bytes were appended to the read buffer
+    TNotifyEvent OnAccept;         // incoming connection, asynchronous listening
+    TNotifyEvent OnConnect;        // connection established
+    TNotifyEvent OnDisconnect;     // socket closed by RequestCloseSocket
+    TOnErrorEvent OnError;         // socket error
+    THandlerEvent OnInvalidHost;   // the host did not resolve; Handled = retry
+    TOnHostResolved OnHostResolved;
+    THandlerEvent OnConnectionRequired;
+    TOnStatus OnStatus;
+    TNotifyEvent OnConnectionFailed;
+    TNotifyEvent OnPacketRecvd;    // a block was received while CountBytes
+    TNotifyEvent OnPacketSent;     // a block was sent while CountBytes
+    TNotifyEvent OnAbort;          // a read notification arrived while Canceled
+
+    // ---- settings
+    QString Host;       // host name or dotted address
+    int Port = 0;       // remote port for Connect, local port for Listen
+    int TimeOut = 0;    // ms bound for look-up and connect; 0 = none
+    int ReportLevel = 0;
+    QString Proxy;      // when not empty, the host actually connected to
+    int ProxyPort = 0;
+    QString BindAddress = QStringLiteral("0.0.0.0"); // local address for Listen
+    // Every wait of this component ends when this deadline passes: TimedOut
+    // is set and the operation throws ETimeOutError. Forever = no bound.
+    QDeadlineTimer WaitDeadline{QDeadlineTimer::Forever};
+
+    // ---- state (read and written by descendants and owners)
+    bool CountBytes = false;
+    bool InTransfer = false;   // shared guard of the read and write handlers
+    QStringList WSAInfo;       // start-up lines; filled by the first component only
+    qint64 BytesSent = 0;
+    qint64 BytesRecvd = 0;
+    qint64 BytesTotal = 0;
+    bool Canceled = false;
+    bool ShuttingDown = false;
+    int LastErrorNo = 0;
+    QString Status;            // last delivered status text
+    bool Succeeded = false;
+    bool TimedOut = false;
+    bool AsyncDone = false;
+    QString LastReply;         // with its line end
+    int ReplyNumber = 0;       // leading digits of LastReply; saturates, never wraps
+    bool SendDone = false;
+    bool FileTransfer = false;
+    bool Connected = false;
+
+    // ---- core
+    virtual void Connect();
+    virtual void Disconnect();
+    void RequestCloseSocket();
+    void ResolveHost();
+    void CheckConnected();
+    void Cancel();
+    virtual void Abort();
+    QString RemoteIP() const;     // dotted peer address
+    int SocketHandle() const { return m_socket; } // -1 = none
+    TThreadTimer* Timer() const { return m_timer; }
+
+    // ---- reading and writing
+    // Sends Count bytes of Buffer (Count 0: up to the first NUL).
+    void SendBuffer(const char* Buffer, qint64 Count = 0);
+    void Write(const QString& Text);   // UTF-8, up to the first NUL
+    void Writeln(const QString& Text); // Text (up to a NUL) and CR LF
+    // Exactly Count bytes, waiting for them; Count 0: everything buffered, at once.
+    QByteArray Read(qint64 Count);
+    // The next line with its LF (and any CR before it), decoded as UTF-8.
+    // A line longer than MaxLineLength raises ESockError.
+    QString ReadLn();
+    virtual QString Transaction(const QString& Command);
+    void SendFile(const QString& FileName);
+    void CaptureFile(const QString& FileName);
+
+    // Bytes received and not yet consumed (the in-memory read buffer).
+    qint64 BufferedCount() const;
+    QByteArrayView BufferedBytes() const; // valid until the next event runs
+
+    // ---- listening and accepting
+    void Listen(bool Sync);
+    // Waits for the connection announced to a synchronous Listen and accepts it.
+    virtual OwnedSocket Accept();
+    // Takes an accepted socket over as this component's connection: closes
+    // the listening socket and registers the new one for every event.
+    // A data connection is made with: Listen(true); ... AdoptSocket(Accept());
+    void AdoptSocket(OwnedSocket Accepted);
+    QString LocalIPText() const;   // "127,0,0,1"
+    QString LocalPortText() const; // ",4,1" for port 1025
+
+    // Switches SO_LINGER. On with 0 seconds resets the connection on close and
+    // discards bytes the kernel has not sent yet: never use it after a send.
+    void SetLinger(bool On, int Seconds);
+
+    // ---- timer
+    void StartTimer();
+    void StopTimer();
+    void TimerTriggered();
+
+    // ---- status and errors
+    void StatusMessage(int Level, const QString& Text);
+    QString ErrorManager(quint16 IgnoreCode);
+    QString LookupErrorMessage(int Code);
+
+    static constexpr qint64 BlockSize = 16383;
+    static constexpr qint64 MaxLineLength = 1024 * 1024;
+
+protected:
+    // The one wait loop: runs the event loop until Done() holds or Canceled is
+    // set. Throws ETimeOutError (TimedOut set) when WaitDeadline passes first.
+    void WaitUntil(const std::function<bool()>& Done);
+
+private:
+    enum class ListenMode { None, Sync, Async };
+
+    void OpenSocket();
+    void CloseHandle();
+    void Register(int handle);
+    void UpdateNotifiers();
+    void ResumeNotifications();
+    void OnReadReady();
+    void OnWriteReady();
+    void HandleListenReady();
+    void HandleConnectDone();
+    void ReadToStream();
+    void WriteFromStream();
+    void CloseDrain();
+    void EndTransfer();
+    void PostReadMore();
+    void PostSendMore();
+    void ConsumeRead(qint64 count);
+    void AppendReceived(const char* data, qint64 count);
+    void SetLastError(int err);
+    [[noreturn]] void RaiseLastError();
+    void Fire(const TNotifyEvent& event);
+    void HostLookedUp(int lookupId, bool ok, quint32 address);
+    void RaiseTransferFailure();
+
+    int m_socket = -1;
+    int m_lastError = 0;             // the last failed call's code, as WSAGetLastError
+    ListenMode m_listenMode = ListenMode::None;
+    bool m_connecting = false;
+    bool m_readWanted = false;       // read notifications wanted in this state
+    bool m_writeWanted = false;      // a write event is awaited (connect or full buffer)
+    bool m_suspended = false;        // notifications stopped by a cancel
+    bool m_destroying = false;
+    bool m_readMorePosted = false;
+    bool m_readSkipped = false;      // a handler run skipped by InTransfer
+    bool m_writeSkipped = false;
+    int m_sendError = 0;             // permanent send failure of the current send
+    QString m_fileError;             // file failure of the current SendFile/CaptureFile
+    quint32 m_remoteAddress = 0;     // host byte order
+    quint16 m_remotePort = 0;
+    int m_lookupId = -1;
+    quint32 m_lookedUpAddress = 0;
+    TThreadTimer* m_timer;           // child
+    QSocketNotifier* m_readNotifier;  // child
+    QSocketNotifier* m_writeNotifier; // child
+    QByteArray m_readBuffer;         // bytes before m_readHead are consumed
+    qint64 m_readHead = 0;
+    QByteArray m_writeBuffer;        // bytes before m_writeHead are sent
+    qint64 m_writeHead = 0;
+    std::unique_ptr<QFile> m_captureFile; // the read stream during CaptureFile
+    std::unique_ptr<QFile> m_sendFile;    // the write stream during SendFile
+};

@@ -1,0 +1,399 @@
+// TAsyncSocket reading and writing: the read and write handlers, the close
+// drain, and the blocking-looking operations built on them.
+#include "net/AsyncSocket.h"
+#include "net/ScopeExit.h"
+
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+// Transient failures: the next write event resumes the transfer.
+bool IsTransient(int err)
+{
+    return err == EAGAIN || err == EWOULDBLOCK || err == EINTR || err == ENOBUFS || err == ENOMEM;
+}
+
+QString FileErrorText(const QString& what, const QFile& file)
+{
+    return QStringLiteral("%1 \"%2\": %3").arg(what, file.fileName(), file.errorString());
+}
+}
+
+// ---------------------------------------------------------------- buffers
+
+qint64 TAsyncSocket::BufferedCount() const
+{
+    return m_readBuffer.size() - m_readHead;
+}
+
+QByteArrayView TAsyncSocket::BufferedBytes() const
+{
+    return QByteArrayView(m_readBuffer).sliced(m_readHead);
+}
+
+// Consumers take bytes from the front; the rest moves down only once the
+// consumed part dominates, so reading many lines never shifts a large buffer
+// once per line.
+void TAsyncSocket::ConsumeRead(qint64 count)
+{
+    m_readHead += count;
+    if (m_readHead >= m_readBuffer.size()) {
+        m_readBuffer.clear();
+        m_readHead = 0;
+    } else if (m_readHead > 65536 && m_readHead * 2 > m_readBuffer.size()) {
+        m_readBuffer.remove(0, m_readHead);
+        m_readHead = 0;
+    }
+}
+
+void TAsyncSocket::AppendReceived(const char* data, qint64 count)
+{
+    if (count <= 0)
+        return;
+    if (!m_captureFile) {
+        m_readBuffer.append(data, count);
+        return;
+    }
+    if (m_fileError.isEmpty() && m_captureFile->write(data, count) != count)
+        m_fileError = FileErrorText(QStringLiteral("Cannot write to"), *m_captureFile);
+}
+
+// ---------------------------------------------------------------- handlers
+
+void TAsyncSocket::ReadToStream()
+{
+    bool dataRead = false;
+    bool closed = false;
+    if (Canceled) {
+        m_suspended = true; // resumed by the next wait that starts uncancelled
+        UpdateNotifiers();
+        Fire(OnAbort);
+    }
+    if (InTransfer) {
+        // Quiet until the running handler ends: a handler that shows a modal
+        // box would otherwise see this level-triggered notifier spin.
+        m_readSkipped = true;
+        m_readNotifier->setEnabled(false);
+        return;
+    }
+    {
+        InTransfer = true;
+        ScopeExit clear([this] { EndTransfer(); });
+        StatusMessage(LevelTrace, QStringLiteral("ReadToStream"));
+        char block[BlockSize + 1];
+        const ssize_t n = ::recv(m_socket, block, BlockSize, 0);
+        if (n < 0) {
+            if (IsTransient(errno))
+                return;
+            SetLastError(errno);
+            LastErrorNo = m_lastError;
+            const QString text = LookupErrorMessage(LastErrorNo);
+            if (OnError && !m_destroying)
+                OnError(this, quint16(LastErrorNo), text);
+        } else if (n == 0) {
+            closed = true;
+        } else {
+            AppendReceived(block, n);
+            if (CountBytes) {
+                BytesRecvd += n;
+                Fire(OnPacketRecvd);
+            }
+            dataRead = n > 0;
+            if (n == BlockSize)
+                PostReadMore();
+        }
+    }
+    if (closed)
+        CloseDrain();
+    else if (dataRead)
+        Fire(OnDataAvailable);
+}
+
+void TAsyncSocket::WriteFromStream()
+{
+    if (InTransfer) {
+        m_writeSkipped = true;
+        return;
+    }
+    InTransfer = true;
+    ScopeExit clear([this] { EndTransfer(); });
+    StatusMessage(LevelTrace, QStringLiteral("WriteFromStream"));
+
+    const bool fileMode = FileTransfer && m_sendFile;
+    const qint64 total = fileMode ? m_sendFile->size() : m_writeBuffer.size() - m_writeHead;
+    const qint64 offset = fileMode ? BytesSent : 0;
+    if (offset >= total || Canceled || m_sendError != 0 || !m_fileError.isEmpty())
+        return;
+
+    char block[BlockSize + 1];
+    const char* data = block;
+    qint64 r = qMin(BlockSize, total - offset);
+    if (fileMode) {
+        r = ::pread(m_sendFile->handle(), block, size_t(r), offset);
+        if (r <= 0) {
+            m_fileError = QStringLiteral("Cannot read \"%1\": %2")
+                              .arg(m_sendFile->fileName(), r < 0 ? qt_error_string(errno) : QStringLiteral("the file became shorter"));
+            return;
+        }
+    } else {
+        data = m_writeBuffer.constData() + m_writeHead;
+    }
+    const ssize_t n = ::send(m_socket, data, size_t(r), MSG_NOSIGNAL);
+    if (n < 0) {
+        const int err = errno;
+        SetLastError(err);
+        LastErrorNo = m_lastError;
+        if (IsTransient(err)) {
+            m_writeWanted = true; // the next write event resumes
+            UpdateNotifiers();
+        } else {
+            m_sendError = m_lastError; // ends the waiting send instead of hanging it
+        }
+        return;
+    }
+    if (offset + n >= total) {
+        if (!fileMode) {
+            m_writeBuffer.clear();
+            m_writeHead = 0;
+        }
+        SendDone = true;
+    } else {
+        if (!fileMode)
+            m_writeHead += n;
+        PostSendMore();
+    }
+    BytesSent += n;
+    if (CountBytes)
+        Fire(OnPacketSent);
+}
+
+// A handler run skipped by the guard was the only notice of its direction
+// (a continue notification comes once), so it is posted again.
+void TAsyncSocket::EndTransfer()
+{
+    InTransfer = false;
+    if (std::exchange(m_readSkipped, false)) {
+        UpdateNotifiers();
+        PostReadMore();
+    }
+    if (std::exchange(m_writeSkipped, false))
+        PostSendMore();
+}
+
+void TAsyncSocket::CloseDrain()
+{
+    char block[BlockSize + 1];
+    for (;;) {
+        if (Canceled)
+            break;
+        const ssize_t n = ::recv(m_socket, block, BlockSize, MSG_DONTWAIT);
+        if (n < 1)
+            break;
+        AppendReceived(block, n);
+        // Counted too, so that a capture's byte count matches its file.
+        if (CountBytes)
+            BytesRecvd += n;
+    }
+    Connected = false;
+    RequestCloseSocket();
+}
+
+void TAsyncSocket::RaiseTransferFailure()
+{
+    if (!m_fileError.isEmpty())
+        throw Exception(m_fileError);
+    if (m_sendError != 0) {
+        LastErrorNo = m_sendError;
+        throw ESockError(LookupErrorMessage(m_sendError));
+    }
+}
+
+// ---------------------------------------------------------------- operations
+
+void TAsyncSocket::SendBuffer(const char* Buffer, qint64 Count)
+{
+    StatusMessage(LevelStep, QStringLiteral("Sending Buffer"));
+    if (Canceled)
+        return;
+    if (Count == 0)
+        Count = qint64(std::strlen(Buffer));
+    if (m_writeHead > 0) {
+        m_writeBuffer.remove(0, m_writeHead);
+        m_writeHead = 0;
+    }
+    m_writeBuffer.append(Buffer, Count);
+    m_sendError = 0;
+    if (m_writeBuffer.isEmpty()) {
+        SendDone = true; // nothing to send: no write event would ever end the wait
+        return;
+    }
+    SendDone = false;
+    PostSendMore();
+    WaitUntil([this] { return SendDone || m_sendError != 0; });
+    if (Canceled) {
+        Canceled = false;
+        throw EAbortError(QStringLiteral("Socket send aborted"));
+    }
+    RaiseTransferFailure();
+}
+
+void TAsyncSocket::Write(const QString& Text)
+{
+    StatusMessage(LevelTrace, QStringLiteral("Write"));
+    // Count 0: up to the first NUL, as the text goes out as a C string.
+    SendBuffer(Text.toUtf8().constData(), 0);
+}
+
+void TAsyncSocket::Writeln(const QString& Text)
+{
+    StatusMessage(LevelTrace, QStringLiteral("Writeln"));
+    // Cut at a NUL before adding the line end, so that a line always ends.
+    const qsizetype nul = Text.indexOf(QChar(0));
+    Write((nul < 0 ? Text : Text.left(nul)) + QStringLiteral("\r\n"));
+}
+
+QByteArray TAsyncSocket::Read(qint64 Count)
+{
+    if (ReportLevel >= LevelTrace)
+        StatusMessage(LevelTrace, QStringLiteral("Read( %1 )").arg(Count));
+    ResumeNotifications();
+    if (Count > 0)
+        WaitUntil([this, Count] { return BufferedCount() >= Count; });
+    if (Canceled) {
+        Canceled = false;
+        throw EAbortError(QStringLiteral("Socket send aborted"));
+    }
+    if (Count <= 0)
+        Count = BufferedCount();
+    const QByteArray result = m_readBuffer.mid(m_readHead, Count);
+    ConsumeRead(Count);
+    return result;
+}
+
+QString TAsyncSocket::ReadLn()
+{
+    StatusMessage(LevelTrace, QStringLiteral("ReadLn"));
+    qint64 scanned = 0; // bytes already searched for a line feed
+    qint64 lineLength = -1;
+    WaitUntil([&] {
+        const QByteArrayView buffered = BufferedBytes();
+        const qsizetype lf = buffered.sliced(scanned).indexOf('\n');
+        if (lf >= 0) {
+            lineLength = scanned + lf + 1;
+            return true;
+        }
+        scanned = buffered.size();
+        return scanned >= MaxLineLength;
+    });
+    if (Canceled)
+        throw EAbortError(QStringLiteral("Socket readln aborted"));
+    if (lineLength < 0 || lineLength > MaxLineLength) {
+        // A peer that never ends its line must not fill the memory: drop what came.
+        ConsumeRead(BufferedCount());
+        throw ESockError(QStringLiteral("Received a line longer than %1 bytes").arg(MaxLineLength));
+    }
+    const QString line = QString::fromUtf8(m_readBuffer.constData() + m_readHead, lineLength);
+    ConsumeRead(lineLength);
+    return line;
+}
+
+QString TAsyncSocket::Transaction(const QString& Command)
+{
+    StatusMessage(LevelTrace, QStringLiteral("Transaction"));
+    ReplyNumber = 0;
+    Writeln(Command);
+    LastReply = ReadLn();
+    if (!LastReply.isEmpty()) {
+        StatusMessage(LevelTraffic, LastReply);
+        qint64 value = 0;
+        int digits = 0;
+        while (digits < 10 && digits < LastReply.size() && LastReply[digits].isDigit()
+               && LastReply[digits].unicode() < 128) {
+            value = value * 10 + (LastReply[digits].unicode() - '0');
+            ++digits;
+        }
+        if (digits > 0)
+            ReplyNumber = int(qMin<qint64>(value, INT_MAX));
+    }
+    return LastReply;
+}
+
+void TAsyncSocket::SendFile(const QString& FileName)
+{
+    StatusMessage(LevelTrace, QStringLiteral("SendFile"));
+    auto file = std::make_unique<QFile>(FileName);
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw Exception(FileErrorText(QStringLiteral("Cannot open"), *file));
+    m_sendFile = std::move(file);
+    CountBytes = true;
+    FileTransfer = true;
+    ScopeExit restore([this] {
+        m_sendFile.reset();
+        CountBytes = false;
+        FileTransfer = false;
+    });
+    SendDone = false;
+    m_sendError = 0;
+    m_fileError.clear();
+    BytesSent = 0;
+    BytesTotal = m_sendFile->size();
+    PostSendMore();
+    WaitUntil([this] { return SendDone || BytesTotal <= 0 || m_sendError != 0 || !m_fileError.isEmpty(); });
+    if (Canceled) {
+        Canceled = false;
+        throw EAbortError(QStringLiteral("Socket send aborted"));
+    }
+    RaiseTransferFailure();
+}
+
+void TAsyncSocket::CaptureFile(const QString& FileName)
+{
+    StatusMessage(LevelTrace, QStringLiteral("CaptureFile"));
+    auto file = std::make_unique<QFile>(FileName);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        throw Exception(FileErrorText(QStringLiteral("Cannot create"), *file));
+    m_captureFile = std::move(file);
+    CountBytes = true;
+    FileTransfer = true;
+    ScopeExit restore([this] {
+        m_captureFile.reset();
+        CountBytes = false;
+        FileTransfer = false;
+    });
+    m_fileError.clear();
+    BytesRecvd = 0;
+    // Bytes that arrived before the capture began belong to the file.
+    const qint64 early = BufferedCount();
+    if (early > 0) {
+        AppendReceived(m_readBuffer.constData() + m_readHead, early);
+        BytesRecvd = early;
+        ConsumeRead(early);
+    }
+    WaitUntil([this] { return !Connected || !m_fileError.isEmpty(); });
+    if (Canceled) {
+        Canceled = false;
+        throw EAbortError(QStringLiteral("Socket send aborted"));
+    }
+    RaiseTransferFailure();
+}
+
+QString NthField(const QString& Text, QChar Delimiter, int Index)
+{
+    QString result;
+    int count = 0;
+    for (const QChar ch : Text) {
+        if (ch == Delimiter) {
+            if (++count == Index)
+                break;
+        } else if (count == Index - 1) {
+            result += ch;
+        }
+    }
+    return result;
+}
