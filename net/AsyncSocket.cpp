@@ -231,12 +231,17 @@ void TAsyncSocket::WaitUntil(const std::function<bool()>& Done)
     // Every change a wait can end on is made by an event of this thread, so
     // blocking until the next event costs no CPU and misses nothing. Only a
     // deadline needs a timer of its own to wake the loop.
+    // The deadline may be moved on while we wait (an inactivity time-out moved
+    // by every packet), so the timer re-arms itself from the current deadline.
     QTimer wake;
-    if (!WaitDeadline.isForever()) {
-        wake.setSingleShot(true);
-        wake.setTimerType(Qt::PreciseTimer);
-        wake.start(int(std::clamp<qint64>(WaitDeadline.remainingTime(), 0, INT_MAX)));
-    }
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    const auto arm = [&] {
+        if (!WaitDeadline.isForever())
+            wake.start(int(std::clamp<qint64>(WaitDeadline.remainingTime(), 0, INT_MAX)));
+    };
+    QObject::connect(&wake, &QTimer::timeout, arm);
+    arm();
     while (!Done() && !Canceled) {
         if (WaitDeadline.hasExpired()) {
             TimedOut = true;
