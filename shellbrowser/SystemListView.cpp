@@ -415,6 +415,43 @@ void TSystemListView::DoPopulated()
 
 // ---- sorting
 
+namespace {
+// What ordering reads of an entry, gathered once so a sort of many entries
+// compares small contiguous records instead of chasing pointers.
+struct SortKey {
+    int row = 0;
+    bool hasRecord = false;
+    bool folderLike = false;
+    TShellFolder* folder = nullptr;
+    ItemIDList relative;
+};
+
+SortKey KeyOf(const TListEntry* entry, int row)
+{
+    SortKey key;
+    key.row = row;
+    if (entry && entry->Data) {
+        key.hasRecord = true;
+        key.folderLike = IsFolderLike(entry->Data.get());
+        key.folder = entry->Data->ParentFolder.get();
+        key.relative = entry->Data->RelativeID;
+    }
+    return key;
+}
+
+int CompareKeys(const SortKey& a, const SortKey& b, quint32 data)
+{
+    if (!a.hasRecord || !b.hasRecord)
+        return 0;
+    int result = 0;
+    if (a.folderLike != b.folderLike)
+        result = a.folderLike ? -1 : 1;
+    else
+        result = a.folder->CompareIDs(int(data & 0xFFFF), a.relative, b.relative);
+    return (data >> 16) != 0 ? -result : result;
+}
+}
+
 int TSystemListView::ListCompare(const TListEntry* a, const TListEntry* b, quint32 data)
 {
     if (a == b)
@@ -423,21 +460,20 @@ int TSystemListView::ListCompare(const TListEntry* a, const TListEntry* b, quint
         return -1;
     if (!b)
         return 1;
-    if (!a->Data || !b->Data)
-        return 0;
-    const bool folderA = IsFolderLike(a->Data.get());
-    const bool folderB = IsFolderLike(b->Data.get());
-    int result = 0;
-    if (folderA != folderB)
-        result = folderA ? -1 : 1;
-    else
-        result = a->Data->ParentFolder->CompareIDs(int(data & 0xFFFF), a->Data->RelativeID, b->Data->RelativeID);
-    return (data >> 16) != 0 ? -result : result;
+    return CompareKeys(KeyOf(a, 0), KeyOf(b, 1), data);
 }
 
 void TSystemListView::CustomSort(quint32 data)
 {
-    m_model->Sort([data](const TListEntry* a, const TListEntry* b) { return ListCompare(a, b, data); });
+    std::vector<SortKey> keys;
+    keys.reserve(size_t(ItemCount()));
+    for (int row = 0; row < ItemCount(); ++row)
+        keys.push_back(KeyOf(Item(row), row));
+    std::stable_sort(keys.begin(), keys.end(), [data](const SortKey& a, const SortKey& b) { return CompareKeys(a, b, data) < 0; });
+    std::vector<int> order(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        order[i] = keys[i].row;
+    m_model->Reorder(order);
 }
 
 void TSystemListView::ColumnClick(int column)
