@@ -165,9 +165,11 @@ void TSystemListView::SetViewStyle(TViewStyle style)
     m_icons->setWordWrap(large);
     m_icons->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
     const int line = fontMetrics().height() + 6;
-    m_icons->setGridSize(large ? QSize(96, 40 + 2 * fontMetrics().height()) : QSize(style == TViewStyle::vsList ? 220 : 160, line));
+    m_icons->setGridSize(large ? QSize(100, 44 + 2 * fontMetrics().height()) : QSize(style == TViewStyle::vsList ? 220 : 170, line));
     m_icons->setMovement(QListView::Static);
     m_icons->setResizeMode(QListView::Adjust);
+    // Icons wrap their captions over two lines; every entry needs its own size.
+    m_icons->setUniformItemSizes(style == TViewStyle::vsList);
     m_stack->setCurrentWidget(m_icons);
 }
 
