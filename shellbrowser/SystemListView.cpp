@@ -89,6 +89,13 @@ TSystemListView::TSystemListView(QWidget* parent)
     connect(m_report->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { emit SelectionChanged(); });
     SetViewStyle(TViewStyle::vsIcon);
     CreateColumns(m_columnType);
+    // A tree on the same form that has no list yet links itself to this one.
+    if (parent)
+        for (TSystemTreeView* tree : parent->window()->findChildren<TSystemTreeView*>())
+            if (!tree->ListView()) {
+                SetTreeView(tree);
+                break;
+            }
 }
 
 TSystemListView::~TSystemListView() = default;
@@ -603,12 +610,18 @@ void TSystemListView::HandleContextMenu(const QPoint& viewportPos, QAbstractItem
 
 // ---- events of the two views
 
-QObject* TSystemListView::ResolveSource(QObject* source) const
+TSystemListView* TSystemListView::FromDragSource(QObject* source)
 {
     for (QObject* o = source; o; o = o->parent())
-        if (o == m_report || o == m_icons)
-            return const_cast<TSystemListView*>(this);
-    return source;
+        if (auto* list = qobject_cast<TSystemListView*>(o))
+            return list;
+    return nullptr;
+}
+
+QObject* TSystemListView::ResolveSource(QObject* source) const
+{
+    TSystemListView* list = FromDragSource(source);
+    return list ? list : source;
 }
 
 bool TSystemListView::HandleDrag(QEvent* event)

@@ -3,6 +3,7 @@
 #include "shellbrowser/SystemTreeView.h"
 #include <QFileInfo>
 #include <QTest>
+#include <QTreeView>
 #include <QWidget>
 #include <memory>
 
@@ -235,5 +236,21 @@ TEST_F(TreeTest, ANodeWithoutARecordReportsOnce)
     EXPECT_EQ(Errors.size(), 2);
     Tree->RaiseOnMissingData = true;
     EXPECT_THROW(Tree->NodeData(root), ENoFolderData);
+}
+}
+
+namespace {
+TEST(TreeAndListLinking, ControlsOnOneFormLinkThemselvesAndForgetADestroyedList)
+{
+    QWidget window;
+    auto* tree = new TSystemTreeView(&window);
+    auto* panel = new QWidget(&window);
+    auto* list = new TSystemListView(panel);
+    EXPECT_EQ(tree->ListView(), list);
+    EXPECT_EQ(list->TreeView(), tree);
+    EXPECT_EQ(TSystemListView::FromDragSource(list->ReportView()->viewport()), list);
+    EXPECT_EQ(TSystemListView::FromDragSource(tree), nullptr);
+    delete list;
+    EXPECT_EQ(tree->ListView(), nullptr);
 }
 }
