@@ -1,6 +1,7 @@
 #include "shellbrowser/ItemMenu.h"
 #include "shellbrowser/FileJob.h"
 #include "shellbrowser/ShellDialogs.h"
+#include "shellbrowser/ViewHelpers.h"
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -14,12 +15,6 @@
 namespace {
 
 const char* const CutMarkFormat = "x-special/gnome-copied-files";
-
-// Restores the cursor however the call ends.
-struct BusyCursor {
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 QString NameList(const QStringList& paths)
 {
@@ -281,6 +276,6 @@ bool DefaultAction(const ShellFolderPtr& folder, const std::vector<ItemIDList>& 
     if (!folder || ids.empty())
         return false;
     TContextMenu object(folder, ids, owner);
-    BusyCursor busy;
+    TBusyCursor busy;
     return object.HasPaths() && object.Open();
 }

@@ -98,7 +98,18 @@ TSystemListView::TSystemListView(QWidget* parent)
             }
 }
 
-TSystemListView::~TSystemListView() = default;
+TSystemListView::~TSystemListView()
+{
+    // The views outlive this part of the object; they must not call back.
+    m_report->selectionModel()->disconnect(this);
+    m_report->header()->disconnect(this);
+    m_report->disconnect(this);
+    m_icons->disconnect(this);
+    m_report->viewport()->removeEventFilter(this);
+    m_icons->viewport()->removeEventFilter(this);
+    m_report->removeEventFilter(this);
+    m_icons->removeEventFilter(this);
+}
 
 // ---- properties
 
@@ -560,8 +571,8 @@ void TSystemListView::RunVerbOnSelection(const QString& verb)
     for (const int row : rows)
         if (const TListEntry* entry = Item(row); entry->Data && !entry->Data->RelativeID.IsNull())
             ids.push_back(entry->Data->RelativeID);
-    const TFolderItemData* first = Item(rows.front())->Data.get();
-    InvokeVerb(first->ParentFolder, ids, verb, this);
+    const ShellFolderPtr folder = Item(rows.front())->Data->ParentFolder; // the entries may be refilled meanwhile
+    InvokeVerb(folder, ids, verb, this);
 }
 
 // ---- context menu

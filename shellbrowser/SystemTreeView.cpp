@@ -79,6 +79,9 @@ TSystemTreeView::~TSystemTreeView()
 {
     m_destroying = true;
     StopWatching();
+    // Nothing of ours may run while the base class tears the items down.
+    disconnect(this, nullptr, this, nullptr);
+    clear();
 }
 
 // ---- properties
