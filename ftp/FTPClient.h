@@ -117,7 +117,7 @@ private:
     qint64 ReceiveListing();
     void DeliverListingLine(const QString& line);
     void ReportReceived(qint64 count);
-    void FinishTransfer(TCmdType type);
+    bool FinishTransfer(TCmdType type); // whether the server confirmed the transfer
     void CollectCancelledReplies();
     void SendRetr(const QString& RemoteFile);
     void SendStor(const QString& LocalFile, const QString& RemoteFile);
