@@ -128,8 +128,9 @@ public:
     const TNotifyEvent& OnTimer() const { return m_onTimer; }
     void SetOnTimer(TNotifyEvent Value);
 
-    // Whether the platform timer is armed right now.
+    // Whether the platform timer is armed right now, and ms to its next tick (-1: not armed).
     bool IsArmed() const;
+    int RemainingTime() const;
 
 private:
     void UpdateTimer();
@@ -275,6 +276,7 @@ private:
     void ReadToStream();
     void WriteFromStream();
     void CloseDrain();
+    void EndTransfer();
     void PostReadMore();
     void PostSendMore();
     void ConsumeRead(qint64 count);
@@ -295,6 +297,8 @@ private:
     bool m_destroying = false;
     bool m_readMorePosted = false;
     bool m_sendMorePosted = false;
+    bool m_readSkipped = false;      // a handler run skipped by InTransfer
+    bool m_writeSkipped = false;
     int m_sendError = 0;             // permanent send failure of the current send
     QString m_fileError;             // file failure of the current SendFile/CaptureFile
     quint32 m_remoteAddress = 0;     // host byte order

@@ -72,11 +72,13 @@ void TAsyncSocket::ReadToStream()
         UpdateNotifiers();
         Fire(OnAbort);
     }
-    if (InTransfer)
+    if (InTransfer) {
+        m_readSkipped = true;
         return;
+    }
     {
         InTransfer = true;
-        ScopeExit clear([this] { InTransfer = false; });
+        ScopeExit clear([this] { EndTransfer(); });
         StatusMessage(LevelTrace, QStringLiteral("ReadToStream"));
         char block[BlockSize + 1];
         const ssize_t n = ::recv(m_socket, block, BlockSize, 0);
@@ -105,10 +107,12 @@ void TAsyncSocket::ReadToStream()
 
 void TAsyncSocket::WriteFromStream()
 {
-    if (InTransfer)
+    if (InTransfer) {
+        m_writeSkipped = true;
         return;
+    }
     InTransfer = true;
-    ScopeExit clear([this] { InTransfer = false; });
+    ScopeExit clear([this] { EndTransfer(); });
     StatusMessage(LevelTrace, QStringLiteral("WriteFromStream"));
 
     const bool fileMode = FileTransfer && m_sendFile;
@@ -155,6 +159,17 @@ void TAsyncSocket::WriteFromStream()
     BytesSent += n;
     if (CountBytes)
         Fire(OnPacketSent);
+}
+
+// A handler run skipped by the guard was the only notice of its direction
+// (a continue notification comes once), so it is posted again.
+void TAsyncSocket::EndTransfer()
+{
+    InTransfer = false;
+    if (std::exchange(m_readSkipped, false))
+        PostReadMore();
+    if (std::exchange(m_writeSkipped, false))
+        PostSendMore();
 }
 
 void TAsyncSocket::CloseDrain()
