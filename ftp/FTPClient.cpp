@@ -452,6 +452,7 @@ void TFTPClient::ReportReceived(qint64 count)
 
 bool TFTPClient::FinishTransfer(TCmdType type)
 {
+    m_completionOwed = false; // read here, one way or the other
     if (Canceled || TimedOut) {
         // A 421 or 426 during the transfer: the data may be incomplete, so the
         // operation fails with the server's reply instead of reporting success.
@@ -495,6 +496,7 @@ void TFTPClient::CollectCancelledReplies()
 void TFTPClient::RunTransfer(TCmdType type, const std::function<void()>& body)
 {
     m_data = new TFTPDataSocket(this);
+    m_completionOwed = false;
     try {
         DiscardStrayInput();
         body();
@@ -509,7 +511,11 @@ void TFTPClient::RunTransfer(TCmdType type, const std::function<void()>& body)
 void TFTPClient::EndTransfer(TCmdType type)
 {
     delete std::exchange(m_data, nullptr);
-    if (type == TCmdType::Download && Canceled) {
+    // A transfer that broke off after the server accepted it still gets a
+    // reply about it; collected now, it cannot be taken for the answer to the
+    // next command.
+    const bool replyOwed = std::exchange(m_completionOwed, false) && Connected;
+    if ((type == TCmdType::Download && Canceled) || replyOwed) {
         try {
             CollectCancelledReplies();
         } catch (...) {
@@ -544,6 +550,7 @@ void TFTPClient::List()
         Report(QStringLiteral("LIST"));
         Transaction(QStringLiteral("LIST"));
         CheckReply(301, 599, TCmdType::List, Window::Unsupported);
+        m_completionOwed = true;
         BytesTotal = ByteCountOf(LastReply);
         StartFlow();
         AcceptDataConnection(TCmdType::List);
@@ -568,6 +575,7 @@ void TFTPClient::SendRetr(const QString& RemoteFile)
             BytesTotal = ByteCountOf(line);
         CheckReply(301, 599, TCmdType::Download, Window::Unsupported);
     }
+    m_completionOwed = true;
 }
 
 void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile)
@@ -622,6 +630,7 @@ void TFTPClient::SendStor(const QString& LocalFile, const QString& RemoteFile)
     Report(QStringLiteral("STOR ") + (RemoteFile.isEmpty() ? LocalFile : RemoteFile));
     Transaction(QStringLiteral("STOR ") + name);
     CheckReply(301, 599, TCmdType::Upload, Window::Unsupported);
+    m_completionOwed = true;
 }
 
 void TFTPClient::Upload(const QString& LocalFile, const QString& RemoteFile)

@@ -685,6 +685,26 @@ TEST_F(ScriptedSession, UploadSendsFileAndNamesIt)
     EXPECT_EQ(server.Received().last(), "STOR other.bin");
 }
 
+TEST_F(ScriptedSession, AbortFromProgressHandlerEndsUpload)
+{
+    const QString local = dir.filePath("big.bin");
+    WriteFile(local, QByteArray(8 * 1024 * 1024, 'u'));
+    server.On("STOR", {.text = "150 ok\r\n", .data = S::Receive, .completion = "426 Aborted.\r\n"});
+    int packets = 0;
+    s.client.OnPacketSent = [&](QObject*) {
+        if (++packets == 1)
+            s.client.Abort();
+    };
+    s.events.clear();
+    EXPECT_THROW(s.client.Upload(local, ""), EAbortError);
+    EXPECT_EQ(s.events, QStringList({"Start"}));
+    EXPECT_EQ(s.client.DataSocket(), nullptr);
+    EXPECT_LT(server.Uploaded().size(), 8 * 1024 * 1024);
+    EXPECT_EQ(s.log.last(), "426 Aborted."); // collected at once, not taken for the next reply
+    s.client.DoCommand("NOOP");
+    EXPECT_EQ(s.client.LastReply, "200 NOOP ok.\r\n");
+}
+
 TEST_F(ScriptedSession, UploadFailures)
 {
     const qsizetype before = server.Received().size();
