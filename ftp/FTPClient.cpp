@@ -104,6 +104,9 @@ QString TFTPClient::ControlExchange(const std::function<QString()>& step)
         return step();
     } catch (const ETimeOutError&) {
         ControlTimedOut();
+    } catch (const EAbortError&) {
+        m_replyOwed = true;
+        throw;
     }
 }
 
@@ -160,7 +163,14 @@ void TFTPClient::ReadContinuation(QString line)
         line = ReadReplyLine();
 }
 
-void TFTPClient::DiscardStrayInput() { Read(0); }
+void TFTPClient::DiscardStrayInput()
+{
+    // The reply to a command whose wait was aborted is still due; read it now,
+    // or it would be taken for the answer to the next command.
+    if (std::exchange(m_replyOwed, false))
+        ReadContinuation(ReadReplyLine());
+    Read(0);
+}
 
 void TFTPClient::WatchReply()
 {
@@ -213,6 +223,7 @@ void TFTPClient::Connect()
         return;
     Read(0);
     m_replyWatchTripped = false;
+    m_replyOwed = false;
     try {
         ++m_controlWaits; // so that Abort (the stop button) ends the look-up and the connect
         const auto done = qScopeGuard([this] { --m_controlWaits; });

@@ -365,6 +365,23 @@ TEST_F(ScriptedSession, AbortEndsAWaitOnTheControlConnection)
     server.On("NOOP", QByteArray());
     QTimer::singleShot(100, [this] { s.client.Abort(); });
     EXPECT_THROW(s.client.DoCommand("NOOP"), EAbortError);
+    EXPECT_TRUE(s.client.Connected);
+    // The reply never comes: the next command waits for it in vain and closes.
+    s.client.InactivityTimeOut = 200;
+    EXPECT_THROW(s.client.DoCommand("SITE X"), ETimeOutError);
+    EXPECT_FALSE(s.client.Connected);
+    EXPECT_FALSE(server.Received().contains("SITE X"));
+}
+
+TEST_F(ScriptedSession, LateReplyToAnAbortedCommandIsNotTakenForTheNext)
+{
+    server.On("NOOP", S::Reply{.text = "200 late\r\n", .delayMs = 300});
+    QTimer::singleShot(100, [this] { s.client.Abort(); });
+    EXPECT_THROW(s.client.DoCommand("NOOP"), EAbortError);
+    server.On("SITE", "200 own\r\n");
+    s.client.DoCommand("SITE X");
+    EXPECT_EQ(s.client.LastReply, "200 own\r\n");
+    EXPECT_TRUE(s.log.contains("200 late"));
 }
 
 TEST_F(ScriptedSession, AbortWhileIdleSendsNothing)
