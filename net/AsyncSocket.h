@@ -228,7 +228,7 @@ public:
 
     // Bytes received and not yet consumed (the in-memory read buffer).
     qint64 BufferedCount() const;
-    QByteArrayView BufferedBytes() const;
+    QByteArrayView BufferedBytes() const; // valid until the next event runs
 
     // ---- listening and accepting
     void Listen(bool Sync);
@@ -236,6 +236,7 @@ public:
     virtual OwnedSocket Accept();
     // Takes an accepted socket over as this component's connection: closes
     // the listening socket and registers the new one for every event.
+    // A data connection is made with: Listen(true); ... AdoptSocket(Accept());
     void AdoptSocket(OwnedSocket Accepted);
     QString LocalIPText() const;   // "127,0,0,1"
     QString LocalPortText() const; // ",4,1" for port 1025
@@ -269,6 +270,7 @@ private:
     void CloseHandle();
     void Register(int handle);
     void UpdateNotifiers();
+    void ResumeNotifications();
     void OnReadReady();
     void OnWriteReady();
     void HandleListenReady();
@@ -296,7 +298,6 @@ private:
     bool m_suspended = false;        // notifications stopped by a cancel
     bool m_destroying = false;
     bool m_readMorePosted = false;
-    bool m_sendMorePosted = false;
     bool m_readSkipped = false;      // a handler run skipped by InTransfer
     bool m_writeSkipped = false;
     int m_sendError = 0;             // permanent send failure of the current send

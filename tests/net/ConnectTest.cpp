@@ -194,6 +194,23 @@ TEST(SocketConnect, PeerCloseDisconnectsOnceAndLeavesAFreshSocket)
     EXPECT_TRUE(c.listener.Accept().IsValid());
 }
 
+TEST(SocketConnect, PeerResetIsReportedThroughOnErrorAndEndsTheConnection)
+{
+    Connection c;
+    QList<quint16> errors;
+    QStringList texts;
+    c.socket->OnError = [&](QObject*, quint16 code, const QString& text) {
+        errors << code;
+        texts << text;
+    };
+    const linger reset{1, 0};
+    ::setsockopt(c.peer.Handle(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    c.peer.Close();
+    ASSERT_TRUE(Eventually([&] { return !c.socket->Connected; }));
+    EXPECT_EQ(errors, QList<quint16>{10054});
+    EXPECT_EQ(texts, QStringList{QStringLiteral("10054:Connection reset by peer")});
+}
+
 TEST(SocketConnect, DisconnectWhenNotConnectedStillRenewsTheSocket)
 {
     TAsyncSocket socket;

@@ -4,12 +4,15 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <sys/socket.h>
 #include <thread>
+#include <ctime>
 
 namespace {
 QByteArray Pattern(qint64 size)
@@ -219,6 +222,27 @@ TEST(SocketFile, ReadAndWriteHandlersNeverNest)
     peer.join();
     EXPECT_EQ(nested, 0);
     EXPECT_EQ(c.socket->ReadLn(), QStringLiteral("226 done\r\n")); // the skipped read came later
+}
+
+TEST(SocketFile, HandlerWithItsOwnEventLoopDoesNotMakeTheSocketSpin)
+{
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("block"), Pattern(100));
+    Connection c;
+    double cpu = 0;
+    c.socket->OnPacketSent = [&](QObject*) { // like a modal box shown from a progress handler
+        timespec start{}, end{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, [&] { c.peer.Send("reply meanwhile\r\n"); });
+        QTimer::singleShot(300, &loop, &QEventLoop::quit);
+        loop.exec();
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+        cpu = double(end.tv_sec - start.tv_sec) + double(end.tv_nsec - start.tv_nsec) / 1e9;
+    };
+    c.socket->SendFile(dir.filePath("block"));
+    EXPECT_LT(cpu, 0.1);
+    EXPECT_EQ(c.socket->ReadLn(), QStringLiteral("reply meanwhile\r\n"));
 }
 
 // A file larger than 4 GiB (sparse, so the test stays fast) from SendFile on
