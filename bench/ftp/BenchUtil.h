@@ -1,0 +1,59 @@
+#pragma once
+// Small helpers of the FTP benchmarks: timing, memory figures, running curl.
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <cstdio>
+#include <sys/resource.h>
+
+// A figure, printed as "name: value".
+inline void Figure(const char* name, double value, const char* format = "%.1f")
+{
+    std::printf("%s: ", name);
+    std::printf(format, value);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+// A field of /proc/self/status in KiB ("VmRSS", "VmHWM").
+inline qint64 ProcStatusKiB(const char* field)
+{
+    QFile status("/proc/self/status");
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field) + 1).trimmed().split(' ').first().toLongLong();
+    return 0;
+}
+
+// Runs curl with args and returns its wall time in seconds (negative on failure).
+inline double TimedCurl(const QStringList& args)
+{
+    QProcess curl;
+    curl.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer timer;
+    timer.start();
+    curl.start("curl", QStringList{"-s", "-S"} + args);
+    if (!curl.waitForFinished(-1) || curl.exitCode() != 0)
+        return -1;
+    return timer.nsecsElapsed() / 1e9;
+}
+
+// Seconds that f takes.
+template <class F>
+double Timed(F f)
+{
+    QElapsedTimer timer;
+    timer.start();
+    f();
+    return timer.nsecsElapsed() / 1e9;
+}
+
+// CPU seconds (user + system) used so far by this process, or by its waited-for children.
+inline double CpuSeconds(int who = RUSAGE_SELF)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}

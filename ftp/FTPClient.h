@@ -1,0 +1,141 @@
+#pragma once
+// TFTPClient: an FTP client (RFC 959, active mode) on the control connection
+// of the TAsyncSocket it is. Every operation returns when its exchange with the
+// server has finished; while it waits, the event loop keeps running, so the
+// caller's window stays live and a stop button can call Abort. Results come
+// back as properties and events, refusals as FTPException, socket failures
+// and time-outs as ESockError.
+//
+// Status reports of the conversation (each command before it is sent, each
+// reply line, byte counts, "Disconnected" after a failed login) go to OnStatus
+// at level 1; the password never does.
+//
+// Failures the caller should tell apart:
+// - FTPException: the server refused; the connection stays up (except at login).
+// - EUnsafeCommand: a name or command held CR, LF or NUL; nothing was sent.
+// - ETimeOutError (an ESockError): nothing came for InactivityTimeOut. On the
+//   control connection this closes it (Connected turns false); on the data
+//   connection it ends only the transfer.
+// - EAbortError (an ESockError): Abort ended the wait; the connection stays up.
+// - ESockError: the connection failed or was closed by the server.
+#include "ftp/DirectoryList.h"
+#include "ftp/FTPTypes.h"
+#include "net/AsyncSocket.h"
+
+#include <functional>
+#include <memory>
+
+class TFTPDataSocket;
+
+class TFTPClient : public TAsyncSocket {
+    Q_OBJECT
+public:
+    explicit TFTPClient(QObject* Owner = nullptr);
+    // Sends "QUIT" when still connected, waiting at most 5 s for the reply.
+    // Fires no events.
+    ~TFTPClient() override;
+
+    // ---- events (besides those of TAsyncSocket: OnPacketRecvd, OnPacketSent,
+    // OnError, OnConnectionRequired, OnDisconnect, OnStatus, OnConnectionFailed ...)
+    TNotifyEvent OnConnect;                // after a successful login
+    TNotifyEvent OnTransactionStart;       // a listing or transfer starts to flow
+    TNotifyEvent OnTransactionStop;        // it has stopped
+    THandlerEvent OnAuthenticationNeeded;  // at login, UserID or Password is empty
+    THandlerEvent OnAuthenticationFailed;  // assignable; nothing raises it
+    TFailureEvent OnFailure;               // a command was refused; Handled = go on
+    TSuccessEvent OnSuccess;               // an operation completed
+    TListItemEvent OnListItem;             // one raw line of a listing
+    TUnsupportedEvent OnUnSupportedFunction; // the server answered 500, 501 or 502
+
+    // ---- settings
+    QString UserID;
+    QString Password;
+    int Vendor = FTPVendorUnknown; // the server's system; detected by the first List
+    bool ParseList = false;        // List feeds FTPDirectoryList
+    // Bounds every wait on the server (a reply, the server's data connection,
+    // a stalled listing or transfer), in ms; 0 = no bound.
+    int InactivityTimeOut = 30000;
+
+    // ---- run-time state
+    TAsyncSocket* DataSocket() const; // the data connection inside List/Download/Upload, else none
+    TFTPDirectoryList* FTPDirectoryList() const { return m_directoryList.get(); }
+    // Byte counters of the data connection; meaningful inside OnPacketRecvd/OnPacketSent.
+    qint64 BytesRecvd() const;
+    qint64 BytesSent() const;
+
+    // ---- control connection (overrides)
+    // Opens the control connection and logs in with UserID and Password.
+    void Connect() override;
+    // Sends "QUIT" and closes the control connection.
+    void Disconnect() override;
+    // Sends Command and reads its complete (multi-line) reply; returns the first line.
+    QString Transaction(const QString& Command) override;
+    // Ends the wait of the operation in progress (data connection, or the
+    // control connection when that is what it waits on). Sends nothing.
+    void Abort() override;
+
+    // ---- commands
+    void DoCommand(const QString& Command);
+    void Delete(const QString& FileName);
+    void MakeDirectory(const QString& FolderName);
+    QString CurrentDir();
+    void Rename(const QString& FromName, const QString& ToName);
+
+    // ---- transfers (active mode: "PORT")
+    void List();
+    // Fetches RemoteFile into LocalFile (or a local file named RemoteFile when
+    // LocalFile is empty). An existing local file is replaced only when the
+    // transfer completed.
+    void Download(const QString& RemoteFile, const QString& LocalFile);
+    // Stores LocalFile as RemoteFile (or under its file-name part when RemoteFile is empty).
+    void Upload(const QString& LocalFile, const QString& RemoteFile);
+
+private:
+    enum class Window { Unsupported, Plain }; // whether 500-502 also raise OnUnSupportedFunction
+
+    void Report(const QString& text);
+    void BeginOperation();
+    // Replies on the control connection; every wait is bounded by InactivityTimeOut.
+    QString ControlExchange(const std::function<QString()>& step);
+    [[noreturn]] void ControlTimedOut();
+    void ArmReplyDeadline();
+    QString ReadControlLine();
+    QString SendCommandLine(const QString& Command);
+    QString ReadReplyLine();
+    void ReadContinuation(QString line);
+    void DiscardStrayInput();
+    void WatchReply();
+    void Login();
+    void CheckLoginReply();
+    void CheckReply(int low, int high, TCmdType type, Window window);
+    void Failure(TCmdType type, Window window);
+    void Success(TCmdType type);
+
+    // The data connection of List, Download and Upload.
+    void RunTransfer(TCmdType type, const std::function<void()>& body);
+    void EndTransfer(TCmdType type);
+    void ArmDataDeadline();
+    void WaitForData(const std::function<void()>& step, const QString& stalled);
+    void PrepareParser();
+    void OpenDataConnection(TCmdType type);
+    bool ControlHoldsRefusal() const;
+    void AcceptDataConnection(TCmdType type);
+    void StartFlow();
+    void StopFlow();
+    bool DataMayFlow() const;
+    qint64 ReceiveListing();
+    void DeliverListingLine(const QString& line);
+    void ReportReceived(qint64 count);
+    bool FinishTransfer(TCmdType type); // whether the server confirmed the transfer
+    void CollectCancelledReplies();
+    void SendRetr(const QString& RemoteFile);
+    void SendStor(const QString& LocalFile, const QString& RemoteFile);
+    static void ReplaceFile(const QString& from, const QString& to);
+
+    std::unique_ptr<TFTPDirectoryList> m_directoryList;
+    TFTPDataSocket* m_data = nullptr; // child, only inside a transfer
+    int m_controlWaits = 0;           // > 0 while an operation waits on the control connection
+    bool m_replyWatchTripped = false; // a 421/426 cancelled the control connection
+    bool m_completionOwed = false;
+    bool m_replyOwed = false;         // a command's reply wait was aborted; the reply is still due    // the server accepted the transfer and will report its end
+};

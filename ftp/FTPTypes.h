@@ -1,0 +1,46 @@
+#pragma once
+// Types shared by the FTP component and its callers: the transaction types
+// reported by its events, its exceptions and its event signatures.
+#include "net/Exception.h"
+
+#include <QString>
+#include <functional>
+
+// The operation an event reports about. The main window dispatches on every
+// value, including those no operation of the component reports (6, 7, 10-13).
+enum class TCmdType : int {
+    ChangeDir = 0,
+    MakeDir = 1,
+    Delete = 2,
+    RemoveDir = 3,
+    List = 4,
+    Rename = 5,
+    UploadRestore = 6,
+    DownloadRestore = 7,
+    Download = 8,
+    Upload = 9,
+    UploadAppend = 10,
+    ReInit = 11,
+    Allocate = 12,
+    NList = 13,
+    DoCommand = 14,
+    CurrentDir = 15,
+};
+
+// The server refused a command; the message is its reply line (with its line end).
+class FTPException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A command or name that would change the conversation if sent (a line break
+// or a NUL inside it). Nothing was sent; the connection is unaffected.
+class EUnsafeCommand : public Exception {
+public:
+    using Exception::Exception;
+};
+
+using TFailureEvent = std::function<void(bool& Handled, TCmdType Trans_Type)>;
+using TSuccessEvent = std::function<void(TCmdType Trans_Type)>;
+using TUnsupportedEvent = std::function<void(TCmdType Trans_Type)>;
+using TListItemEvent = std::function<void(const QString& Listing)>;

@@ -1,0 +1,155 @@
+#include "ftp/DirectoryList.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct SystCase {
+    const char* reply;
+    int vendor;
+};
+
+TEST(VendorFromSystReply, FirstWordInFixedOrderDecides)
+{
+    const SystCase cases[] = {
+        {"215 UNIX Type: L8\r\n", FTPVendorUnix},
+        {"215 Windows_NT\r\n", FTPVendorOther},
+        {"215 MVS is the operating system of this server\r\n", FTPVendorMVS}, // MVS before VM
+        {"215 VMS\r\n", FTPVendorVMS},
+        {"215 VM/ESA\r\n", FTPVendorVM},
+        {"215 unix type\r\n", FTPVendorOther}, // case-sensitive
+        {"215 NETWARE UNIX\r\n", FTPVendorUnix}, // UNIX is looked for first
+        {"215 MACOS Peter's Server\r\n", FTPVendorMacOS},
+        {"215 OS/400 is the remote operating system\r\n", FTPVendorOS400},
+        {"215 DOS\r\n", FTPVendorDos},
+        {"500 SYST not understood\r\n", FTPVendorOther},
+        {"", FTPVendorOther},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(VendorFromSystReply(QString::fromUtf8(c.reply)), c.vendor) << c.reply;
+}
+
+TEST(MakeDirectoryList, UnixParserForEveryTypeButUnknown)
+{
+    EXPECT_EQ(MakeDirectoryList(FTPVendorUnknown), nullptr);
+    for (int vendor : {FTPVendorUnix, FTPVendorOther, FTPVendorNetware, 12345})
+        EXPECT_NE(dynamic_cast<TFTPUnixList*>(MakeDirectoryList(vendor).get()), nullptr) << vendor;
+}
+
+struct SplitCase {
+    const char* name;
+    QString line;
+    QStringList columns;
+};
+
+TEST(TFTPDirectoryList, ColumnSplit)
+{
+    const SplitCase cases[] = {
+        {"plain", "a bb ccc", {"a", "bb", "ccc"}},
+        {"run of spaces is one separator", "a   b", {"a", "b"}},
+        {"leading space gives empty first column", " a b", {"", "a", "b"}},
+        {"trailing spaces give empty last column", "a b  ", {"a", "b", ""}},
+        {"empty line is one empty column", "", {""}},
+        {"tab is an ordinary character", "a\tb c", {"a\tb", "c"}},
+        {"utf-8 name", QString::fromUtf8("x Grüße.txt"), {"x", QString::fromUtf8("Grüße.txt")}},
+    };
+    TFTPDirectoryList list;
+    for (const auto& c : cases) {
+        list.ParseLine(c.line);
+        QStringList got;
+        for (int k = 1; k <= list.ColumnCount; ++k)
+            got << list.Columns[k];
+        EXPECT_EQ(got, c.columns) << c.name;
+    }
+}
+
+TEST(TFTPDirectoryList, LongColumnsAndLinesAreBounded)
+{
+    TFTPDirectoryList list;
+    list.ParseLine(QString(300, u'x') + " y");
+    EXPECT_EQ(list.ColumnCount, 2);
+    EXPECT_EQ(list.Columns[1], QString(255, u'x'));
+
+    QStringList words;
+    for (int i = 1; i <= 40; ++i)
+        words << QString::number(i);
+    list.ParseLine(words.join("  ") + "   ");
+    EXPECT_EQ(list.ColumnCount, 25);
+    EXPECT_EQ(list.Columns[24], "24");
+    EXPECT_EQ(list.Columns[25], words.mid(24).join(' ')); // the tail is kept, trailing spaces are not
+
+    list.ParseLine(QString(10000, u' ') + QString(10000, u'z'));
+    EXPECT_EQ(list.ColumnCount, 2);
+    EXPECT_EQ(list.Columns[2].size(), 255);
+}
+
+struct UnixCase {
+    const char* name;
+    QString line;
+    QString rights, size, date, fileName; // empty rights: the line is skipped
+};
+
+TEST(TFTPUnixList, FilesEntriesByPositionFromTheEnd)
+{
+    const UnixCase cases[] = {
+        {"with group", "drwxr-xr-x 2 owner group 512 Jan 1 12:00 docs", "drwxr-xr-x", "512", "Jan 1 12:00", "docs"},
+        {"without group", "drwxr-xr-x 2 owner 512 Jan 1 12:00 docs", "drwxr-xr-x", "512", "Jan 1 12:00", "docs"},
+        {"double spaces", "drwxr-xr-x  2 owner  group   512 Jan  1 12:00 docs", "drwxr-xr-x", "512", "Jan 1 12:00", "docs"},
+        {"name with a space", "-rw-r--r-- 1 owner group 100 Jan 1 12:00 my file.txt", "-rw-r--r--", "Jan", "1 12:00 my", "file.txt"},
+        {"symbolic link", "lrwxrwxrwx 1 owner group 7 Jan 1 12:00 name -> target", "lrwxrwxrwx", "1", "12:00 name ->", "target"},
+        {"large size, year", "-rw-r--r-- 1 ftp ftp 5368709120 Mar 14 2024 big.iso", "-rw-r--r--", "5368709120", "Mar 14 2024", "big.iso"},
+        {"utf-8 name", QString::fromUtf8("-rw-r--r-- 1 o g 3 Jan 1 12:00 Ärger.txt"), "-rw-r--r--", "3", "Jan 1 12:00", QString::fromUtf8("Ärger.txt")},
+        {"total line", "total 12", "", "", "", ""},
+        {"seven columns", "a b c d e f g", "", "", "", ""},
+        {"empty line", "", "", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        TFTPUnixList list;
+        list.ParseLine(c.line);
+        if (c.rights.isEmpty()) {
+            EXPECT_TRUE(list.Names.isEmpty()) << c.name;
+            continue;
+        }
+        ASSERT_EQ(list.Names.size(), 1) << c.name;
+        EXPECT_EQ(list.Rights[0], c.rights) << c.name;
+        EXPECT_EQ(list.Sizes[0], c.size) << c.name;
+        EXPECT_EQ(list.ModifiedDates[0], c.date) << c.name;
+        EXPECT_EQ(list.Names[0], c.fileName) << c.name;
+    }
+}
+
+TEST(TFTPUnixList, ListsStayParallelAndClearKeepsColumns)
+{
+    TFTPUnixList list;
+    list.ParseLine("total 2");
+    list.ParseLine("-rw-r--r-- 1 o g 1 Jan 1 12:00 a");
+    list.ParseLine("drwxr-xr-x 2 o g 4096 Feb 2 2020 b");
+    EXPECT_EQ(list.Names, QStringList({"a", "b"}));
+    EXPECT_EQ(list.Sizes, QStringList({"1", "4096"}));
+    EXPECT_EQ(list.Rights.size(), 2);
+    EXPECT_EQ(list.ModifiedDates.size(), 2);
+
+    list.Clear();
+    EXPECT_TRUE(list.Names.isEmpty() && list.Sizes.isEmpty() && list.Rights.isEmpty() && list.ModifiedDates.isEmpty());
+    EXPECT_EQ(list.Columns[9], "b");
+}
+
+TEST(TFTPUnixList, RandomLinesNeverCrash)
+{
+    // Whitespace-heavy and overlong lines of random shape must only ever be
+    // filed or skipped.
+    TFTPUnixList list;
+    quint32 seed = 12345;
+    auto next = [&seed] { seed = seed * 1664525u + 1013904223u; return seed >> 16; };
+    for (int i = 0; i < 2000; ++i) {
+        QString line;
+        const int len = int(next() % 400);
+        for (int j = 0; j < len; ++j)
+            line += (next() % 3 == 0) ? QChar(u' ') : QChar(char16_t(u'!' + next() % 90));
+        list.ParseLine(line);
+        ASSERT_LE(list.ColumnCount, TFTPDirectoryList::MaxColumns);
+    }
+    EXPECT_EQ(list.Names.size(), list.Rights.size());
+}
+
+} // namespace

@@ -1,0 +1,40 @@
+#pragma once
+// A TFTPClient wired to record what a test checks: status lines (trimmed),
+// events in order, and listing lines.
+#include "ftp/FTPClient.h"
+
+#include <QStringList>
+
+struct FtpSession {
+    TFTPClient client;
+    QStringList log;
+    QStringList events;
+    QStringList items;
+
+    FtpSession(quint16 port, const QString& user = "user", const QString& password = "secret")
+    {
+        client.Host = "127.0.0.1";
+        client.Port = port;
+        client.UserID = user;
+        client.Password = password;
+        client.ReportLevel = 2;
+        client.InactivityTimeOut = 3000;
+        client.OnStatus = [this](QObject*, const QString& s) { log << s.trimmed(); };
+        client.OnConnect = [this](QObject*) { events << "Connect"; };
+        client.OnConnectionFailed = [this](QObject*) { events << "ConnectionFailed"; };
+        client.OnSuccess = [this](TCmdType t) { events << QString("Success %1").arg(int(t)); };
+        client.OnUnSupportedFunction = [this](TCmdType t) { events << QString("Unsupported %1").arg(int(t)); };
+        client.OnTransactionStart = [this](QObject*) { events << "Start"; };
+        client.OnTransactionStop = [this](QObject*) { events << "Stop"; };
+        client.OnListItem = [this](const QString& line) { items << line; };
+    }
+
+    // Records OnFailure and answers with handled.
+    void HandleFailures(bool handled)
+    {
+        client.OnFailure = [this, handled](bool& h, TCmdType t) {
+            events << QString("Failure %1").arg(int(t));
+            h = handled;
+        };
+    }
+};

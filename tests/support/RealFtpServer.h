@@ -1,0 +1,60 @@
+#pragma once
+// Real FTP servers for tests, started on a free port of 127.0.0.1 with a root
+// in a fresh temporary folder, and stopped (the folder removed) on destruction.
+//
+//   RealFtpServer server(RealFtpServer::Vsftpd);
+//   if (!server.IsRunning()) GTEST_SKIP() << server.ErrorText();
+//   client.Host = "127.0.0.1"; client.Port = server.Port();
+//   client.UserID = server.User(); client.Password = server.Password();
+//   client.DoCommand("CWD " + server.RemoteDir());   // the folder the test may write
+//   ... files appear in server.LocalDir() ...
+//
+// pyftpdlib (Debian's python3-pyftpdlib) runs with a user and password and a
+// writable root. vsftpd runs from a configuration of the fixture's own with
+// anonymous login ("anonymous", any password; other names are refused with
+// 530), active mode only, and a writable folder "/pub" below its read-only
+// root; it needs root privileges, so it is not running when the tests are not.
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+class RealFtpServer {
+public:
+    enum Kind { Pyftpdlib, Vsftpd };
+
+    explicit RealFtpServer(Kind kind);
+    ~RealFtpServer();
+    RealFtpServer(const RealFtpServer&) = delete;
+    RealFtpServer& operator=(const RealFtpServer&) = delete;
+
+    // True once the server greeted a test connection; otherwise ErrorText() says why.
+    bool IsRunning() const { return m_running; }
+    const QString& ErrorText() const { return m_error; }
+
+    Kind ServerKind() const { return m_kind; }
+    static QString Name(Kind kind);
+    quint16 Port() const { return m_port; }
+    QString User() const;
+    QString Password() const;
+    // A remote folder where the test may create, rename and delete, and its local path.
+    QString RemoteDir() const;
+    QString LocalDir() const;
+
+    // Local path of a name inside RemoteDir().
+    QString LocalPath(const QString& name) const { return LocalDir() + '/' + name; }
+
+private:
+    bool Start();
+    QStringList Arguments() const;
+    bool WriteVsftpdConfig();
+    bool WaitForGreeting();
+    void Stop();
+
+    Kind m_kind;
+    QTemporaryDir m_dir;
+    std::unique_ptr<QProcess> m_process;
+    quint16 m_port = 0;
+    bool m_running = false;
+    QString m_error;
+};
