@@ -61,12 +61,6 @@ void TMainForm::ShowApplicationError(const QString& text)
     m_dialogs->ShowError(ApplicationTitle, text);
 }
 
-template <class Handler>
-void TMainForm::OnClick(QAbstractButton* button, Handler handler)
-{
-    connect(button, &QAbstractButton::clicked, this, [guarded = Guarded(handler)]() mutable { guarded(); });
-}
-
 void TMainForm::BindHandlers()
 {
     OnClick(tbtnClose, [this] { tbtnCloseClick(); });
@@ -81,9 +75,11 @@ void TMainForm::BindHandlers()
     connect(lvSites, &QTreeWidget::itemSelectionChanged, this, Guarded([this] { lvSitesChange(); }));
     connect(SystemListView, &TSystemListView::SelectionChanged, this, Guarded([this] { SystemListViewChange(); }));
     lvSites->viewport()->installEventFilter(this);
-    // The idle rule runs whenever the event queue has run empty.
+    // The idle rule runs whenever the event queue has run empty, and before any
+    // click or key press, so that it holds even inside loops that never wait.
     connect(QAbstractEventDispatcher::instance(thread()), &QAbstractEventDispatcher::aboutToBlock, this,
             Guarded([this] { IdleHandler(); }));
+    qApp->installEventFilter(this);
 }
 
 void TMainForm::FormCreate()
@@ -163,6 +159,16 @@ bool TMainForm::event(QEvent* event)
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::ShortcutOverride:
+        Guarded([this] { IdleHandler(); })();
+        break;
+    default:
+        break;
+    }
     if (watched == lvSites->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         Guarded([this] { lvSitesDblClick(); })();
         return true;

@@ -6,8 +6,10 @@
 #include "app/Disposer.h"
 #include "app/RemoteListing.h"
 #include "ftp/FTPTypes.h"
+#include "net/ErrorBoundary.h"
 #include "shellbrowser/SystemListView.h"
 #include "shellbrowser/SystemTreeView.h"
+#include <QAbstractButton>
 #include <QPersistentModelIndex>
 #include <QPixmap>
 #include <QIcon>
@@ -16,7 +18,6 @@
 #include <functional>
 #include <memory>
 
-class QAbstractButton;
 class QButtonGroup;
 class QFrame;
 class QLineEdit;
@@ -189,8 +190,12 @@ private:
     void BindHandlers();
     QToolButton* SpeedButton(QWidget* row, const char* name, const QString& hint, const QIcon& icon,
                              bool withCaption = true);
+    // Binds a button's click to a handler through the error boundary.
     template <class Handler>
-    void OnClick(QAbstractButton* button, Handler handler);
+    void OnClick(QAbstractButton* button, Handler handler)
+    {
+        connect(button, &QAbstractButton::clicked, this, [guarded = Guarded(std::move(handler))]() mutable { guarded(); });
+    }
 
     void ShowApplicationError(const QString& text);
     void SetCommandRowEnabled(bool enabled);

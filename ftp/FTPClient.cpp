@@ -104,6 +104,9 @@ QString TFTPClient::ControlExchange(const std::function<QString()>& step)
         return step();
     } catch (const ETimeOutError&) {
         ControlTimedOut();
+    } catch (const EAbortError&) {
+        m_replyOwed = true;
+        throw;
     }
 }
 
@@ -119,8 +122,8 @@ void TFTPClient::ControlTimedOut()
 QString TFTPClient::ReadControlLine()
 {
     // The socket's own ReadLn would wait on after the server closed the connection.
-    WaitUntil([this] { return BufferedBytes().contains('\n') || !Connected; });
-    if (!Canceled && !BufferedBytes().contains('\n'))
+    WaitUntil([this] { return BufferedBytes().contains('\n') || !Connected || BufferedCount() > MaxLineLength; });
+    if (!Canceled && !Connected && !BufferedBytes().contains('\n'))
         throw ESockError(QStringLiteral("The server closed the connection."));
     return ReadLn();
 }
@@ -160,7 +163,14 @@ void TFTPClient::ReadContinuation(QString line)
         line = ReadReplyLine();
 }
 
-void TFTPClient::DiscardStrayInput() { Read(0); }
+void TFTPClient::DiscardStrayInput()
+{
+    // The reply to a command whose wait was aborted is still due; read it now,
+    // or it would be taken for the answer to the next command.
+    if (std::exchange(m_replyOwed, false))
+        ReadContinuation(ReadReplyLine());
+    Read(0);
+}
 
 void TFTPClient::WatchReply()
 {
@@ -213,11 +223,18 @@ void TFTPClient::Connect()
         return;
     Read(0);
     m_replyWatchTripped = false;
+    m_replyOwed = false;
     try {
+        ++m_controlWaits; // so that Abort (the stop button) ends the look-up and the connect
+        const auto done = qScopeGuard([this] { --m_controlWaits; });
         TAsyncSocket::Connect();
     } catch (...) {
         // Without a fresh socket every later attempt would fail the same way.
-        RequestCloseSocket();
+        try {
+            RequestCloseSocket();
+        } catch (...) {
+            // The failed connect is the error to report.
+        }
         throw;
     }
     try {
@@ -260,8 +277,8 @@ void TFTPClient::CheckLoginReply()
 {
     if (!InRange(ReplyNumber, 401, 599))
         return;
-    if (TAsyncSocket::OnConnectionFailed)
-        TAsyncSocket::OnConnectionFailed(this);
+    if (OnConnectionFailed)
+        OnConnectionFailed(this);
     throw FTPException(LastReply);
 }
 
@@ -407,14 +424,19 @@ qint64 TFTPClient::ReceiveListing()
     qint64 received = 0;
     for (;;) {
         if (!m_data->HasLine()) {
-            WaitForData([this] { m_data->WaitUntil([this] { return m_data->HasLine() || !m_data->Connected; }); },
-                        QStringLiteral("The listing stalled: no data for %1 s."));
+            WaitForData(
+                [this] {
+                    m_data->WaitUntil([this] {
+                        return m_data->HasLine() || !m_data->Connected || m_data->BufferedCount() > MaxLineLength;
+                    });
+                },
+                QStringLiteral("The listing stalled: no data for %1 s."));
             if (m_data->Canceled)
                 throw EAbortError(QStringLiteral("Socket readln aborted"));
         }
         QString line;
-        if (m_data->HasLine())
-            line = m_data->ReadLn();
+        if (m_data->HasLine() || m_data->BufferedCount() > MaxLineLength)
+            line = m_data->ReadLn(); // raises for an endless line
         else if (m_data->BufferedCount() > 0)
             line = QString::fromUtf8(m_data->Read(0)); // a last line without a line feed
         else
@@ -439,8 +461,9 @@ void TFTPClient::ReportReceived(qint64 count)
     Report(QStringLiteral("Received %1 Bytes").arg(count));
 }
 
-void TFTPClient::FinishTransfer(TCmdType type)
+bool TFTPClient::FinishTransfer(TCmdType type)
 {
+    m_completionOwed = false; // read here, one way or the other
     if (Canceled || TimedOut) {
         // A 421 or 426 during the transfer: the data may be incomplete, so the
         // operation fails with the server's reply instead of reporting success.
@@ -452,13 +475,16 @@ void TFTPClient::FinishTransfer(TCmdType type)
         if (!m_replyWatchTripped)
             throw EAbortError(QStringLiteral("Socket readln aborted"));
         Failure(type, Window::Plain);
-        return;
+        return false;
     }
     LastReply = ReadReplyLine();
     ReplyNumber = ReplyNumberOf(LastReply);
     ReadContinuation(LastReply);
     // A transfer the server reports as failed (disk full, aborted) is not a success.
-    CheckReply(400, 599, type, Window::Plain);
+    if (!InRange(ReplyNumber, 400, 599))
+        return true;
+    Failure(type, Window::Plain);
+    return false;
 }
 
 void TFTPClient::CollectCancelledReplies()
@@ -481,6 +507,7 @@ void TFTPClient::CollectCancelledReplies()
 void TFTPClient::RunTransfer(TCmdType type, const std::function<void()>& body)
 {
     m_data = new TFTPDataSocket(this);
+    m_completionOwed = false;
     try {
         DiscardStrayInput();
         body();
@@ -495,7 +522,11 @@ void TFTPClient::RunTransfer(TCmdType type, const std::function<void()>& body)
 void TFTPClient::EndTransfer(TCmdType type)
 {
     delete std::exchange(m_data, nullptr);
-    if (type == TCmdType::Download && Canceled) {
+    // A transfer that broke off after the server accepted it still gets a
+    // reply about it; collected now, it cannot be taken for the answer to the
+    // next command.
+    const bool replyOwed = std::exchange(m_completionOwed, false) && Connected;
+    if ((type == TCmdType::Download && Canceled) || replyOwed) {
         try {
             CollectCancelledReplies();
         } catch (...) {
@@ -530,6 +561,7 @@ void TFTPClient::List()
         Report(QStringLiteral("LIST"));
         Transaction(QStringLiteral("LIST"));
         CheckReply(301, 599, TCmdType::List, Window::Unsupported);
+        m_completionOwed = true;
         BytesTotal = ByteCountOf(LastReply);
         StartFlow();
         AcceptDataConnection(TCmdType::List);
@@ -554,6 +586,7 @@ void TFTPClient::SendRetr(const QString& RemoteFile)
             BytesTotal = ByteCountOf(line);
         CheckReply(301, 599, TCmdType::Download, Window::Unsupported);
     }
+    m_completionOwed = true;
 }
 
 void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile)
@@ -561,11 +594,17 @@ void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile)
     RejectUnsafeText(RemoteFile);
     BeginOperation();
     const QString target = LocalFile.isEmpty() ? RemoteFile : LocalFile;
-    QString partial;
-    const auto removePartial = qScopeGuard([&partial] {
-        if (!partial.isEmpty())
-            QFile::remove(partial);
-    });
+    // The data goes to a new file beside the target, which replaces the target
+    // only when the server confirmed the transfer: a failed or aborted download
+    // never destroys what was there.
+    const QString partial = PartialFileName(target);
+    QFile created(partial);
+    if (!created.open(QIODevice::WriteOnly))
+        throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(target, created.errorString()));
+    created.close();
+    if (QFileInfo::exists(target))
+        QFile::setPermissions(partial, QFile::permissions(target));
+    const auto removePartial = qScopeGuard([&partial] { QFile::remove(partial); });
     RunTransfer(TCmdType::Download, [&] {
         OpenDataConnection(TCmdType::Download);
         m_data->OnPacketRecvd = [this, user = OnPacketRecvd](QObject* sender) {
@@ -576,17 +615,14 @@ void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile)
         SendRetr(RemoteFile);
         AcceptDataConnection(TCmdType::Download);
         StartFlow();
-        if (DataMayFlow()) {
-            partial = PartialFileName(target);
+        if (DataMayFlow())
             WaitForData([&] { m_data->CaptureFile(partial); },
                         QStringLiteral("The download stalled: no data for %1 s."));
-        }
         StopFlow();
         m_data->RequestCloseSocket();
         ReportReceived(m_data->BytesRecvd);
-        FinishTransfer(TCmdType::Download);
-        if (!partial.isEmpty())
-            ReplaceFile(std::exchange(partial, QString()), target);
+        if (FinishTransfer(TCmdType::Download))
+            ReplaceFile(partial, target);
     });
 }
 
@@ -595,7 +631,6 @@ void TFTPClient::ReplaceFile(const QString& from, const QString& to)
     // rename() replaces the old file in one step: it is either the old or the new one.
     if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
         const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-        QFile::remove(from);
         throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(to, reason));
     }
 }
@@ -606,6 +641,7 @@ void TFTPClient::SendStor(const QString& LocalFile, const QString& RemoteFile)
     Report(QStringLiteral("STOR ") + (RemoteFile.isEmpty() ? LocalFile : RemoteFile));
     Transaction(QStringLiteral("STOR ") + name);
     CheckReply(301, 599, TCmdType::Upload, Window::Unsupported);
+    m_completionOwed = true;
 }
 
 void TFTPClient::Upload(const QString& LocalFile, const QString& RemoteFile)

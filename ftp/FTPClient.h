@@ -9,6 +9,15 @@
 // Status reports of the conversation (each command before it is sent, each
 // reply line, byte counts, "Disconnected" after a failed login) go to OnStatus
 // at level 1; the password never does.
+//
+// Failures the caller should tell apart:
+// - FTPException: the server refused; the connection stays up (except at login).
+// - EUnsafeCommand: a name or command held CR, LF or NUL; nothing was sent.
+// - ETimeOutError (an ESockError): nothing came for InactivityTimeOut. On the
+//   control connection this closes it (Connected turns false); on the data
+//   connection it ends only the transfer.
+// - EAbortError (an ESockError): Abort ended the wait; the connection stays up.
+// - ESockError: the connection failed or was closed by the server.
 #include "ftp/DirectoryList.h"
 #include "ftp/FTPTypes.h"
 #include "net/AsyncSocket.h"
@@ -117,7 +126,7 @@ private:
     qint64 ReceiveListing();
     void DeliverListingLine(const QString& line);
     void ReportReceived(qint64 count);
-    void FinishTransfer(TCmdType type);
+    bool FinishTransfer(TCmdType type); // whether the server confirmed the transfer
     void CollectCancelledReplies();
     void SendRetr(const QString& RemoteFile);
     void SendStor(const QString& LocalFile, const QString& RemoteFile);
@@ -127,4 +136,6 @@ private:
     TFTPDataSocket* m_data = nullptr; // child, only inside a transfer
     int m_controlWaits = 0;           // > 0 while an operation waits on the control connection
     bool m_replyWatchTripped = false; // a 421/426 cancelled the control connection
+    bool m_completionOwed = false;
+    bool m_replyOwed = false;         // a command's reply wait was aborted; the reply is still due    // the server accepted the transfer and will report its end
 };

@@ -148,26 +148,20 @@ void TAsyncSocket::OnReadReady()
         HandleListenReady();
         return;
     }
-    char probe;
-    const ssize_t n = ::recv(m_socket, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-        return;
     Succeeded = true;
-    if (n == 0)
-        CloseDrain();
-    else
-        ReadToStream();
+    ReadToStream(); // a read of 0 bytes is the peer's close
 }
 
 void TAsyncSocket::OnWriteReady()
 {
-    // The platform's write event comes once per "can send again": one-shot.
-    m_writeWanted = false;
-    UpdateNotifiers();
-    if (m_connecting)
+    if (m_connecting) {
         HandleConnectDone();
-    else
-        WriteFromStream();
+        return;
+    }
+    // Stays enabled only while the handler asks to continue.
+    m_writeWanted = false;
+    WriteFromStream();
+    UpdateNotifiers();
 }
 
 void TAsyncSocket::HandleConnectDone()
@@ -196,7 +190,8 @@ void TAsyncSocket::HandleConnectDone()
 
 void TAsyncSocket::PostReadMore()
 {
-    if (std::exchange(m_readMorePosted, true))
+    // An enabled notifier fires again while bytes wait: no need to post.
+    if (m_readNotifier->isEnabled() || std::exchange(m_readMorePosted, true))
         return;
     QMetaObject::invokeMethod(this, Guarded([this] {
         m_readMorePosted = false;
@@ -205,36 +200,48 @@ void TAsyncSocket::PostReadMore()
     }), Qt::QueuedConnection);
 }
 
+// The continue-send notification is the write notifier itself: it fires on
+// the next pass of the event loop if the socket can take data, and costs no
+// allocation per block the way a posted call would.
 void TAsyncSocket::PostSendMore()
 {
-    if (std::exchange(m_sendMorePosted, true))
+    if (m_socket < 0 || m_connecting)
         return;
-    QMetaObject::invokeMethod(this, Guarded([this] {
-        m_sendMorePosted = false;
-        if (m_socket >= 0 && !m_connecting)
-            WriteFromStream();
-    }), Qt::QueuedConnection);
+    m_writeWanted = true;
+    UpdateNotifiers();
 }
 
 // ---------------------------------------------------------------- the wait loop
 
-void TAsyncSocket::WaitUntil(const std::function<bool()>& Done)
+// Notifications stopped by a cancel start again with the first operation
+// that runs uncancelled, so a connection stays usable after an abort.
+void TAsyncSocket::ResumeNotifications()
 {
     if (m_suspended && !Canceled) {
         m_suspended = false;
         UpdateNotifiers();
     }
+}
+
+void TAsyncSocket::WaitUntil(const std::function<bool()>& Done)
+{
+    ResumeNotifications();
     if (Done() || Canceled)
         return;
     // Every change a wait can end on is made by an event of this thread, so
     // blocking until the next event costs no CPU and misses nothing. Only a
     // deadline needs a timer of its own to wake the loop.
+    // The deadline may be moved on while we wait (an inactivity time-out moved
+    // by every packet), so the timer re-arms itself from the current deadline.
     QTimer wake;
-    if (!WaitDeadline.isForever()) {
-        wake.setSingleShot(true);
-        wake.setTimerType(Qt::PreciseTimer);
-        wake.start(int(std::clamp<qint64>(WaitDeadline.remainingTime(), 0, INT_MAX)));
-    }
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    const auto arm = [&] {
+        if (!WaitDeadline.isForever())
+            wake.start(int(std::clamp<qint64>(WaitDeadline.remainingTime(), 0, INT_MAX)));
+    };
+    QObject::connect(&wake, &QTimer::timeout, arm);
+    arm();
     while (!Done() && !Canceled) {
         if (WaitDeadline.hasExpired()) {
             TimedOut = true;

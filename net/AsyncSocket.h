@@ -128,8 +128,9 @@ public:
     const TNotifyEvent& OnTimer() const { return m_onTimer; }
     void SetOnTimer(TNotifyEvent Value);
 
-    // Whether the platform timer is armed right now.
+    // Whether the platform timer is armed right now, and ms to its next tick (-1: not armed).
     bool IsArmed() const;
+    int RemainingTime() const;
 
 private:
     void UpdateTimer();
@@ -227,7 +228,7 @@ public:
 
     // Bytes received and not yet consumed (the in-memory read buffer).
     qint64 BufferedCount() const;
-    QByteArrayView BufferedBytes() const;
+    QByteArrayView BufferedBytes() const; // valid until the next event runs
 
     // ---- listening and accepting
     void Listen(bool Sync);
@@ -235,6 +236,7 @@ public:
     virtual OwnedSocket Accept();
     // Takes an accepted socket over as this component's connection: closes
     // the listening socket and registers the new one for every event.
+    // A data connection is made with: Listen(true); ... AdoptSocket(Accept());
     void AdoptSocket(OwnedSocket Accepted);
     QString LocalIPText() const;   // "127,0,0,1"
     QString LocalPortText() const; // ",4,1" for port 1025
@@ -268,6 +270,7 @@ private:
     void CloseHandle();
     void Register(int handle);
     void UpdateNotifiers();
+    void ResumeNotifications();
     void OnReadReady();
     void OnWriteReady();
     void HandleListenReady();
@@ -275,6 +278,7 @@ private:
     void ReadToStream();
     void WriteFromStream();
     void CloseDrain();
+    void EndTransfer();
     void PostReadMore();
     void PostSendMore();
     void ConsumeRead(qint64 count);
@@ -294,7 +298,8 @@ private:
     bool m_suspended = false;        // notifications stopped by a cancel
     bool m_destroying = false;
     bool m_readMorePosted = false;
-    bool m_sendMorePosted = false;
+    bool m_readSkipped = false;      // a handler run skipped by InTransfer
+    bool m_writeSkipped = false;
     int m_sendError = 0;             // permanent send failure of the current send
     QString m_fileError;             // file failure of the current SendFile/CaptureFile
     quint32 m_remoteAddress = 0;     // host byte order

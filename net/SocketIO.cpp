@@ -4,11 +4,13 @@
 #include "net/ScopeExit.h"
 
 #include <QFile>
+#include <QSocketNotifier>
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 // Transient failures: the next write event resumes the transfer.
@@ -67,16 +69,22 @@ void TAsyncSocket::AppendReceived(const char* data, qint64 count)
 void TAsyncSocket::ReadToStream()
 {
     bool dataRead = false;
+    bool closed = false;
     if (Canceled) {
         m_suspended = true; // resumed by the next wait that starts uncancelled
         UpdateNotifiers();
         Fire(OnAbort);
     }
-    if (InTransfer)
+    if (InTransfer) {
+        // Quiet until the running handler ends: a handler that shows a modal
+        // box would otherwise see this level-triggered notifier spin.
+        m_readSkipped = true;
+        m_readNotifier->setEnabled(false);
         return;
+    }
     {
         InTransfer = true;
-        ScopeExit clear([this] { InTransfer = false; });
+        ScopeExit clear([this] { EndTransfer(); });
         StatusMessage(LevelTrace, QStringLiteral("ReadToStream"));
         char block[BlockSize + 1];
         const ssize_t n = ::recv(m_socket, block, BlockSize, 0);
@@ -88,6 +96,8 @@ void TAsyncSocket::ReadToStream()
             const QString text = LookupErrorMessage(LastErrorNo);
             if (OnError && !m_destroying)
                 OnError(this, quint16(LastErrorNo), text);
+        } else if (n == 0) {
+            closed = true;
         } else {
             AppendReceived(block, n);
             if (CountBytes) {
@@ -99,16 +109,20 @@ void TAsyncSocket::ReadToStream()
                 PostReadMore();
         }
     }
-    if (dataRead)
+    if (closed)
+        CloseDrain();
+    else if (dataRead)
         Fire(OnDataAvailable);
 }
 
 void TAsyncSocket::WriteFromStream()
 {
-    if (InTransfer)
+    if (InTransfer) {
+        m_writeSkipped = true;
         return;
+    }
     InTransfer = true;
-    ScopeExit clear([this] { InTransfer = false; });
+    ScopeExit clear([this] { EndTransfer(); });
     StatusMessage(LevelTrace, QStringLiteral("WriteFromStream"));
 
     const bool fileMode = FileTransfer && m_sendFile;
@@ -121,8 +135,10 @@ void TAsyncSocket::WriteFromStream()
     const char* data = block;
     qint64 r = qMin(BlockSize, total - offset);
     if (fileMode) {
-        if (!m_sendFile->seek(offset) || (r = m_sendFile->read(block, r)) <= 0) {
-            m_fileError = FileErrorText(QStringLiteral("Cannot read"), *m_sendFile);
+        r = ::pread(m_sendFile->handle(), block, size_t(r), offset);
+        if (r <= 0) {
+            m_fileError = QStringLiteral("Cannot read \"%1\": %2")
+                              .arg(m_sendFile->fileName(), r < 0 ? qt_error_string(errno) : QStringLiteral("the file became shorter"));
             return;
         }
     } else {
@@ -155,6 +171,19 @@ void TAsyncSocket::WriteFromStream()
     BytesSent += n;
     if (CountBytes)
         Fire(OnPacketSent);
+}
+
+// A handler run skipped by the guard was the only notice of its direction
+// (a continue notification comes once), so it is posted again.
+void TAsyncSocket::EndTransfer()
+{
+    InTransfer = false;
+    if (std::exchange(m_readSkipped, false)) {
+        UpdateNotifiers();
+        PostReadMore();
+    }
+    if (std::exchange(m_writeSkipped, false))
+        PostSendMore();
 }
 
 void TAsyncSocket::CloseDrain()
@@ -233,6 +262,7 @@ QByteArray TAsyncSocket::Read(qint64 Count)
 {
     if (ReportLevel >= LevelTrace)
         StatusMessage(LevelTrace, QStringLiteral("Read( %1 )").arg(Count));
+    ResumeNotifications();
     if (Count > 0)
         WaitUntil([this, Count] { return BufferedCount() >= Count; });
     if (Canceled) {

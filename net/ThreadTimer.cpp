@@ -5,6 +5,7 @@
 
 TThreadTimer::TThreadTimer(QObject* Owner) : QObject(Owner), m_timer(new QTimer(this))
 {
+    m_timer->setTimerType(Qt::PreciseTimer); // a time-out should not fire 5% late
     connect(m_timer, &QTimer::timeout, this, Guarded([this](auto&&...) { Tick(); }));
 }
 
@@ -39,6 +40,11 @@ void TThreadTimer::SetOnTimer(TNotifyEvent Value)
 bool TThreadTimer::IsArmed() const
 {
     return m_timer->isActive();
+}
+
+int TThreadTimer::RemainingTime() const
+{
+    return m_timer->remainingTime();
 }
 
 void TThreadTimer::UpdateTimer()

@@ -120,17 +120,11 @@ void TFolderListModel::Clear()
     EndFill();
 }
 
-void TFolderListModel::Sort(const Compare& compare)
+void TFolderListModel::Reorder(const std::vector<int>& order)
 {
-    if (m_filling) {
-        std::stable_sort(m_entries.begin(), m_entries.end(), [&](const auto& a, const auto& b) { return compare(a.get(), b.get()) < 0; });
-        return;
-    }
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<int> order(m_entries.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = int(i);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return compare(m_entries[size_t(a)].get(), m_entries[size_t(b)].get()) < 0; });
+    Q_ASSERT(order.size() == m_entries.size());
+    if (!m_filling)
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newRow(order.size());
     std::vector<std::unique_ptr<TListEntry>> sorted(order.size());
     for (size_t i = 0; i < order.size(); ++i) {
@@ -138,6 +132,8 @@ void TFolderListModel::Sort(const Compare& compare)
         sorted[i] = std::move(m_entries[size_t(order[i])]);
     }
     m_entries = std::move(sorted);
+    if (m_filling)
+        return;
     const QModelIndexList old = persistentIndexList();
     QModelIndexList moved;
     moved.reserve(old.size());

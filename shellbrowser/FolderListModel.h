@@ -26,7 +26,6 @@ class TFolderListModel : public QAbstractTableModel {
 public:
     static constexpr int ImageIndexRole = Qt::UserRole + 1;
     static constexpr int OverlayIndexRole = Qt::UserRole + 2;
-    using Compare = std::function<int(const TListEntry*, const TListEntry*)>;
     using Rename = std::function<void(int row, const QString& newName)>;
 
     explicit TFolderListModel(QObject* parent, Rename rename) : QAbstractTableModel(parent), m_rename(std::move(rename)) {}
@@ -53,8 +52,8 @@ public:
 
     int Count() const { return int(m_entries.size()); }
     TListEntry* Entry(int row) const { return row >= 0 && row < Count() ? m_entries[size_t(row)].get() : nullptr; }
-    // Re-orders the entries, keeping selection and current entry.
-    void Sort(const Compare& compare);
+    // Puts old row order[i] at row i, keeping selection and current entry.
+    void Reorder(const std::vector<int>& order);
     void EntryChanged(int row);
 
 private:

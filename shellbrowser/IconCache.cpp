@@ -13,11 +13,11 @@ TIconCache& TIconCache::Instance()
 
 TIconCache::TIconCache()
 {
-    // Outside a desktop session Qt picks no theme with these icons; fall back
-    // to the stock theme so entries never show blanks.
-    if (QIcon::fromTheme(QStringLiteral("folder")).isNull()
-        && QDir(QStringLiteral("/usr/share/icons/Adwaita")).exists())
-        QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    // Outside a desktop session Qt picks no theme (or bare hicolor), which has
+    // no file-type icons; use the stock theme so entries never show blanks.
+    const QString theme = QIcon::themeName();
+    if ((theme.isEmpty() || theme == QLatin1String("hicolor")) && QDir(QStringLiteral("/usr/share/icons/Adwaita")).exists())
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
 }
 
 int TIconCache::IndexOf(const QString& iconName)

@@ -1,5 +1,7 @@
 #include "shellbrowser/ItemMenu.h"
+#include "shellbrowser/FileJob.h"
 #include "shellbrowser/ShellDialogs.h"
+#include "shellbrowser/ViewHelpers.h"
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -13,12 +15,6 @@
 namespace {
 
 const char* const CutMarkFormat = "x-special/gnome-copied-files";
-
-// Restores the cursor however the call ends.
-struct BusyCursor {
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 QString NameList(const QStringList& paths)
 {
@@ -40,29 +36,6 @@ QString FreeName(const QDir& dir, const QString& name)
         if (!QFileInfo::exists(candidate))
             return candidate;
     }
-}
-
-bool CopyRecursively(const QString& from, const QString& to, QString* error)
-{
-    const QFileInfo info(from);
-    if (!info.isDir() || info.isSymLink()) {
-        if (info.isSymLink())
-            return QFile::link(info.symLinkTarget(), to) || (*error = QStringLiteral("Cannot copy \"%1\".").arg(from), false);
-        QFile source(from);
-        if (source.copy(to))
-            return true;
-        *error = QStringLiteral("Cannot copy \"%1\": %2").arg(from, source.errorString());
-        return false;
-    }
-    if (!QDir().mkpath(to)) {
-        *error = QStringLiteral("Cannot create the folder \"%1\".").arg(to);
-        return false;
-    }
-    const QDir dir(from);
-    for (const QString& name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
-        if (!CopyRecursively(dir.filePath(name), QDir(to).filePath(name), error))
-            return false;
-    return true;
 }
 
 class TContextMenu {
@@ -160,30 +133,32 @@ private:
             return false;
         const bool cut = clip->data(QString::fromLatin1(CutMarkFormat)).startsWith("cut");
         const QDir target(m_paths.first());
-        BusyCursor busy;
-        QString error;
-        bool ok = true;
-        for (const QUrl& url : clip->urls()) {
-            const QString source = url.toLocalFile();
-            if (source.isEmpty())
-                continue;
+        QStringList sources;
+        for (const QUrl& url : clip->urls())
+            if (!url.toLocalFile().isEmpty())
+                sources.append(url.toLocalFile());
+        const QString error = RunFileJob(m_owner, cut ? QStringLiteral("Moving files...") : QStringLiteral("Copying files..."),
+                                         [&](TFileJobProgress& progress) { return PasteInto(sources, target, cut, progress); });
+        if (cut && error.isEmpty())
+            QGuiApplication::clipboard()->clear();
+        return Finish(error.isEmpty(), error);
+    }
+
+    // Never replaces an entry; a moved source is removed only once its copy is whole.
+    static QString PasteInto(const QStringList& sources, const QDir& target, bool cut, TFileJobProgress& progress)
+    {
+        for (const QString& source : sources)
+            progress.Total += TreeSize(source);
+        for (const QString& source : sources) {
             const QString destination = FreeName(target, QFileInfo(source).fileName());
             if (cut && QFile::rename(source, destination))
                 continue;
-            // Copy first and remove the source only when the copy is whole.
-            if (!CopyRecursively(source, destination, &error)) {
-                ok = false;
-                break;
-            }
-            if (cut && !(QFileInfo(source).isDir() ? QDir(source).removeRecursively() : QFile::remove(source))) {
-                error = QStringLiteral("\"%1\" was copied but could not be removed.").arg(source);
-                ok = false;
-                break;
-            }
+            if (QString error = CopyTree(source, destination, progress); !error.isEmpty())
+                return error;
+            if (cut && !RemoveTree(source).isEmpty())
+                return QStringLiteral("\"%1\" was copied but could not be removed.").arg(source);
         }
-        if (cut && ok)
-            QGuiApplication::clipboard()->clear();
-        return Finish(ok, error);
+        return {};
     }
 
     bool Remove(bool toTrash)
@@ -192,18 +167,20 @@ private:
                                          : QStringLiteral("Permanently delete %1? This cannot be undone.").arg(NameList(m_paths));
         if (!ShellDialogs().Confirm(m_owner, question))
             return true;
-        BusyCursor busy;
-        QString error;
-        for (const QString& path : m_paths) {
-            const QFileInfo info(path);
-            const bool ok = toTrash ? QFile::moveToTrash(path)
-                                    : (info.isDir() && !info.isSymLink() ? QDir(path).removeRecursively() : QFile::remove(path));
-            if (!ok) {
-                error = toTrash ? QStringLiteral("Could not move \"%1\" to the trash.").arg(info.fileName())
-                                : QStringLiteral("Could not delete \"%1\".").arg(info.fileName());
-                break;
-            }
-        }
+        const QStringList paths = m_paths;
+        const QString error = RunFileJob(m_owner, toTrash ? QStringLiteral("Moving to the trash...") : QStringLiteral("Deleting..."),
+                                         [&](TFileJobProgress&) -> QString {
+                                             for (const QString& path : paths) {
+                                                 const QString name = QFileInfo(path).fileName();
+                                                 if (!toTrash) {
+                                                     if (QString failed = RemoveTree(path); !failed.isEmpty())
+                                                         return failed;
+                                                 } else if (!QFile::moveToTrash(path)) {
+                                                     return QStringLiteral("Could not move \"%1\" to the trash.").arg(name);
+                                                 }
+                                             }
+                                             return {};
+                                         });
         return Finish(error.isEmpty(), error);
     }
 
@@ -299,6 +276,6 @@ bool DefaultAction(const ShellFolderPtr& folder, const std::vector<ItemIDList>& 
     if (!folder || ids.empty())
         return false;
     TContextMenu object(folder, ids, owner);
-    BusyCursor busy;
+    TBusyCursor busy;
     return object.HasPaths() && object.Open();
 }

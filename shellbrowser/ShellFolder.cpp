@@ -219,13 +219,13 @@ std::vector<QString> MountPoints()
     return mounts;
 }
 
-int CompareBytesNoCase(const QByteArray& a, const QByteArray& b)
+int CompareBytesNoCase(QByteArrayView a, QByteArrayView b)
 {
     const qsizetype n = std::min(a.size(), b.size());
     for (qsizetype i = 0; i < n; ++i) {
         const uchar ca = uchar(a[i]), cb = uchar(b[i]);
         if ((ca | cb) & 0x80)
-            return QString::fromUtf8(a.mid(i)).compare(QString::fromUtf8(b.mid(i)), Qt::CaseInsensitive);
+            return QString::fromUtf8(a.sliced(i)).compare(QString::fromUtf8(b.sliced(i)), Qt::CaseInsensitive);
         const int la = (ca >= 'A' && ca <= 'Z') ? ca + 32 : ca;
         const int lb = (cb >= 'A' && cb <= 'Z') ? cb + 32 : cb;
         if (la != lb)
@@ -239,13 +239,52 @@ int Sign(qint64 v)
     return v < 0 ? -1 : (v > 0 ? 1 : 0);
 }
 
-int CompareEntries(int column, const Entry& a, const Entry& b)
+// The first item of an id without copying: kind, flags, size, time, name.
+struct EntryView {
+    char kind = 0;
+    quint8 flags = 0;
+    qint64 size = 0;
+    qint64 mtime = 0;
+    QByteArrayView name;
+    QByteArrayView BaseName() const
+    {
+        if (kind != KindPath)
+            return name;
+        const qsizetype slash = name.lastIndexOf('/');
+        return name.sliced(slash + 1);
+    }
+};
+
+EntryView ViewFirst(const ItemIDList& id)
+{
+    EntryView v;
+    if (id.IsNull())
+        return v;
+    const QByteArray& bytes = id.Bytes();
+    if (bytes.size() < 3)
+        return v;
+    const quint16 size = qFromLittleEndian<quint16>(bytes.constData());
+    if (size < 3 || size > bytes.size())
+        return v;
+    const char* p = bytes.constData() + 2;
+    v.kind = p[0];
+    if (size - 2 >= HeaderSize) {
+        v.flags = quint8(p[1]);
+        v.size = qFromLittleEndian<qint64>(p + 2);
+        v.mtime = qFromLittleEndian<qint64>(p + 10);
+        v.name = QByteArrayView(p + HeaderSize, size - 2 - HeaderSize);
+    }
+    return v;
+}
+
+int CompareEntries(int column, const EntryView& a, const EntryView& b)
 {
     int result = 0;
     switch (column) {
     case 1: result = Sign(a.size - b.size); break;
     case 2:
-        result = FileTypeName(FromLocal(a.BaseName()), a.IsDir()).compare(FileTypeName(FromLocal(b.BaseName()), b.IsDir()), Qt::CaseInsensitive);
+        result = FileTypeName(FromLocal(a.BaseName().toByteArray()), a.flags & efDir)
+                     .compare(FileTypeName(FromLocal(b.BaseName().toByteArray()), b.flags & efDir), Qt::CaseInsensitive);
         break;
     case 3: result = Sign(a.mtime - b.mtime); break;
     default: break;
@@ -357,7 +396,7 @@ public:
 
     int CompareIDs(int column, const ItemIDList& a, const ItemIDList& b) override
     {
-        return CompareEntries(column, Decode(a.FirstPayload()), Decode(b.FirstPayload()));
+        return CompareEntries(column, ViewFirst(a), ViewFirst(b));
     }
 
     quint32 GetAttributesOf(const ItemIDList& relative, quint32 mask) override
@@ -445,9 +484,8 @@ public:
 
     int CompareIDs(int column, const ItemIDList& a, const ItemIDList& b) override
     {
-        const Entry ea = Decode(a.FirstPayload()), eb = Decode(b.FirstPayload());
-        const int ra = Rank(ea), rb = Rank(eb);
-        return ra != rb ? ra - rb : CompareEntries(column, ea, eb);
+        const int ra = Rank(Decode(a.FirstPayload())), rb = Rank(Decode(b.FirstPayload()));
+        return ra != rb ? ra - rb : CompareEntries(column, ViewFirst(a), ViewFirst(b));
     }
 
     ItemIDList SetNameOf(const ItemIDList& relative, const QString& newName, QString* error) override
@@ -655,13 +693,18 @@ struct Resolved {
 Resolved Resolve(const ItemIDList& absolute)
 {
     Resolved r;
-    const QString desktop = DesktopDirPath();
-    r.path = Local(desktop);
-    r.inFileSystem = !desktop.isEmpty();
-    ItemIDList rest = absolute;
+    if (absolute.IsEmpty()) {
+        r.path = Local(DesktopDirPath());
+        r.inFileSystem = !r.path.isEmpty();
+        return r;
+    }
+    const QByteArray& bytes = absolute.Bytes();
     char previousKind = 0;
-    while (!rest.IsNull() && !rest.IsEmpty()) {
-        const Entry e = Decode(rest.FirstPayload());
+    for (qsizetype offset = 0; offset + 2 <= bytes.size();) {
+        const quint16 size = qFromLittleEndian<quint16>(bytes.constData() + offset);
+        if (size < 2 || offset + size > bytes.size())
+            break;
+        const Entry e = Decode(QByteArray::fromRawData(bytes.constData() + offset + 2, size - 2));
         r.parentIsComputer = previousKind == KindComputer;
         if (e.kind == KindComputer) {
             r.inFileSystem = false;
@@ -675,7 +718,7 @@ Resolved Resolve(const ItemIDList& absolute)
         }
         r.last = e;
         previousKind = e.kind;
-        rest = IDListNext(rest);
+        offset += size;
     }
     return r;
 }
@@ -799,6 +842,21 @@ std::pair<int, int> GetIconIndexes(const ItemIDList& absolute)
     if (absolute.IsEmpty()) {
         const int desktop = cache.IndexOf(QStringLiteral("user-desktop"));
         return {desktop, desktop};
+    }
+    // A file's icon depends on its name only: skip building its path.
+    const QByteArray& bytes = absolute.Bytes();
+    qsizetype lastOffset = 0;
+    for (qsizetype offset = 0; offset + 2 <= bytes.size();) {
+        const quint16 size = qFromLittleEndian<quint16>(bytes.constData() + offset);
+        if (size < 2 || offset + size > bytes.size())
+            break;
+        lastOffset = offset;
+        offset += size;
+    }
+    const Entry last = Decode(bytes.mid(lastOffset + 2, qFromLittleEndian<quint16>(bytes.constData() + lastOffset) - 2));
+    if ((last.kind == KindName || last.kind == KindPath) && !last.IsDir()) {
+        const int file = cache.IndexOf(FileIconName(FromLocal(last.BaseName())));
+        return {file, file};
     }
     const Resolved r = Resolve(absolute);
     if (r.last.kind == KindComputer) {

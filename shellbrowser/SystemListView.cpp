@@ -89,9 +89,27 @@ TSystemListView::TSystemListView(QWidget* parent)
     connect(m_report->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { emit SelectionChanged(); });
     SetViewStyle(TViewStyle::vsIcon);
     CreateColumns(m_columnType);
+    // A tree on the same form that has no list yet links itself to this one.
+    if (parent)
+        for (TSystemTreeView* tree : parent->window()->findChildren<TSystemTreeView*>())
+            if (!tree->ListView()) {
+                SetTreeView(tree);
+                break;
+            }
 }
 
-TSystemListView::~TSystemListView() = default;
+TSystemListView::~TSystemListView()
+{
+    // The views outlive this part of the object; they must not call back.
+    m_report->selectionModel()->disconnect(this);
+    m_report->header()->disconnect(this);
+    m_report->disconnect(this);
+    m_icons->disconnect(this);
+    m_report->viewport()->removeEventFilter(this);
+    m_icons->viewport()->removeEventFilter(this);
+    m_report->removeEventFilter(this);
+    m_icons->removeEventFilter(this);
+}
 
 // ---- properties
 
@@ -165,9 +183,11 @@ void TSystemListView::SetViewStyle(TViewStyle style)
     m_icons->setWordWrap(large);
     m_icons->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
     const int line = fontMetrics().height() + 6;
-    m_icons->setGridSize(large ? QSize(96, 40 + 2 * fontMetrics().height()) : QSize(style == TViewStyle::vsList ? 220 : 160, line));
+    m_icons->setGridSize(large ? QSize(100, 44 + 2 * fontMetrics().height()) : QSize(style == TViewStyle::vsList ? 220 : 170, line));
     m_icons->setMovement(QListView::Static);
     m_icons->setResizeMode(QListView::Adjust);
+    // Icons wrap their captions over two lines; every entry needs its own size.
+    m_icons->setUniformItemSizes(style == TViewStyle::vsList);
     m_stack->setCurrentWidget(m_icons);
 }
 
@@ -415,6 +435,43 @@ void TSystemListView::DoPopulated()
 
 // ---- sorting
 
+namespace {
+// What ordering reads of an entry, gathered once so a sort of many entries
+// compares small contiguous records instead of chasing pointers.
+struct SortKey {
+    int row = 0;
+    bool hasRecord = false;
+    bool folderLike = false;
+    TShellFolder* folder = nullptr;
+    ItemIDList relative;
+};
+
+SortKey KeyOf(const TListEntry* entry, int row)
+{
+    SortKey key;
+    key.row = row;
+    if (entry && entry->Data) {
+        key.hasRecord = true;
+        key.folderLike = IsFolderLike(entry->Data.get());
+        key.folder = entry->Data->ParentFolder.get();
+        key.relative = entry->Data->RelativeID;
+    }
+    return key;
+}
+
+int CompareKeys(const SortKey& a, const SortKey& b, quint32 data)
+{
+    if (!a.hasRecord || !b.hasRecord)
+        return 0;
+    int result = 0;
+    if (a.folderLike != b.folderLike)
+        result = a.folderLike ? -1 : 1;
+    else
+        result = a.folder->CompareIDs(int(data & 0xFFFF), a.relative, b.relative);
+    return (data >> 16) != 0 ? -result : result;
+}
+}
+
 int TSystemListView::ListCompare(const TListEntry* a, const TListEntry* b, quint32 data)
 {
     if (a == b)
@@ -423,21 +480,20 @@ int TSystemListView::ListCompare(const TListEntry* a, const TListEntry* b, quint
         return -1;
     if (!b)
         return 1;
-    if (!a->Data || !b->Data)
-        return 0;
-    const bool folderA = IsFolderLike(a->Data.get());
-    const bool folderB = IsFolderLike(b->Data.get());
-    int result = 0;
-    if (folderA != folderB)
-        result = folderA ? -1 : 1;
-    else
-        result = a->Data->ParentFolder->CompareIDs(int(data & 0xFFFF), a->Data->RelativeID, b->Data->RelativeID);
-    return (data >> 16) != 0 ? -result : result;
+    return CompareKeys(KeyOf(a, 0), KeyOf(b, 1), data);
 }
 
 void TSystemListView::CustomSort(quint32 data)
 {
-    m_model->Sort([data](const TListEntry* a, const TListEntry* b) { return ListCompare(a, b, data); });
+    std::vector<SortKey> keys;
+    keys.reserve(size_t(ItemCount()));
+    for (int row = 0; row < ItemCount(); ++row)
+        keys.push_back(KeyOf(Item(row), row));
+    std::stable_sort(keys.begin(), keys.end(), [data](const SortKey& a, const SortKey& b) { return CompareKeys(a, b, data) < 0; });
+    std::vector<int> order(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        order[i] = keys[i].row;
+    m_model->Reorder(order);
 }
 
 void TSystemListView::ColumnClick(int column)
@@ -515,8 +571,8 @@ void TSystemListView::RunVerbOnSelection(const QString& verb)
     for (const int row : rows)
         if (const TListEntry* entry = Item(row); entry->Data && !entry->Data->RelativeID.IsNull())
             ids.push_back(entry->Data->RelativeID);
-    const TFolderItemData* first = Item(rows.front())->Data.get();
-    InvokeVerb(first->ParentFolder, ids, verb, this);
+    const ShellFolderPtr folder = Item(rows.front())->Data->ParentFolder; // the entries may be refilled meanwhile
+    InvokeVerb(folder, ids, verb, this);
 }
 
 // ---- context menu
@@ -565,12 +621,18 @@ void TSystemListView::HandleContextMenu(const QPoint& viewportPos, QAbstractItem
 
 // ---- events of the two views
 
-QObject* TSystemListView::ResolveSource(QObject* source) const
+TSystemListView* TSystemListView::FromDragSource(QObject* source)
 {
     for (QObject* o = source; o; o = o->parent())
-        if (o == m_report || o == m_icons)
-            return const_cast<TSystemListView*>(this);
-    return source;
+        if (auto* list = qobject_cast<TSystemListView*>(o))
+            return list;
+    return nullptr;
+}
+
+QObject* TSystemListView::ResolveSource(QObject* source) const
+{
+    TSystemListView* list = FromDragSource(source);
+    return list ? list : source;
 }
 
 bool TSystemListView::HandleDrag(QEvent* event)

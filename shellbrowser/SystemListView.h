@@ -83,6 +83,9 @@ public:
     QTreeView* ReportView() const { return m_report; }
     QListView* IconView() const { return m_icons; }
     TFolderListModel* Model() const { return m_model; }
+    // The list a drag came from when its source (QDropEvent::source()) is one
+    // of a list's views; null otherwise.
+    static TSystemListView* FromDragSource(QObject* source);
 
     bool HandleAllocated() const { return m_handleAllocated; }
     void HandleNeeded();

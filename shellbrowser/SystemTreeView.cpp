@@ -66,12 +66,22 @@ TSystemTreeView::TSystemTreeView(QWidget* parent) : QTreeWidget(parent)
     }));
     connect(this, &QTreeWidget::itemExpanded, this, Guarded([this](QTreeWidgetItem* node) { OnItemExpanded(node); }));
     connect(this, &QTreeWidget::currentItemChanged, this, Guarded([this](QTreeWidgetItem* node, QTreeWidgetItem*) { OnCurrentChanged(node); }));
+    // A list on the same form that has no tree yet links itself to this one.
+    if (parent)
+        for (TSystemListView* list : parent->window()->findChildren<TSystemListView*>())
+            if (!list->TreeView()) {
+                SetListView(list);
+                break;
+            }
 }
 
 TSystemTreeView::~TSystemTreeView()
 {
     m_destroying = true;
     StopWatching();
+    // Nothing of ours may run while the base class tears the items down.
+    disconnect(this, nullptr, this, nullptr);
+    clear();
 }
 
 // ---- properties

@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <cstdio>
+#include <sys/resource.h>
 
 // A figure, printed as "name: value".
 inline void Figure(const char* name, double value, const char* format = "%.1f")
@@ -47,4 +48,12 @@ double Timed(F f)
     timer.start();
     f();
     return timer.nsecsElapsed() / 1e9;
+}
+
+// CPU seconds (user + system) used so far by this process, or by its waited-for children.
+inline double CpuSeconds(int who = RUSAGE_SELF)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }

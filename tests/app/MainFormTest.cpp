@@ -239,6 +239,15 @@ TEST_F(MainFormTest, IdleRuleRunsByItselfWhenTheQueueRunsEmpty)
     QTimer::singleShot(50, &loop, &QEventLoop::quit);
     loop.exec();
     EXPECT_TRUE(form->sbtnRefresh->isEnabled());
+
+    // Inside a loop that never waits for events, a click still meets the rule first.
+    form->FTPClient1->Connected = false;
+    form->IdleHandler();
+    form->FTPClient1->Connected = true;
+    QSignalSpy clicked(form->sbtnMkDir, &QToolButton::clicked);
+    dialogs->Answers = {false}; // the folder name box, cancelled: nothing is sent
+    QTest::mouseClick(form->sbtnMkDir, Qt::LeftButton);
+    EXPECT_EQ(clicked.count(), 1);
 }
 
 TEST_F(MainFormTest, SelectionEnablesTheButtonsOfItsList)

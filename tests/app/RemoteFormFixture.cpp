@@ -8,7 +8,7 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
-bool TScriptedDialogs::Confirm(const QString& text)
+bool TAnsweringDialogs::Confirm(const QString& text)
 {
     Shown.push_back({QStringLiteral("confirm"), QStringLiteral("Confirm"), text});
     if (OnConfirm)
@@ -20,12 +20,12 @@ bool TScriptedDialogs::Confirm(const QString& text)
     return answer;
 }
 
-void TScriptedDialogs::ShowError(const QString& title, const QString& text)
+void TAnsweringDialogs::ShowError(const QString& title, const QString& text)
 {
     Shown.push_back({QStringLiteral("error"), title, text});
 }
 
-bool TScriptedDialogs::InputBox(const QString& title, const QString& prompt, QString& value)
+bool TAnsweringDialogs::InputBox(const QString& title, const QString& prompt, QString& value)
 {
     Shown.push_back({QStringLiteral("input"), title, prompt + QStringLiteral(" [") + value + u']'});
     std::optional<QString> answer;
@@ -39,7 +39,7 @@ bool TScriptedDialogs::InputBox(const QString& title, const QString& prompt, QSt
     return true;
 }
 
-QStringList TScriptedDialogs::Texts(const QString& kind) const
+QStringList TAnsweringDialogs::Texts(const QString& kind) const
 {
     QStringList texts;
     for (const Box& box : Shown)
@@ -60,7 +60,7 @@ void RemoteFormTest::MakeForm(const std::vector<THostEntry>& hosts, quint16 port
     const QString hostsFile = dir.filePath(QStringLiteral("ferrit.vth"));
     WriteHostsFile(hostsFile, hosts);
     form = std::make_unique<TMainForm>(hostsFile);
-    auto scripted = std::make_unique<TScriptedDialogs>();
+    auto scripted = std::make_unique<TAnsweringDialogs>();
     dialogs = scripted.get();
     form->SetDialogs(std::move(scripted));
     auto recorded = std::make_unique<TRecordedSounds>();

@@ -17,7 +17,7 @@
 #include <vector>
 
 // Answers the window's boxes from queues and records every box shown.
-class TScriptedDialogs : public TDialogs {
+class TAnsweringDialogs : public TDialogs {
 public:
     struct Box {
         QString kind; // "confirm", "error" or "input"
@@ -63,6 +63,6 @@ protected:
 
     QTemporaryDir dir;
     std::unique_ptr<TMainForm> form;
-    TScriptedDialogs* dialogs = nullptr;
+    TAnsweringDialogs* dialogs = nullptr;
     TRecordedSounds* sounds = nullptr;
 };

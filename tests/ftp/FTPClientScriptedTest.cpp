@@ -10,7 +10,12 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -134,6 +139,58 @@ TEST(FTPClientLogin, RetryAfterRefusedConnectionWorks)
     s.client.Port = server.Port();
     s.client.Connect();
     EXPECT_TRUE(s.client.Connected);
+}
+
+// A loopback listener with a full backlog: the kernel drops further connection attempts.
+class FullListener {
+public:
+    FullListener()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(m_fd, 0);
+        socklen_t len = sizeof addr;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
+        m_port = ntohs(addr.sin_port);
+        for (int i = 0; i < 4; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+            m_fillers.push_back(fd);
+        }
+    }
+    ~FullListener()
+    {
+        for (int fd : m_fillers)
+            ::close(fd);
+        ::close(m_fd);
+    }
+    quint16 Port() const { return m_port; }
+
+private:
+    int m_fd;
+    quint16 m_port;
+    std::vector<int> m_fillers;
+};
+
+TEST(FTPClientLogin, AbortEndsAConnectThatNeverCompletes)
+{
+    FullListener full;
+    FtpSession s(full.Port());
+    s.client.InactivityTimeOut = 0;
+    QTimer::singleShot(300, [&s] { s.client.Abort(); });
+    QElapsedTimer t;
+    t.start();
+    try {
+        s.client.Connect();
+        FAIL() << "connected";
+    } catch (const ESockError& e) {
+        EXPECT_EQ(e.Message(), "Connection Canceled");
+    }
+    EXPECT_LT(t.elapsed(), 2000);
+    EXPECT_FALSE(s.client.Connected);
 }
 
 class ScriptedSession : public ::testing::Test {
@@ -308,6 +365,23 @@ TEST_F(ScriptedSession, AbortEndsAWaitOnTheControlConnection)
     server.On("NOOP", QByteArray());
     QTimer::singleShot(100, [this] { s.client.Abort(); });
     EXPECT_THROW(s.client.DoCommand("NOOP"), EAbortError);
+    EXPECT_TRUE(s.client.Connected);
+    // The reply never comes: the next command waits for it in vain and closes.
+    s.client.InactivityTimeOut = 200;
+    EXPECT_THROW(s.client.DoCommand("SITE X"), ETimeOutError);
+    EXPECT_FALSE(s.client.Connected);
+    EXPECT_FALSE(server.Received().contains("SITE X"));
+}
+
+TEST_F(ScriptedSession, LateReplyToAnAbortedCommandIsNotTakenForTheNext)
+{
+    server.On("NOOP", S::Reply{.text = "200 late\r\n", .delayMs = 300});
+    QTimer::singleShot(100, [this] { s.client.Abort(); });
+    EXPECT_THROW(s.client.DoCommand("NOOP"), EAbortError);
+    server.On("SITE", "200 own\r\n");
+    s.client.DoCommand("SITE X");
+    EXPECT_EQ(s.client.LastReply, "200 own\r\n");
+    EXPECT_TRUE(s.log.contains("200 late"));
 }
 
 TEST_F(ScriptedSession, AbortWhileIdleSendsNothing)
@@ -584,6 +658,28 @@ TEST_F(ScriptedSession, FailedDownloadKeepsTheOldFile)
     EXPECT_TRUE(s.log.contains("426 Connection closed; transfer aborted.")); // the drain logged it
 }
 
+TEST_F(ScriptedSession, DownloadIntoMissingFolderSendsNothing)
+{
+    const qsizetype before = server.Received().size();
+    try {
+        s.client.Download("a.bin", dir.filePath("no-such-folder/a.bin"));
+        FAIL() << "no failure";
+    } catch (const Exception& e) {
+        EXPECT_TRUE(e.Message().contains("no-such-folder/a.bin")) << e.Message().toStdString();
+    }
+    EXPECT_EQ(server.Received().size(), before);
+}
+
+TEST_F(ScriptedSession, EndlessLinesAreCutOff)
+{
+    server.On("NOOP", QByteArray(2 * 1024 * 1024, 'x'));
+    EXPECT_THROW(s.client.DoCommand("NOOP"), ESockError);
+
+    s.client.Connect();
+    server.On("LIST", {.text = "150 Here.\r\n", .data = S::Stall, .payload = QByteArray(2 * 1024 * 1024, 'y')});
+    EXPECT_THROW(s.client.List(), ESockError);
+}
+
 TEST_F(ScriptedSession, UploadSendsFileAndNamesIt)
 {
     const QString local = dir.filePath("up load.bin");
@@ -604,6 +700,26 @@ TEST_F(ScriptedSession, UploadSendsFileAndNamesIt)
 
     s.client.Upload(local, "other.bin");
     EXPECT_EQ(server.Received().last(), "STOR other.bin");
+}
+
+TEST_F(ScriptedSession, AbortFromProgressHandlerEndsUpload)
+{
+    const QString local = dir.filePath("big.bin");
+    WriteFile(local, QByteArray(8 * 1024 * 1024, 'u'));
+    server.On("STOR", {.text = "150 ok\r\n", .data = S::Receive, .completion = "426 Aborted.\r\n"});
+    int packets = 0;
+    s.client.OnPacketSent = [&](QObject*) {
+        if (++packets == 1)
+            s.client.Abort();
+    };
+    s.events.clear();
+    EXPECT_THROW(s.client.Upload(local, ""), EAbortError);
+    EXPECT_EQ(s.events, QStringList({"Start"}));
+    EXPECT_EQ(s.client.DataSocket(), nullptr);
+    EXPECT_LT(server.Uploaded().size(), 8 * 1024 * 1024);
+    EXPECT_EQ(s.log.last(), "426 Aborted."); // collected at once, not taken for the next reply
+    s.client.DoCommand("NOOP");
+    EXPECT_EQ(s.client.LastReply, "200 NOOP ok.\r\n");
 }
 
 TEST_F(ScriptedSession, UploadFailures)

@@ -148,3 +148,68 @@ TEST_F(NamespaceTest, IconsAreRealThemeIcons)
     EXPECT_FALSE(GetTypeName(ILCreateFromPath(PathOf("notes.txt"))).isEmpty());
 }
 }
+
+namespace {
+// A home of our own with a desktop folder, documents and a trash.
+class DesktopTest : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+            m_saved.emplace_back(name, qgetenv(name));
+        qputenv("HOME", QFile::encodeName(PathOf("home")));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(PathOf("home/.config")));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(PathOf("home/.local/share")));
+        MakeDirs({"home/Desktop/project", "home/Documents", "home/.local/share/Trash/files", "home/.config/autostart"});
+        MakeFile("home/Desktop/todo.txt");
+        QFile dirs(PathOf("home/.config/user-dirs.dirs"));
+        ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+        dirs.write("XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Documents\"\n");
+    }
+    void TearDown() override
+    {
+        for (const auto& [name, value] : m_saved)
+            value.isNull() ? qunsetenv(name) : qputenv(name, value);
+        ShellTest::TearDown();
+    }
+
+private:
+    std::vector<std::pair<const char*, QByteArray>> m_saved;
+};
+
+TEST_F(DesktopTest, TheDesktopHoldsComputerHomeTrashAndTheDesktopFolder)
+{
+    const ShellFolderPtr desktop = SHGetDesktopFolder();
+    QStringList names;
+    const auto items = desktop->EnumObjects(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS);
+    for (ItemIDList id = items->Next(); !id.IsNull(); id = items->Next())
+        names.append(*desktop->GetDisplayNameOf(id));
+    EXPECT_EQ(names, (QStringList{"Computer", "Home", "Trash", "project", "todo.txt"}));
+
+    // The desktop folder is the desktop itself; its entries are the desktop's children.
+    EXPECT_TRUE(ILCreateFromPath(PathOf("home/Desktop")).IsEmpty());
+    EXPECT_EQ(SHGetPathFromIDList(ItemIDList::Empty()), PathOf("home/Desktop"));
+    const ItemIDList todo = ILCreateFromPath(PathOf("home/Desktop/todo.txt"));
+    EXPECT_EQ(todo.ItemCount(), 1);
+    EXPECT_EQ(GetDisplayName(desktop, todo), QString("todo.txt"));
+    EXPECT_EQ(ILCreateFromPath(PathOf("home/Documents/x")).ItemCount(), 3); // Home, Documents, x
+
+    const struct {
+        int csidl;
+        QString path;
+    } special[] = {
+        {CSIDL_PERSONAL, PathOf("home/Documents")},
+        {CSIDL_DESKTOPDIRECTORY, PathOf("home/Desktop")},
+        {CSIDL_BITBUCKET, PathOf("home/.local/share/Trash/files")},
+        {CSIDL_STARTUP, PathOf("home/.config/autostart")},
+        {CSIDL_TEMPLATES, QString()}, // no such folder here
+        {CSIDL_PRINTERS, QString()},
+    };
+    for (const auto& s : special)
+        EXPECT_EQ(SHGetPathFromIDList(SHGetSpecialFolderLocation(s.csidl)), s.path) << s.csidl;
+
+    EXPECT_FALSE(desktop->GetAttributesOf(ILCreateFromPath(PathOf("home")), SFGAO_CANRENAME));
+    EXPECT_TRUE(desktop->GetAttributesOf(todo, SFGAO_CANRENAME));
+}
+}

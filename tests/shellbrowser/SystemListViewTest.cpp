@@ -321,3 +321,32 @@ TEST_F(ListTest, AnEntryWithoutARecordReportsOnce)
     EXPECT_TRUE(Opened.isEmpty());
 }
 }
+
+namespace {
+TEST_F(ContextMenuTest, CopyCutAndPasteNeverReplaceAnything)
+{
+    MakeFile("clip/a.txt", 3000);
+    MakeDirs({"clip/dst"});
+    MakeFile("clip/dst/a.txt", 1);
+    Open("clip");
+    Choose("actCopy");
+    RightClick("a.txt");
+    List->SetItemSelected(RowOf("a.txt"), false);
+    Choose("actPaste");
+    RightClick("dst");
+    EXPECT_EQ(QFileInfo(PathOf("clip/dst/a.txt")).size(), 1); // the existing file is kept
+    EXPECT_EQ(QFileInfo(PathOf("clip/dst/a (2).txt")).size(), 3000);
+    EXPECT_TRUE(QFileInfo::exists(PathOf("clip/a.txt")));
+
+    List->SetItemSelected(RowOf("dst"), false);
+    Choose("actCut");
+    RightClick("a.txt");
+    List->SetItemSelected(RowOf("a.txt"), false);
+    Choose("actPaste");
+    RightClick("dst");
+    EXPECT_FALSE(QFileInfo::exists(PathOf("clip/a.txt")));
+    EXPECT_EQ(QFileInfo(PathOf("clip/dst/a (3).txt")).size(), 3000);
+    EXPECT_EQ(Captions(), QStringList{"dst"});
+    EXPECT_TRUE(Errors.isEmpty());
+}
+}

@@ -3,6 +3,9 @@
 #include "shellbrowser/SystemTreeView.h"
 #include <QFileInfo>
 #include <QTest>
+#include <QMenu>
+#include <QContextMenuEvent>
+#include <QTreeView>
 #include <QWidget>
 #include <memory>
 
@@ -235,5 +238,67 @@ TEST_F(TreeTest, ANodeWithoutARecordReportsOnce)
     EXPECT_EQ(Errors.size(), 2);
     Tree->RaiseOnMissingData = true;
     EXPECT_THROW(Tree->NodeData(root), ENoFolderData);
+}
+}
+
+namespace {
+TEST(TreeAndListLinking, ControlsOnOneFormLinkThemselvesAndForgetADestroyedList)
+{
+    QWidget window;
+    auto* tree = new TSystemTreeView(&window);
+    auto* panel = new QWidget(&window);
+    auto* list = new TSystemListView(panel);
+    EXPECT_EQ(tree->ListView(), list);
+    EXPECT_EQ(list->TreeView(), tree);
+    EXPECT_EQ(TSystemListView::FromDragSource(list->ReportView()->viewport()), list);
+    EXPECT_EQ(TSystemListView::FromDragSource(tree), nullptr);
+    delete list;
+    EXPECT_EQ(tree->ListView(), nullptr);
+}
+}
+
+namespace {
+TEST_F(TreeTest, ShowFilesWithAMaskKeepsFoldersAndMatchingFiles)
+{
+    MakeDirs({"files/sub.dat", "files/onlyfiles"});
+    MakeFile("files/a.txt");
+    MakeFile("files/b.dat");
+    MakeFile("files/onlyfiles/inner.txt");
+    Tree->SetShowFiles(true);
+    Tree->SetFileMask("*.txt");
+    Show();
+    Tree->SetDirectory(PathOf("files"));
+    QTreeWidgetItem* node = Selected();
+    ASSERT_TRUE(Tree->ExpandNode(node));
+    EXPECT_EQ(ChildCaptions(node), (QStringList{"a.txt", "onlyfiles", "sub.dat"}));
+    // A folder holding only files still offers its expand button.
+    EXPECT_EQ(node->child(1)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+}
+
+TEST_F(TreeTest, RightClickSelectsTheNodeAndShowsItsMenu)
+{
+    MakeDirs({"menu/one", "menu/two"});
+    Show();
+    Tree->SetDirectory(PathOf("menu"));
+    Tree->ExpandNode(Selected());
+    QTreeWidgetItem* two = Selected()->child(1);
+    QStringList offered;
+    ShellDialogs().ExecMenu = [&](QMenu& menu, const QPoint&) -> QAction* {
+        for (QAction* a : menu.actions())
+            if (!a->isSeparator())
+                offered.append(a->objectName());
+        return nullptr;
+    };
+    int ownMenu = 0;
+    QMenu own;
+    QObject::connect(&own, &QMenu::aboutToShow, [&] { ++ownMenu; });
+    Tree->PopupMenu = &own;
+    Tree->PopupMenuMethod = TPopupMenuMethod::pmmContextUser;
+    const QPoint pos = Tree->visualItemRect(two).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, Tree->viewport()->mapToGlobal(pos));
+    QCoreApplication::sendEvent(Tree->viewport(), &event);
+    EXPECT_EQ(Selected(), two);
+    EXPECT_TRUE(offered.contains("actNewFolder"));
+    EXPECT_EQ(ownMenu, 0); // dismissing the item menu counts as handled
 }
 }

@@ -144,11 +144,15 @@ void ScriptedFtpServer::Answer(const QByteArray& line)
         }
     }
     const Reply reply = Take(word);
-    if (!reply.text.isEmpty())
-        m_control->write(reply.text);
-    if (reply.closeControl)
-        m_control->disconnectFromHost();
-    StartData(reply);
+    QTimer::singleShot(reply.delayMs, this, [this, reply, control = m_control] {
+        if (!control)
+            return;
+        if (!reply.text.isEmpty())
+            control->write(reply.text);
+        if (reply.closeControl)
+            control->disconnectFromHost();
+        StartData(reply);
+    });
 }
 
 void ScriptedFtpServer::StartData(const Reply& reply)

@@ -46,6 +46,7 @@ public:
         bool completionFirst = false; // Send: completion goes out before the data connection closes
         int closeDelayMs = 0;       // Send: wait this long after the payload before closing
         bool closeControl = false;  // close the control connection after text
+        int delayMs = 0;            // send text this long after the command arrived
     };
 
     explicit ScriptedFtpServer(QObject* parent = nullptr);
