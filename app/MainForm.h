@@ -143,7 +143,6 @@ public:
     // remote listing (mainListing.cpp), transfers (mainTransfers.cpp), remote file
     // management (mainRemoteFiles.cpp), wiring (mainRemoteSetup.cpp).
     TuRegistry* uRegistry;
-    const QList<QPixmap>& imglstRemote() const;
     TRemoteListModel* RemoteFiles() const { return m_remoteModel; }
     void sbtnConnectClick();
     void sbtnDisconnectClick();

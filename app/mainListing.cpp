@@ -36,11 +36,6 @@ TRemoteFileInfo TMainForm::GetRemoteFileInfo(const QString& FileName)
     return m_remoteTypes->GetRemoteFileInfo(FileName, [this](const QString& line) { Log(line); });
 }
 
-const QList<QPixmap>& TMainForm::imglstRemote() const
-{
-    return m_remoteTypes->Images();
-}
-
 QList<QPersistentModelIndex> TMainForm::SelectedRemoteRows() const
 {
     m_remoteModel->Flush();
