@@ -81,7 +81,10 @@ void TRemoteListModel::TakeNewCaptions()
 void TRemoteListModel::StartRun()
 {
     TakeNewCaptions();
-    m_worker = std::async(std::launch::async, Collate, std::move(m_run));
+    m_worker = std::async(std::launch::async, [run = std::move(m_run)]() mutable {
+        LowerThisThreadsPriority();
+        return Collate(std::move(run));
+    });
 }
 
 void TRemoteListModel::Tick()
