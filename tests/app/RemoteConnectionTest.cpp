@@ -7,6 +7,7 @@
 #include "app/StatusBar.h"
 #include "ftp/FTPClient.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QToolButton>
@@ -236,6 +237,21 @@ TEST_F(RemoteConnection, DisconnectAsksFirst)
     form->IdleHandler();
     EXPECT_FALSE(form->sbtnRefresh->isEnabled());
     EXPECT_FALSE(form->pnlFTPCommandLine->isEnabled());
+}
+
+TEST_F(RemoteConnection, ClosingTheWindowWhileConnectedSaysGoodbyePromptly)
+{
+    server.On("LIST", ListReply());
+    MakeForm({Host("joe", "pw")}, server.Port());
+    Connect();
+    ASSERT_TRUE(form->FTPClient1->Connected);
+    QElapsedTimer clock;
+    clock.start();
+    form->show();
+    EXPECT_TRUE(form->close());
+    form.reset();
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(server.Received().last(), "QUIT");
 }
 
 } // namespace
