@@ -20,6 +20,7 @@
 #include <memory>
 #include <utility>
 
+class BlockWriter;
 class QFile;
 class QSocketNotifier;
 class QTimer;
@@ -282,7 +283,8 @@ private:
     void PostReadMore();
     void PostSendMore();
     void ConsumeRead(qint64 count);
-    void AppendReceived(const char* data, qint64 count);
+    qint64 ReceiveBlock(int flags);
+    void CaptureWritten(bool ok);
     void SetLastError(int err);
     [[noreturn]] void RaiseLastError();
     void Fire(const TNotifyEvent& event);
@@ -314,5 +316,6 @@ private:
     QByteArray m_writeBuffer;        // bytes before m_writeHead are sent
     qint64 m_writeHead = 0;
     std::unique_ptr<QFile> m_captureFile; // the read stream during CaptureFile
+    std::unique_ptr<BlockWriter> m_captureWriter; // writes to m_captureFile
     std::unique_ptr<QFile> m_sendFile;    // the write stream during SendFile
 };
