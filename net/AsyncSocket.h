@@ -225,6 +225,10 @@ public:
     QString ReadLn();
     virtual QString Transaction(const QString& Command);
     void SendFile(const QString& FileName);
+    // Writes everything received until the peer closes into FileName. The file
+    // is written in chunks, so it lags BytesRecvd by up to 256 KiB until the
+    // capture ends; by then, also when it was cancelled, it holds every byte
+    // received, unless a write failed, which the capture raises.
     void CaptureFile(const QString& FileName);
 
     // Bytes received and not yet consumed (the in-memory read buffer).

@@ -346,6 +346,7 @@ void TAsyncSocket::SendFile(const QString& FileName)
         m_sendFile.reset();
         CountBytes = false;
         FileTransfer = false;
+        m_fileError.clear(); // raised by now; later sends on this socket must not stop on it
     });
     SendDone = false;
     m_sendError = 0;
@@ -372,11 +373,12 @@ void TAsyncSocket::CaptureFile(const QString& FileName)
     CountBytes = true;
     FileTransfer = true;
     ScopeExit restore([this] {
-        CaptureWritten(m_captureWriter->Flush()); // also when the wait ended by an exception: keep what came
+        m_captureWriter->Flush(); // keep what came, also when the wait ended by an exception
         m_captureWriter.reset();
         m_captureFile.reset();
         CountBytes = false;
         FileTransfer = false;
+        m_fileError.clear(); // raised by now; later sends on this socket must not stop on it
     });
     m_fileError.clear();
     BytesRecvd = 0;

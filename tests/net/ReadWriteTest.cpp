@@ -204,7 +204,8 @@ TEST(SocketFile, FileErrorsPassOnAndLeaveTheFlagsClear)
 }
 
 // The file is written in chunks, so a small capture meets a full disk only at
-// its end: it must still fail, not report success.
+// its end: it must still fail, not report success. A capture that fails
+// while connected leaves the connection usable.
 TEST(SocketFile, CaptureOntoAFullDiskFails)
 {
     if (!QFile::exists(QStringLiteral("/dev/full")))
@@ -220,6 +221,10 @@ TEST(SocketFile, CaptureOntoAFullDiskFails)
             }
         });
         EXPECT_THROW(c.socket->CaptureFile(QStringLiteral("/dev/full")), Exception) << size;
+        if (c.socket->Connected) { // the file's failure must not stop the connection's next send
+            c.socket->WaitDeadline = QDeadlineTimer(5000);
+            EXPECT_NO_THROW(c.socket->Writeln(QStringLiteral("ABOR")));
+        }
         c.socket->Disconnect(); // unblocks the peer's send
         peer.join();
         EXPECT_FALSE(c.socket->FileTransfer);
