@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QScopeGuard>
-#include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
@@ -353,10 +352,7 @@ void TFTPClient::ArmDataDeadline() { m_data->WaitDeadline = DeadlineIn(Inactivit
 
 void TFTPClient::WaitForData(const std::function<void()>& step, const QString& stalled)
 {
-    ArmDataDeadline();
-    // Packets push the deadline on; this tick lets the wait notice when it passes.
-    QTimer heartbeat;
-    heartbeat.start(1000);
+    ArmDataDeadline(); // packets push it on; the wait re-arms its wake-up from it
     try {
         step();
     } catch (const ETimeOutError&) {

@@ -1,6 +1,7 @@
 // TAsyncSocket core: the socket and its notifications, the wait loop, host
 // look-up, connecting, closing and cancelling, the time-out timer.
 #include "net/AsyncSocket.h"
+#include "net/BlockWriter.h"
 #include "net/ErrorBoundary.h"
 #include "net/ScopeExit.h"
 

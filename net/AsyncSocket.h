@@ -20,6 +20,7 @@
 #include <memory>
 #include <utility>
 
+class BlockWriter;
 class QFile;
 class QSocketNotifier;
 class QTimer;
@@ -224,6 +225,10 @@ public:
     QString ReadLn();
     virtual QString Transaction(const QString& Command);
     void SendFile(const QString& FileName);
+    // Writes everything received until the peer closes into FileName. The file
+    // is written in chunks, so it lags BytesRecvd by up to 256 KiB until the
+    // capture ends; by then, also when it was cancelled, it holds every byte
+    // received, unless a write failed, which the capture raises.
     void CaptureFile(const QString& FileName);
 
     // Bytes received and not yet consumed (the in-memory read buffer).
@@ -282,7 +287,8 @@ private:
     void PostReadMore();
     void PostSendMore();
     void ConsumeRead(qint64 count);
-    void AppendReceived(const char* data, qint64 count);
+    qint64 ReceiveBlock(int flags);
+    void CaptureWritten(bool ok);
     void SetLastError(int err);
     [[noreturn]] void RaiseLastError();
     void Fire(const TNotifyEvent& event);
@@ -314,5 +320,6 @@ private:
     QByteArray m_writeBuffer;        // bytes before m_writeHead are sent
     qint64 m_writeHead = 0;
     std::unique_ptr<QFile> m_captureFile; // the read stream during CaptureFile
+    std::unique_ptr<BlockWriter> m_captureWriter; // writes to m_captureFile
     std::unique_ptr<QFile> m_sendFile;    // the write stream during SendFile
 };

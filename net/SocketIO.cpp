@@ -1,6 +1,7 @@
 // TAsyncSocket reading and writing: the read and write handlers, the close
 // drain, and the blocking-looking operations built on them.
 #include "net/AsyncSocket.h"
+#include "net/BlockWriter.h"
 #include "net/ScopeExit.h"
 
 #include <QFile>
@@ -52,15 +53,27 @@ void TAsyncSocket::ConsumeRead(qint64 count)
     }
 }
 
-void TAsyncSocket::AppendReceived(const char* data, qint64 count)
+// Receives at most one block and appends it to the read stream. A capture
+// receives straight into the file's buffer, saving a copy of every block.
+qint64 TAsyncSocket::ReceiveBlock(int flags)
 {
-    if (count <= 0)
-        return;
-    if (!m_captureFile) {
-        m_readBuffer.append(data, count);
-        return;
+    if (m_captureWriter) {
+        const ssize_t n = ::recv(m_socket, m_captureWriter->Space(BlockSize), BlockSize, flags);
+        if (n > 0)
+            CaptureWritten(m_captureWriter->Commit(n));
+        return n;
     }
-    if (m_fileError.isEmpty() && m_captureFile->write(data, count) != count)
+    char block[BlockSize + 1];
+    const ssize_t n = ::recv(m_socket, block, BlockSize, flags);
+    if (n > 0)
+        m_readBuffer.append(block, n);
+    return n;
+}
+
+// A failed write of the capture file ends the capture with the file's error.
+void TAsyncSocket::CaptureWritten(bool ok)
+{
+    if (!ok && m_fileError.isEmpty())
         m_fileError = FileErrorText(QStringLiteral("Cannot write to"), *m_captureFile);
 }
 
@@ -86,8 +99,7 @@ void TAsyncSocket::ReadToStream()
         InTransfer = true;
         ScopeExit clear([this] { EndTransfer(); });
         StatusMessage(LevelTrace, QStringLiteral("ReadToStream"));
-        char block[BlockSize + 1];
-        const ssize_t n = ::recv(m_socket, block, BlockSize, 0);
+        const qint64 n = ReceiveBlock(0);
         if (n < 0) {
             if (IsTransient(errno))
                 return;
@@ -99,7 +111,6 @@ void TAsyncSocket::ReadToStream()
         } else if (n == 0) {
             closed = true;
         } else {
-            AppendReceived(block, n);
             if (CountBytes) {
                 BytesRecvd += n;
                 Fire(OnPacketRecvd);
@@ -188,14 +199,12 @@ void TAsyncSocket::EndTransfer()
 
 void TAsyncSocket::CloseDrain()
 {
-    char block[BlockSize + 1];
     for (;;) {
         if (Canceled)
             break;
-        const ssize_t n = ::recv(m_socket, block, BlockSize, MSG_DONTWAIT);
+        const qint64 n = ReceiveBlock(MSG_DONTWAIT);
         if (n < 1)
             break;
-        AppendReceived(block, n);
         // Counted too, so that a capture's byte count matches its file.
         if (CountBytes)
             BytesRecvd += n;
@@ -337,6 +346,7 @@ void TAsyncSocket::SendFile(const QString& FileName)
         m_sendFile.reset();
         CountBytes = false;
         FileTransfer = false;
+        m_fileError.clear(); // raised by now; later sends on this socket must not stop on it
     });
     SendDone = false;
     m_sendError = 0;
@@ -359,23 +369,28 @@ void TAsyncSocket::CaptureFile(const QString& FileName)
     if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         throw Exception(FileErrorText(QStringLiteral("Cannot create"), *file));
     m_captureFile = std::move(file);
+    m_captureWriter = std::make_unique<BlockWriter>(*m_captureFile);
     CountBytes = true;
     FileTransfer = true;
     ScopeExit restore([this] {
+        m_captureWriter->Flush(); // keep what came, also when the wait ended by an exception
+        m_captureWriter.reset();
         m_captureFile.reset();
         CountBytes = false;
         FileTransfer = false;
+        m_fileError.clear(); // raised by now; later sends on this socket must not stop on it
     });
     m_fileError.clear();
     BytesRecvd = 0;
     // Bytes that arrived before the capture began belong to the file.
     const qint64 early = BufferedCount();
     if (early > 0) {
-        AppendReceived(m_readBuffer.constData() + m_readHead, early);
+        CaptureWritten(m_captureWriter->Append(m_readBuffer.constData() + m_readHead, early));
         BytesRecvd = early;
         ConsumeRead(early);
     }
     WaitUntil([this] { return !Connected || !m_fileError.isEmpty(); });
+    CaptureWritten(m_captureWriter->Flush());
     if (Canceled) {
         Canceled = false;
         throw EAbortError(QStringLiteral("Socket send aborted"));

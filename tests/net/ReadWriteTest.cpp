@@ -203,6 +203,34 @@ TEST(SocketFile, FileErrorsPassOnAndLeaveTheFlagsClear)
     EXPECT_EQ(c.peer.Receive(14), QByteArray("still usable\r\n"));
 }
 
+// The file is written in chunks, so a small capture meets a full disk only at
+// its end: it must still fail, not report success. A capture that fails
+// while connected leaves the connection usable.
+TEST(SocketFile, CaptureOntoAFullDiskFails)
+{
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        GTEST_SKIP() << "no /dev/full";
+    for (const qint64 size : {qint64(100), qint64(3) << 20}) {
+        Connection c;
+        std::thread peer([&] {
+            try {
+                c.peer.Send(Pattern(size));
+                c.peer.Close();
+            } catch (const std::exception&) {
+                // The capture gave up first and closed the connection.
+            }
+        });
+        EXPECT_THROW(c.socket->CaptureFile(QStringLiteral("/dev/full")), Exception) << size;
+        if (c.socket->Connected) { // the file's failure must not stop the connection's next send
+            c.socket->WaitDeadline = QDeadlineTimer(5000);
+            EXPECT_NO_THROW(c.socket->Writeln(QStringLiteral("ABOR")));
+        }
+        c.socket->Disconnect(); // unblocks the peer's send
+        peer.join();
+        EXPECT_FALSE(c.socket->FileTransfer);
+    }
+}
+
 TEST(SocketFile, ReadAndWriteHandlersNeverNest)
 {
     QTemporaryDir dir;
