@@ -1,6 +1,7 @@
 #include "ftp/FTPClient.h"
 
 #include "ftp/FTPText.h"
+#include "ftp/LineEnds.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -223,6 +224,7 @@ void TFTPClient::Connect()
     Read(0);
     m_replyWatchTripped = false;
     m_replyOwed = false;
+    m_textType = false; // only a type the user set is acted on
     try {
         ++m_controlWaits; // so that Abort (the stop button) ends the look-up and the connect
         const auto done = qScopeGuard([this] { --m_controlWaits; });
@@ -318,6 +320,7 @@ void TFTPClient::DoCommand(const QString& Command)
     DiscardStrayInput();
     Transaction(Command);
     CheckReply(400, 599, type, Window::Unsupported);
+    m_textType = TextTypeOf(Command).value_or(m_textType);
     Success(type);
 }
 
@@ -594,12 +597,15 @@ void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile)
     // only when the server confirmed the transfer: a failed or aborted download
     // never destroys what was there.
     const QString partial = PartialFileName(target);
-    QFile created(partial);
-    if (!created.open(QIODevice::WriteOnly))
-        throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(target, created.errorString()));
-    created.close();
-    if (QFileInfo::exists(target))
-        QFile::setPermissions(partial, QFile::permissions(target));
+    {
+        // Fails before anything is sent when the folder cannot take the file. The
+        // probe goes again at once: the capture must create the file afresh, since
+        // truncating an existing one makes ext4 write it out synchronously on close.
+        QFile probe(partial);
+        if (!probe.open(QIODevice::WriteOnly))
+            throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(target, probe.errorString()));
+        probe.remove();
+    }
     const auto removePartial = qScopeGuard([&partial] { QFile::remove(partial); });
     RunTransfer(TCmdType::Download, [&] {
         OpenDataConnection(TCmdType::Download);
@@ -617,8 +623,13 @@ void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile)
         StopFlow();
         m_data->RequestCloseSocket();
         ReportReceived(m_data->BytesRecvd);
-        if (FinishTransfer(TCmdType::Download))
+        if (FinishTransfer(TCmdType::Download)) {
+            if (m_textType)
+                ConvertToLocalLineEnds(partial);
+            if (QFileInfo::exists(target))
+                QFile::setPermissions(partial, QFile::permissions(target));
             ReplaceFile(partial, target);
+        }
     });
 }
 

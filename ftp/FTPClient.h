@@ -136,6 +136,7 @@ private:
     TFTPDataSocket* m_data = nullptr; // child, only inside a transfer
     int m_controlWaits = 0;           // > 0 while an operation waits on the control connection
     bool m_replyWatchTripped = false; // a 421/426 cancelled the control connection
-    bool m_completionOwed = false;
-    bool m_replyOwed = false;         // a command's reply wait was aborted; the reply is still due    // the server accepted the transfer and will report its end
+    bool m_completionOwed = false;    // the server accepted the transfer and will report its end
+    bool m_replyOwed = false;         // a command's reply wait was aborted; the reply is still due
+    bool m_textType = false;          // "TYPE A" was set: downloads arrive with CR LF line ends
 };

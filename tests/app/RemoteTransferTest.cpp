@@ -161,6 +161,10 @@ TEST_P(RemoteTransfer, AsciiAndBinaryTypes)
     SelectLocal({"text.txt"});
     Click(form->sbtnUpload);
     EXPECT_EQ(ReadFile(Remote("text.txt")), text) << "LF text stays LF text on a Unix server";
+    QFile::remove(Local("text.txt"));
+    SelectRemote({"text.txt"});
+    Click(form->sbtnDownload);
+    EXPECT_EQ(ReadFile(Local("text.txt")), text) << "text sent with CR LF arrives with LF";
 
     Click(form->sbtnBinary);
     SelectLocal({"random.bin"});

@@ -601,6 +601,32 @@ TEST_F(ScriptedSession, DownloadByteCountFromContinuationLine)
     EXPECT_EQ(ReadFile(dir.filePath("a.bin")), "abc");
 }
 
+TEST_F(ScriptedSession, TextTypeDownloadsGetLocalLineEnds)
+{
+    // A text file travels with CR LF; only a type the user set turns it into LF.
+    const QByteArray wire = "one\r\ntwo\r\n\r\nlone\rcr\r";
+    struct Case {
+        QStringList commands;
+        QByteArray expected;
+    } const cases[] = {
+        {{}, wire},
+        {{"TYPE A"}, "one\ntwo\n\nlone\rcr\r"},
+        {{"type a n"}, "one\ntwo\n\nlone\rcr\r"},
+        {{"TYPE A", "TYPE I"}, wire},
+    };
+    server.On("TYPE", "200 Type set.\r\n");
+    server.On("RETR", {.text = "150 ok\r\n", .data = S::Send, .payload = wire, .completion = "226 ok\r\n"});
+    for (const Case& c : cases) {
+        s.client.Disconnect();
+        s.client.Connect(); // every session starts without a type of the user's
+        for (const QString& command : c.commands)
+            s.client.DoCommand(command);
+        const QString target = dir.filePath("t.txt");
+        s.client.Download("t.txt", target);
+        EXPECT_EQ(ReadFile(target), c.expected) << c.commands.join(", ").toStdString();
+    }
+}
+
 TEST_F(ScriptedSession, DownloadWithEmptyLocalNameUsesRemotePath)
 {
     server.On("RETR", {.text = "150 ok\r\n", .data = S::Send, .payload = "data", .completion = "226 ok\r\n"});
