@@ -261,6 +261,7 @@ public:
     QString LookupErrorMessage(int Code);
 
     static constexpr qint64 BlockSize = 16383;
+    static constexpr int BlocksPerWake = 16;
     static constexpr qint64 MaxLineLength = 1024 * 1024;
 
 protected:
@@ -282,6 +283,7 @@ private:
     void HandleConnectDone();
     void ReadToStream();
     void WriteFromStream();
+    bool SendBlock();
     void CloseDrain();
     void EndTransfer();
     void PostReadMore();
