@@ -324,4 +324,6 @@ private:
     std::unique_ptr<QFile> m_captureFile; // the read stream during CaptureFile
     std::unique_ptr<BlockWriter> m_captureWriter; // writes to m_captureFile
     std::unique_ptr<QFile> m_sendFile;    // the write stream during SendFile
+    QByteArray m_sendAhead;               // the file read a batch of blocks at a time
+    qint64 m_sendAheadOffset = 0;         // where in the file m_sendAhead starts
 };
