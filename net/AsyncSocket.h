@@ -261,7 +261,7 @@ public:
     QString LookupErrorMessage(int Code);
 
     static constexpr qint64 BlockSize = 16383;
-    static constexpr int BlocksPerWake = 16;
+    static constexpr int BlocksPerWake = 64;
     static constexpr qint64 MaxLineLength = 1024 * 1024;
 
 protected:
