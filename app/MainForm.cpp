@@ -77,8 +77,10 @@ void TMainForm::BindHandlers()
     lvSites->viewport()->installEventFilter(this);
     // The idle rule runs whenever the event queue has run empty, and before any
     // click or key press, so that it holds even inside loops that never wait.
+    // The queue runs empty once per block of a transfer: there only a change of
+    // what the rule reads is worth touching the controls for.
     connect(QAbstractEventDispatcher::instance(thread()), &QAbstractEventDispatcher::aboutToBlock, this,
-            Guarded([this] { IdleHandler(); }));
+            Guarded([this] { IdleIfChanged(); }));
     qApp->installEventFilter(this);
 }
 
@@ -176,9 +178,16 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+void TMainForm::IdleIfChanged()
+{
+    if (m_idleState != std::pair(bool(FTPClient1->Connected), Busy))
+        IdleHandler();
+}
+
 void TMainForm::IdleHandler()
 {
     const bool connected = FTPClient1->Connected;
+    m_idleState = std::pair(connected, Busy);
     for (QToolButton* button : {sbtnRefresh, sbtnDisconnect, sbtnMkDir, sbtnASCII, sbtnBinary})
         button->setEnabled(connected);
     btnStop->setEnabled(Busy);

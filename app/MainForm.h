@@ -17,6 +17,8 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 class QButtonGroup;
 class QFrame;
@@ -211,6 +213,7 @@ private:
     void ReleaseFTPClient();
     void Log(const QString& line);
     void ShowProgress(qint64 part);
+    void IdleIfChanged();
     void ChangeRemoteFolder(const QString& Folder);
     TRemoteFileInfo GetRemoteFileInfo(const QString& FileName);
     QList<QPersistentModelIndex> SelectedRemoteRows() const;
@@ -222,6 +225,8 @@ private:
     TRemoteListModel* m_remoteModel = nullptr;
     TDisposer m_disposer;
     int m_commandDepth = 0;     // user commands running (one at a time)
+    std::optional<std::pair<bool, bool>> m_idleState; // (connected, busy) the controls show
+    int m_shownPercent = -1;    // the figure in status panel 0, -1 when it shows none
     bool m_closePending = false; // the window closes once the running command returns
 
     QString m_hostsFile;

@@ -135,12 +135,13 @@ void TMainForm::FTPClient1Status(QObject*, const QString& Status)
 
 void TMainForm::ShowProgress(qint64 part)
 {
-    const QString text = PercentText(Percentage(part, FTPClient1->BytesTotal));
     // One repaint per change of the figure, not per block: the bar looks the same
     // and a fast transfer is not slowed down by painting.
-    if (StatusBar1->PanelText(0) == text)
+    const int percent = Percentage(part, FTPClient1->BytesTotal);
+    if (percent == m_shownPercent)
         return;
-    StatusBar1->SetPanelText(0, text);
+    m_shownPercent = percent;
+    StatusBar1->SetPanelText(0, PercentText(percent));
     StatusBar1->RepaintNow();
 }
 
@@ -194,6 +195,7 @@ void TMainForm::FTPClient1Success(TCmdType Trans_Type)
         Log(QStringLiteral("List success"));
         m_remoteModel->FlushSoon();
         StatusBar1->SetPanelText(0, QString());
+        m_shownPercent = -1;
         StatusBar1->SetPanelText(1, QString());
         pgctlFTP->setCurrentWidget(tbshtListing);
         break;

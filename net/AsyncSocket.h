@@ -261,6 +261,7 @@ public:
     QString LookupErrorMessage(int Code);
 
     static constexpr qint64 BlockSize = 16383;
+    static constexpr int BlocksPerWake = 64;
     static constexpr qint64 MaxLineLength = 1024 * 1024;
 
 protected:
@@ -282,6 +283,7 @@ private:
     void HandleConnectDone();
     void ReadToStream();
     void WriteFromStream();
+    bool SendBlock();
     void CloseDrain();
     void EndTransfer();
     void PostReadMore();
@@ -322,4 +324,6 @@ private:
     std::unique_ptr<QFile> m_captureFile; // the read stream during CaptureFile
     std::unique_ptr<BlockWriter> m_captureWriter; // writes to m_captureFile
     std::unique_ptr<QFile> m_sendFile;    // the write stream during SendFile
+    QByteArray m_sendAhead;               // the file read a batch of blocks at a time
+    qint64 m_sendAheadOffset = 0;         // where in the file m_sendAhead starts
 };

@@ -240,6 +240,23 @@ TEST_F(MainFormTest, IdleRuleRunsByItselfWhenTheQueueRunsEmpty)
     loop.exec();
     EXPECT_TRUE(form->sbtnRefresh->isEnabled());
 
+    // Each change of what the rule reads shows by the next idle pass, also back and forth.
+    const auto idlePass = [] {
+        QEventLoop pass;
+        QTimer::singleShot(20, &pass, &QEventLoop::quit);
+        pass.exec();
+    };
+    for (const bool busy : {true, false, true}) {
+        form->Busy = busy;
+        idlePass();
+        EXPECT_EQ(form->btnStop->isEnabled(), busy);
+        EXPECT_EQ(form->pnlFTPCommandLine->isEnabled(), !busy);
+    }
+    form->Busy = false;
+    form->FTPClient1->Connected = false;
+    idlePass();
+    EXPECT_FALSE(form->sbtnRefresh->isEnabled());
+
     // Inside a loop that never waits for events, a click still meets the rule first.
     form->FTPClient1->Connected = false;
     form->IdleHandler();

@@ -144,31 +144,44 @@ TEST(SocketWrite, PeerGoneDuringASendEndsItWithAnError)
 
 TEST(SocketFile, SendFileMovesBlocksAndCountsThem)
 {
+    // Several blocks go per wake-up: sizes around that batch must still arrive
+    // whole, once, with one progress call per block.
+    constexpr qint64 B = TAsyncSocket::BlockSize;
+    for (const qint64 size : {2 * B + 100, TAsyncSocket::BlocksPerWake * B, 3 * TAsyncSocket::BlocksPerWake * B + 7}) {
+        QTemporaryDir dir;
+        const QByteArray data = Pattern(int(size));
+        WriteFile(dir.filePath("file"), data);
+        Connection c;
+        int packets = 0;
+        c.socket->OnPacketSent = [&](QObject*) {
+            ++packets;
+            EXPECT_TRUE(c.socket->InTransfer);
+        };
+        QByteArray received;
+        std::thread peer([&] { received = c.peer.Receive(data.size()); });
+        c.socket->SendFile(dir.filePath("file"));
+        peer.join();
+        EXPECT_EQ(packets, (size + B - 1) / B) << size;
+        EXPECT_EQ(c.socket->BytesSent, size);
+        EXPECT_EQ(c.socket->BytesTotal, size);
+        EXPECT_FALSE(c.socket->CountBytes);
+        EXPECT_FALSE(c.socket->FileTransfer);
+        EXPECT_TRUE(received == data) << size;
+    }
     QTemporaryDir dir;
-    const QByteArray data = Pattern(2 * TAsyncSocket::BlockSize + 100);
-    WriteFile(dir.filePath("two-and-a-bit"), data);
-    Connection c;
-    int packets = 0;
-    c.socket->OnPacketSent = [&](QObject*) {
-        ++packets;
-        EXPECT_TRUE(c.socket->InTransfer);
-    };
-    c.socket->SendFile(dir.filePath("two-and-a-bit"));
-    EXPECT_EQ(packets, 3);
-    EXPECT_EQ(c.socket->BytesSent, data.size());
-    EXPECT_EQ(c.socket->BytesTotal, data.size());
-    EXPECT_FALSE(c.socket->CountBytes);
-    EXPECT_FALSE(c.socket->FileTransfer);
-    EXPECT_TRUE(c.peer.Receive(data.size()) == data);
-
     WriteFile(dir.filePath("empty"), {});
+    Connection c;
     c.socket->SendFile(dir.filePath("empty")); // ends at once
     EXPECT_EQ(c.socket->BytesSent, 0);
 }
 
-TEST(SocketFile, CaptureKeepsBytesThatArrivedBeforeIt)
+TEST(SocketFile, CaptureKeepsBytesThatArrivedBeforeItAndReplacesAnOldFile)
 {
     QTemporaryDir dir;
+    // Longer old files: no stale tail may survive behind the new content.
+    WriteFile(dir.filePath("captured"), QByteArray(300000, 'x'));
+    WriteFile(dir.filePath("after-close"), "old");
+    WriteFile(dir.filePath("empty-before"), {});
     Connection c;
     c.peer.Send("early-");
     ASSERT_TRUE(Eventually([&] { return c.socket->BufferedCount() == 6; }));
@@ -189,6 +202,8 @@ TEST(SocketFile, CaptureKeepsBytesThatArrivedBeforeIt)
 
     c.socket->CaptureFile(dir.filePath("after-close")); // not connected: at once, empty
     EXPECT_EQ(ReadFile(dir.filePath("after-close")), QByteArray());
+    c.socket->CaptureFile(dir.filePath("empty-before"));
+    EXPECT_EQ(ReadFile(dir.filePath("empty-before")), QByteArray());
 }
 
 TEST(SocketFile, FileErrorsPassOnAndLeaveTheFlagsClear)
