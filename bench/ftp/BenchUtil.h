@@ -1,9 +1,12 @@
 #pragma once
 // Small helpers of the FTP benchmarks: timing, memory figures, running curl.
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -56,4 +59,26 @@ inline double CpuSeconds(int who = RUSAGE_SELF)
     rusage usage{};
     getrusage(who, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A file of size bytes of pseudo-random content (the same for every run).
+inline void WriteRandomFile(const QString& path, qint64 size)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    QRandomGenerator random(4711);
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (qint64 done = 0; done < size; done += block.size()) {
+        random.fillRange(reinterpret_cast<quint32*>(block.data()), block.size() / 4);
+        file.write(block.constData(), std::min<qint64>(block.size(), size - done));
+    }
+}
+
+inline QByteArray Sha256Of(const QString& path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result();
 }
