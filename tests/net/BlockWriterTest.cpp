@@ -1,5 +1,6 @@
 // The capture file's chunked writer: whatever the block sizes, the file gets
 // exactly the bytes given, in order; a failed write is reported, never lost.
+#include "Loopback.h"
 #include "net/BlockWriter.h"
 
 #include <QFile>
@@ -7,16 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-namespace {
-QByteArray Pattern(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char((i * 13 + i / 4099) & 0xFF);
-    return bytes;
-}
-}
 
 TEST(BlockWriter, FileHoldsEveryByteInOrderWhateverTheBlockSizes)
 {

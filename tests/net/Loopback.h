@@ -8,6 +8,16 @@
 #include <QByteArray>
 #include <QString>
 
+// Bytes whose position can be told from their value, so a lost, doubled or
+// reordered block shows as a mismatch.
+inline QByteArray Pattern(qint64 size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
 class PeerSocket {
 public:
     PeerSocket() = default;

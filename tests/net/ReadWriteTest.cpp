@@ -15,13 +15,6 @@
 #include <ctime>
 
 namespace {
-QByteArray Pattern(qint64 size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qint64 i = 0; i < size; ++i)
-        bytes[i] = char((i * 7 + i / 251) & 0xFF);
-    return bytes;
-}
 
 void WriteFile(const QString& path, const QByteArray& bytes)
 {
