@@ -283,7 +283,8 @@ private:
     void HandleConnectDone();
     void ReadToStream();
     void WriteFromStream();
-    bool SendBlock();
+    qint64 SendChunk(qint64 Limit);
+    void CountSent(qint64 Count, bool Last);
     void CloseDrain();
     void EndTransfer();
     void PostReadMore();

@@ -135,30 +135,37 @@ void TAsyncSocket::WriteFromStream()
     InTransfer = true;
     ScopeExit clear([this] { EndTransfer(); });
     StatusMessage(LevelTrace, QStringLiteral("WriteFromStream"));
-    // A few blocks per wake-up while the socket takes them whole: one pass of the
-    // event loop per block costs more than the block itself on a fast link, and a
-    // handful of blocks still keeps the loop turning many times a millisecond.
-    for (int block = 0; block < BlocksPerWake; ++block)
-        if (!SendBlock())
+    // Large sends while the socket takes them whole: a system call and a pass of
+    // the event loop per small block cost more than the block itself on a fast
+    // link, and a batch of this size still keeps the loop turning every
+    // fraction of a millisecond.
+    qint64 budget = BlocksPerWake * BlockSize;
+    while (budget > 0) {
+        const qint64 sent = SendChunk(budget);
+        if (sent <= 0)
             return;
+        budget -= sent;
+    }
     PostSendMore();
 }
 
-// Sends the next block; true if the socket took all of it and more is waiting.
-bool TAsyncSocket::SendBlock()
+// Sends up to Limit bytes of what waits; returns the count if the socket took
+// all it was offered and more is waiting, otherwise 0 (finished, stopped, or
+// resumed by the next notification).
+qint64 TAsyncSocket::SendChunk(qint64 Limit)
 {
     if (m_socket < 0)
-        return false;
+        return 0;
     const bool fileMode = FileTransfer && m_sendFile;
     const qint64 total = fileMode ? m_sendFile->size() : m_writeBuffer.size() - m_writeHead;
     const qint64 offset = fileMode ? BytesSent : 0;
     if (offset >= total || Canceled || m_sendError != 0 || !m_fileError.isEmpty())
-        return false;
+        return 0;
 
     const char* data = m_writeBuffer.constData() + m_writeHead;
-    qint64 r = qMin(BlockSize, total - offset);
+    qint64 r = qMin(Limit, total - offset);
     if (fileMode) {
-        // One read serves a whole batch of blocks: half the system calls per block.
+        // One read serves a whole batch: the file is read as large as it is sent.
         const qint64 ahead = m_sendAheadOffset + m_sendAhead.size() - offset;
         if (offset < m_sendAheadOffset || ahead <= 0) {
             m_sendAhead.resize(qMin(BlocksPerWake * BlockSize, total - offset));
@@ -169,7 +176,7 @@ bool TAsyncSocket::SendBlock()
             if (got <= 0) {
                 m_fileError = QStringLiteral("Cannot read \"%1\": %2")
                                   .arg(m_sendFile->fileName(), got < 0 ? qt_error_string(readError) : QStringLiteral("the file became shorter"));
-                return false;
+                return 0;
             }
         }
         data = m_sendAhead.constData() + (offset - m_sendAheadOffset);
@@ -186,7 +193,7 @@ bool TAsyncSocket::SendBlock()
         } else {
             m_sendError = m_lastError; // ends the waiting send instead of hanging it
         }
-        return false;
+        return 0;
     }
     if (offset + n >= total) {
         if (!fileMode) {
@@ -197,15 +204,33 @@ bool TAsyncSocket::SendBlock()
     } else if (!fileMode) {
         m_writeHead += n;
     }
-    BytesSent += n;
-    if (CountBytes)
-        Fire(OnPacketSent);
+    CountSent(n, SendDone);
     if (SendDone)
-        return false;
+        return 0;
     if (n == r && !Canceled)
-        return true;
+        return n;
     PostSendMore();
-    return false;
+    return 0;
+}
+
+// Progress comes once per block of the stream, whatever size the sends had,
+// and once more for a short last block; BytesSent stands at the block's end
+// while its event runs.
+void TAsyncSocket::CountSent(qint64 Count, bool Last)
+{
+    const qint64 end = BytesSent + Count;
+    if (!CountBytes) {
+        BytesSent = end;
+        return;
+    }
+    for (qint64 mark = (BytesSent / BlockSize + 1) * BlockSize; mark <= end && !Canceled; mark += BlockSize) {
+        BytesSent = mark;
+        Fire(OnPacketSent);
+    }
+    const bool shortTail = Last && end % BlockSize != 0;
+    BytesSent = end;
+    if (shortTail && !Canceled)
+        Fire(OnPacketSent);
 }
 
 // A handler run skipped by the guard was the only notice of its direction

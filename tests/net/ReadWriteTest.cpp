@@ -11,6 +11,7 @@
 
 #include <climits>
 #include <sys/socket.h>
+#include <chrono>
 #include <thread>
 #include <ctime>
 
@@ -137,24 +138,36 @@ TEST(SocketWrite, PeerGoneDuringASendEndsItWithAnError)
 
 TEST(SocketFile, SendFileMovesBlocksAndCountsThem)
 {
-    // Several blocks go per wake-up: sizes around that batch must still arrive
-    // whole, once, with one progress call per block.
+    // Sends are larger than a block and a late reader makes the socket take only
+    // part of some of them: the data must still arrive whole, once, with one
+    // progress call per block, each at a block's end.
     constexpr qint64 B = TAsyncSocket::BlockSize;
-    for (const qint64 size : {2 * B + 100, TAsyncSocket::BlocksPerWake * B, 3 * TAsyncSocket::BlocksPerWake * B + 7}) {
+    const struct {
+        qint64 size;
+        int readerDelayMs;
+    } cases[] = {{2 * B + 100, 0}, {TAsyncSocket::BlocksPerWake * B, 0}, {3 * TAsyncSocket::BlocksPerWake * B + 7, 0},
+                 {3 * TAsyncSocket::BlocksPerWake * B + 7, 300}, {40 * 1024 * 1024, 300}};
+    for (const auto& [size, readerDelayMs] : cases) {
         QTemporaryDir dir;
         const QByteArray data = Pattern(int(size));
         WriteFile(dir.filePath("file"), data);
         Connection c;
         int packets = 0;
+        bool atBlockEnds = true;
         c.socket->OnPacketSent = [&](QObject*) {
             ++packets;
             EXPECT_TRUE(c.socket->InTransfer);
+            atBlockEnds = atBlockEnds && (c.socket->BytesSent % B == 0 || c.socket->BytesSent == size);
         };
         QByteArray received;
-        std::thread peer([&] { received = c.peer.Receive(data.size()); });
+        std::thread peer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(readerDelayMs));
+            received = c.peer.Receive(data.size());
+        });
         c.socket->SendFile(dir.filePath("file"));
         peer.join();
         EXPECT_EQ(packets, (size + B - 1) / B) << size;
+        EXPECT_TRUE(atBlockEnds) << size;
         EXPECT_EQ(c.socket->BytesSent, size);
         EXPECT_EQ(c.socket->BytesTotal, size);
         EXPECT_FALSE(c.socket->CountBytes);

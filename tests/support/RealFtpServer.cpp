@@ -20,7 +20,8 @@ quint16 FreeLoopbackPort()
 
 } // namespace
 
-RealFtpServer::RealFtpServer(Kind kind) : m_kind(kind)
+RealFtpServer::RealFtpServer(Kind kind, const QString& Parent)
+    : m_kind(kind), m_dir(Parent.isEmpty() ? QString() : Parent + "/ferrit-ftp-XXXXXX")
 {
     if (!m_dir.isValid()) {
         m_error = "cannot create a temporary folder";

@@ -23,7 +23,9 @@ class RealFtpServer {
 public:
     enum Kind { Pyftpdlib, Vsftpd };
 
-    explicit RealFtpServer(Kind kind);
+    // Parent: where the server's temporary folder is made (the system's temporary
+    // folder when empty); a benchmark may put it on tmpfs.
+    explicit RealFtpServer(Kind kind, const QString& Parent = {});
     ~RealFtpServer();
     RealFtpServer(const RealFtpServer&) = delete;
     RealFtpServer& operator=(const RealFtpServer&) = delete;
