@@ -218,7 +218,7 @@ private:
     TRemoteFileInfo GetRemoteFileInfo(const QString& FileName);
     QList<QPersistentModelIndex> SelectedRemoteRows() const;
     QStringList SelectedRemoteNames() const;
-    void DownloadEntry(const QString& caption);
+    void DownloadEntry(const TRemoteEntry& entry);
     QStringList SelectedLocalNames() const;
     int LocalRow(const QString& caption) const;
     std::unique_ptr<TRemoteFileTypes> m_remoteTypes;
@@ -227,6 +227,7 @@ private:
     int m_commandDepth = 0;     // user commands running (one at a time)
     std::optional<std::pair<bool, bool>> m_idleState; // (connected, busy) the controls show
     int m_shownPercent = -1;    // the figure in status panel 0, -1 when it shows none
+    qint64 m_listedSize = 0;    // the running download's size in the listing, 0 when unknown
     bool m_closePending = false; // the window closes once the running command returns
 
     QString m_hostsFile;

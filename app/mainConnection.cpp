@@ -137,7 +137,8 @@ void TMainForm::ShowProgress(qint64 part)
 {
     // One repaint per change of the figure, not per block: the bar looks the same
     // and a fast transfer is not slowed down by painting.
-    const int percent = Percentage(part, FTPClient1->BytesTotal);
+    const qint64 total = FTPClient1->BytesTotal > 0 ? FTPClient1->BytesTotal : m_listedSize;
+    const int percent = Percentage(part, total);
     if (percent == m_shownPercent)
         return;
     m_shownPercent = percent;

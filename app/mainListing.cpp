@@ -56,6 +56,6 @@ void TMainForm::lvRemoteFilesDblClick()
     if (!Dialogs().Confirm(QStringLiteral("Download ") + entry.Caption))
         return;
     THourglass hourglass;
-    DownloadEntry(entry.Caption);
+    DownloadEntry(entry);
     SystemListView->Repopulate();
 }

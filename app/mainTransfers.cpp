@@ -9,6 +9,7 @@
 #include "app/TransferNames.h"
 #include "app/ViewSelection.h"
 #include "ftp/FTPClient.h"
+#include "net/ScopeExit.h"
 
 #include <QApplication>
 #include <QTreeView>
@@ -65,11 +66,15 @@ void TMainForm::sbtnUploadClick()
     Busy = false;
 }
 
-void TMainForm::DownloadEntry(const QString& caption)
+void TMainForm::DownloadEntry(const TRemoteEntry& entry)
 {
     // The remote name comes from the server: checked before anything is written.
-    const QString localFile = LocalTransferFile(SystemTreeView->Directory(), caption);
-    FTPClient1->Download(caption, localFile);
+    const QString localFile = LocalTransferFile(SystemTreeView->Directory(), entry.Caption);
+    // Not every server announces the size when the transfer starts; the listing's
+    // figure then drives the progress bar.
+    m_listedSize = entry.Size.toLongLong();
+    ScopeExit forget([this] { m_listedSize = 0; });
+    FTPClient1->Download(entry.Caption, localFile);
 }
 
 void TMainForm::sbtnDownloadClick()
@@ -83,7 +88,7 @@ void TMainForm::sbtnDownloadClick()
         THourglass hourglass;
         if (!StillSelected(lvRemoteFiles, row))
             continue;
-        DownloadEntry(m_remoteModel->Entry(row.row()).Caption);
+        DownloadEntry(m_remoteModel->Entry(row.row()));
         Deselect(lvRemoteFiles, row);
         QApplication::processEvents();
         StopIfClosing();
