@@ -2,6 +2,7 @@
 #include "app/HostDlg.h"
 #include "app/ListItems.h"
 #include "app/MainForm.h"
+#include "shellbrowser/ViewHelpers.h"
 #include "app/StatusBar.h"
 #include <QApplication>
 #include <QButtonGroup>
@@ -82,7 +83,7 @@ QTreeWidget* ReportList(QWidget* parent, const char* name, const QList<QPair<QSt
     list->setHeaderLabels(titles);
     for (int i = 0; i < columns.size(); ++i)
         if (columns[i].second > 0)
-            list->setColumnWidth(i, columns[i].second);
+            list->setColumnWidth(i, ScaledDesignWidth(list, columns[i].second));
     list->setSortingEnabled(true);
     list->sortByColumn(0, Qt::AscendingOrder);
     // Kept in order of the caption; the header does not re-sort by other columns.
@@ -106,7 +107,9 @@ void TMainForm::CreateLayout()
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Ferrit"));
-    resize(960, 620);
+    // The left pane widens with the font, like the columns of its file list.
+    const int explorerWidth = ScaledDesignWidth(this, 300);
+    resize(660 + explorerWidth, 620);
     CreateImageLists();
 
     auto* central = new QWidget(this);
@@ -124,7 +127,7 @@ void TMainForm::CreateLayout()
     pgctlFTP->addTab(CreateListingPage(), QStringLiteral("Listing"));
     splApp->addWidget(pgctlFTP);
     splApp->setStretchFactor(1, 1);
-    splApp->setSizes({300, 656});
+    splApp->setSizes({explorerWidth, 656});
     column->addWidget(splApp, 1);
     setCentralWidget(central);
 

@@ -2,6 +2,7 @@
 // events, the buttons, and the rule that one user command runs at a time.
 #include "app/DropTarget.h"
 #include "app/MainForm.h"
+#include "shellbrowser/ViewHelpers.h"
 #include "app/RemoteFileTypes.h"
 #include "app/RemoteListModel.h"
 #include "app/StatusBar.h"
@@ -49,7 +50,7 @@ void TMainForm::SetUpRemoteSide()
     const int widths[] = {100, -1, 120, 80, 120};
     for (int column = 0; column < TRemoteListModel::ColumnCount; ++column)
         if (widths[column] > 0)
-            lvRemoteFiles->header()->resizeSection(column, widths[column]);
+            lvRemoteFiles->header()->resizeSection(column, ScaledDesignWidth(lvRemoteFiles, widths[column]));
     connect(lvRemoteFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             Guarded([this](const QItemSelection&, const QItemSelection&) { lvRemoteFilesChange(); }));
     connect(m_remoteModel, &QAbstractItemModel::modelReset, this, Guarded([this](auto&&...) { lvRemoteFilesChange(); }));

@@ -313,7 +313,7 @@ void TSystemListView::ApplyColumnWidths()
 {
     const auto& columns = m_model->Columns();
     for (size_t i = 0; i < columns.size(); ++i)
-        m_report->setColumnWidth(int(i), columns[i].Width);
+        m_report->setColumnWidth(int(i), ScaledDesignWidth(m_report, columns[i].Width));
 }
 
 // ---- filling

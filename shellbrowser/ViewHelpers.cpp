@@ -2,7 +2,15 @@
 #include "net/ErrorBoundary.h"
 #include <QLineEdit>
 #include <QScrollBar>
+#include <algorithm>
 #include <cstdlib>
+
+int ScaledDesignWidth(const QWidget* view, int designWidth)
+{
+    constexpr int designDigits = 60;
+    const int digits = view->fontMetrics().horizontalAdvance(QStringLiteral("0123456789"));
+    return designWidth * std::max(digits, designDigits) / designDigits;
+}
 
 void ScrollNearEdge(QAbstractScrollArea* area, int x, int y)
 {

@@ -14,6 +14,11 @@ public:
     TBusyCursor& operator=(const TBusyCursor&) = delete;
 };
 
+// A width of the window's layout (its panes and list columns were drawn for a
+// font with 6-pixel digits) for the font of this widget: wider fonts widen it in
+// proportion, so that sizes and dates still fit their columns.
+int ScaledDesignWidth(const QWidget* view, int designWidth);
+
 // Scrolls one line or column when (x, y) is within a font height of an edge;
 // each edge zone is widened by the scroll bar of the other direction.
 void ScrollNearEdge(QAbstractScrollArea* area, int x, int y);

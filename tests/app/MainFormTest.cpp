@@ -4,6 +4,7 @@
 #include "app/MainForm.h"
 #include "app/RemoteListModel.h"
 #include "ftp/FTPClient.h"
+#include "shellbrowser/ViewHelpers.h"
 #include "app/Splash.h"
 #include "app/StatusBar.h"
 #include "app/URLLabel.h"
@@ -162,15 +163,21 @@ TEST_F(MainFormTest, StartsWithTheDesignedLayoutAndStates)
     const auto alignment = [](QTreeView* list, int column) {
         return list->model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
     };
-    EXPECT_EQ(columns(form->lvSites), (QList<QPair<QString, int>>{{"Host", 80}, {"Description", 220}, {"Username", 70},
-                                                                  {"Password", 60}, {"Local folder", 200}, {"Remote folder", 200}}));
+    // The layout's widths, widened in proportion for a font with wider digits.
+    const auto sites = [&](int width) { return ScaledDesignWidth(form->lvSites, width); };
+    EXPECT_EQ(columns(form->lvSites),
+              (QList<QPair<QString, int>>{{"Host", sites(80)}, {"Description", sites(220)}, {"Username", sites(70)},
+                                          {"Password", sites(60)}, {"Local folder", sites(200)}, {"Remote folder", sites(200)}}));
     const auto remote = columns(form->lvRemoteFiles);
+    const auto remoteWidth = [&](int width) { return ScaledDesignWidth(form->lvRemoteFiles, width); };
     ASSERT_EQ(remote.size(), 5);
-    EXPECT_EQ(remote[0], (QPair<QString, int>{"Filename", 100}));
+    EXPECT_EQ(remote[0], (QPair<QString, int>{"Filename", remoteWidth(100)}));
     EXPECT_EQ(remote[1].first, "Size");
-    EXPECT_EQ(remote[2], (QPair<QString, int>{"Type", 120}));
-    EXPECT_EQ(remote[3], (QPair<QString, int>{"Modified", 80}));
-    EXPECT_EQ(remote[4], (QPair<QString, int>{"Rights", 120}));
+    EXPECT_EQ(remote[2], (QPair<QString, int>{"Type", remoteWidth(120)}));
+    EXPECT_EQ(remote[3], (QPair<QString, int>{"Modified", remoteWidth(80)}));
+    EXPECT_EQ(remote[4], (QPair<QString, int>{"Rights", remoteWidth(120)}));
+    EXPECT_GE(remote[3].second, form->lvRemoteFiles->fontMetrics().horizontalAdvance("10 Dec 04:10") + 8)
+        << "a date fits its column";
     EXPECT_TRUE(alignment(form->lvRemoteFiles, 1) & Qt::AlignRight);
     EXPECT_TRUE(alignment(form->lvRemoteFiles, 4) & Qt::AlignRight);
     EXPECT_EQ(form->lvSites->selectionMode(), QAbstractItemView::SingleSelection);
