@@ -167,6 +167,7 @@ TEST_P(RemoteTransfer, AsciiAndBinaryTypes)
     SelectRemote({"text.txt"});
     Click(form->sbtnDownload);
     EXPECT_EQ(ReadFile(Local("text.txt")), text) << "text sent with CR LF arrives with LF";
+    EXPECT_EQ(form->StatusBar1->PanelText(0), "100 %") << "the CRs on the wire do not count beyond the listed size";
 
     Click(form->sbtnBinary);
     SelectLocal({"random.bin"});
