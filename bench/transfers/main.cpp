@@ -77,6 +77,15 @@ int main(int argc, char** argv)
     // (dirty pages of the file just written, the server's last connection).
     for (int round = 0; round < rounds; ++round) {
         const bool ferritFirst = round % 2 == 0;
+        const auto inTurn = [&](const auto& ferrit, const auto& curl) {
+            if (ferritFirst) {
+                ferrit();
+                curl();
+            } else {
+                curl();
+                ferrit();
+            }
+        };
         const auto ferritDownload = [&] {
             QFile::remove(fetched);
             SelectRemote(*form, "big.bin");
@@ -89,13 +98,7 @@ int main(int argc, char** argv)
             curlDown = std::min(curlDown, TimedCurl({"-P", "127.0.0.1", url + "big.bin", "-o", fetched + ".curl"}));
             QFile::remove(fetched + ".curl");
         };
-        if (ferritFirst) {
-            ferritDownload();
-            curlDownload();
-        } else {
-            curlDownload();
-            ferritDownload();
-        }
+        inTurn(ferritDownload, curlDownload);
 
         QFile::remove(upload);
         QFile::rename(fetched, upload);
@@ -111,13 +114,7 @@ int main(int argc, char** argv)
             QFile::remove(server.LocalPath("up-curl.bin"));
             curlUp = std::min(curlUp, TimedCurl({"-P", "127.0.0.1", "-T", upload, url + "up-curl.bin"}));
         };
-        if (ferritFirst) {
-            ferritUpload();
-            curlUpload();
-        } else {
-            curlUpload();
-            ferritUpload();
-        }
+        inTurn(ferritUpload, curlUpload);
         QFile::rename(upload, fetched);
     }
     const bool identical = Sha256Of(fetched) == Sha256Of(source) && Sha256Of(server.LocalPath("up.bin")) == Sha256Of(source);
