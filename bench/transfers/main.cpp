@@ -43,8 +43,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // The server's folder is on tmpfs unless BENCH_SERVER_PARENT names another:
     // on ext4 vsftpd's close of a 1 GiB upload (it truncates the new file first)
-    // holds its next reply 0.2 to 0.4 s, and that wait, which curl's run does not
-    // include, would land on the Refresh that follows every upload.
+    // holds its next reply 0.2 to 0.4 s, and with the server's write-back that
+    // measures the server's disk more than either client.
     const QString serverParent = qEnvironmentVariableIsSet("BENCH_SERVER_PARENT")
                                      ? qEnvironmentVariable("BENCH_SERVER_PARENT")
                                      : QStringLiteral("/dev/shm");
