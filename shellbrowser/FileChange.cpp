@@ -1,5 +1,6 @@
 #include "shellbrowser/FileChange.h"
 #include "net/ErrorBoundary.h"
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QFile>
 #include <cerrno>
@@ -36,7 +37,7 @@ quint32 InotifyMask(TFileChangeFilters filter)
 
 TFileChangeThread::TFileChangeThread(const QString& path, bool watchSubtree, TFileChangeFilters filter,
                                      std::function<void(TFileChangeThread*)> onChange)
-    : m_path(path), m_watchSubtree(watchSubtree), m_filter(filter), m_onChange(std::move(onChange))
+    : QThread(QCoreApplication::instance()), m_path(path), m_watchSubtree(watchSubtree), m_filter(filter), m_onChange(std::move(onChange))
 {
     connect(this, &QThread::finished, this, &TFileChangeThread::Complete, Qt::QueuedConnection);
     start();

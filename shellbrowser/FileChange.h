@@ -25,6 +25,8 @@ class TFileChangeThread : public QThread {
 public:
     // Starts at once. The object frees itself once the thread has ended and
     // the completion (if any) has been delivered; the creator only terminates it.
+    // The application object owns it too, so that none outlives the program's
+    // event loop (a watcher ended at exit is never delivered).
     TFileChangeThread(const QString& path, bool watchSubtree, TFileChangeFilters filter,
                       std::function<void(TFileChangeThread*)> onChange);
     ~TFileChangeThread() override;
