@@ -1,5 +1,7 @@
 #pragma once
-// Small helpers of the FTP benchmarks: timing, memory figures, running curl.
+// Small helpers of the FTP benchmarks: timing, memory figures, running curl, the server.
+#include "RealFtpServer.h"
+
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
@@ -8,7 +10,19 @@
 #include <QStringList>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <sys/resource.h>
+
+// vsftpd on loopback with its folder below Parent (the temporary folder when empty),
+// or null once it has said on stderr why it did not start.
+inline std::unique_ptr<RealFtpServer> StartVsftpd(const QString& Parent = {})
+{
+    auto server = std::make_unique<RealFtpServer>(RealFtpServer::Vsftpd, Parent);
+    if (server->IsRunning())
+        return server;
+    std::fprintf(stderr, "vsftpd: %s\n", qPrintable(server->ErrorText()));
+    return nullptr;
+}
 
 // A figure, printed as "name: value".
 inline void Figure(const char* name, double value, const char* format = "%.1f")

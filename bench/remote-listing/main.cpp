@@ -13,22 +13,20 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     constexpr int Entries = 100000;
-    RealFtpServer server(RealFtpServer::Vsftpd);
-    if (!server.IsRunning()) {
-        std::fprintf(stderr, "vsftpd: %s\n", qPrintable(server.ErrorText()));
+    const auto server = StartVsftpd();
+    if (!server)
         return 1;
-    }
     const char* const extensions[] = {"txt", "bin", "c", "png", "html", "tar.gz", "pdf", ""};
-    QDir(server.LocalDir()).mkdir("many");
+    QDir(server->LocalDir()).mkdir("many");
     for (int i = 0; i < Entries; ++i) {
         const QString ext = QString::fromLatin1(extensions[i % 8]);
-        QFile(server.LocalPath(QStringLiteral("many/entry%1%2").arg(i, 6, 10, QChar('0')).arg(ext.isEmpty() ? "" : "." + ext)))
+        QFile(server->LocalPath(QStringLiteral("many/entry%1%2").arg(i, 6, 10, QChar('0')).arg(ext.isEmpty() ? "" : "." + ext)))
             .open(QIODevice::WriteOnly);
     }
 
     QTemporaryDir dir, local;
     TAnswerYes* dialogs = nullptr;
-    auto form = MainWindowFor(server, dir, server.RemoteDir().mid(1) + "/many", local.path(), dialogs);
+    auto form = MainWindowFor(*server, dir, server->RemoteDir().mid(1) + "/many", local.path(), dialogs);
     UserClick(*form, form->sbtnConnect);
     form->RemoteFiles()->Flush();
     if (!form->FTPClient1->Connected || form->RemoteFiles()->Count() != Entries + 1) {
