@@ -2,8 +2,8 @@
 #include "app/HostDlg.h"
 #include "app/ListItems.h"
 #include "app/MainForm.h"
-#include "shellbrowser/ViewHelpers.h"
 #include "app/StatusBar.h"
+#include "shellbrowser/ViewHelpers.h"
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFontDatabase>

@@ -2,13 +2,13 @@
 // events, the buttons, and the rule that one user command runs at a time.
 #include "app/DropTarget.h"
 #include "app/MainForm.h"
-#include "shellbrowser/ViewHelpers.h"
 #include "app/RemoteFileTypes.h"
 #include "app/RemoteListModel.h"
 #include "app/StatusBar.h"
 #include "app/uRegistry.h"
 #include "ftp/FTPClient.h"
 #include "net/ErrorBoundary.h"
+#include "shellbrowser/ViewHelpers.h"
 
 #include <QAbstractButton>
 #include <QApplication>
