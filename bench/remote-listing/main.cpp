@@ -1,6 +1,7 @@
 // A remote folder of 100,000 entries from vsftpd: the time from clicking Refresh until
 // every entry is on the Listing page, the window's responsiveness meanwhile, and the
 // process's peak memory.
+#include "app/Application.h"
 #include "bench/MainWindowBench.h"
 
 #include "app/RemoteListModel.h"
@@ -11,7 +12,7 @@
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     constexpr int Entries = 100000;
     const auto server = StartVsftpd();
     if (!server)

@@ -1,5 +1,6 @@
 // Start-up costs that grow with the user's data: reading and writing the hosts
 // file, and creating the main window with a long host list.
+#include "app/Application.h"
 #include "app/HostsFile.h"
 #include "app/MainForm.h"
 #include <QApplication>
@@ -39,7 +40,7 @@ double BestMs(F f)
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("ferrit.vth"));
     const std::vector<THostEntry> hosts = SampleHosts();

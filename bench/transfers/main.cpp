@@ -2,6 +2,7 @@
 // against curl in active mode on the same file and server in the same run (best of
 // several rounds: the machine is shared). Also the window's responsiveness and its
 // memory above the start while the transfers run.
+#include "app/Application.h"
 #include "bench/MainWindowBench.h"
 
 #include "app/RemoteListModel.h"
@@ -40,7 +41,7 @@ void SelectLocal(TMainForm& form, const QString& caption)
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     // The server's folder is on tmpfs unless BENCH_SERVER_PARENT names another:
     // on ext4 vsftpd's close of a 1 GiB upload (it truncates the new file first)
     // holds its next reply 0.2 to 0.4 s, and with the server's write-back that
