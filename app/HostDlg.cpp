@@ -1,9 +1,40 @@
 #include "app/HostDlg.h"
 #include "app/Hints.h"
+#include <QAction>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
+
+namespace {
+// An eye, crossed out when `crossed`: for desktops whose icon theme has none.
+QIcon DrawnEye(bool crossed)
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x40, 0x40, 0x40), 2.5));
+    QPainterPath lids;
+    lids.moveTo(3, 16);
+    lids.quadTo(16, 3, 29, 16);
+    lids.quadTo(16, 29, 3, 16);
+    painter.drawPath(lids);
+    painter.setBrush(QColor(0x40, 0x40, 0x40));
+    painter.drawEllipse(QPointF(16, 16), 4.5, 4.5);
+    if (crossed)
+        painter.drawLine(6, 27, 26, 5);
+    return QIcon(pixmap);
+}
+
+QIcon EyeIcon(bool crossed)
+{
+    return QIcon::fromTheme(crossed ? QStringLiteral("view-conceal-symbolic") : QStringLiteral("view-reveal-symbolic"),
+                            DrawnEye(crossed));
+}
+}
 
 THostDlg::THostDlg(QWidget* parent) : QDialog(parent)
 {
@@ -16,6 +47,13 @@ THostDlg::THostDlg(QWidget* parent) : QDialog(parent)
     edtPass = AddRow("edtPass", QStringLiteral("Password"), 121, 3);
     edtLocal = AddRow("edtLocal", QStringLiteral("Local folder"), 261, 4);
     edtRemote = AddRow("edtRemote", QStringLiteral("Remote folder"), 261, 5);
+
+    actShowPassword = new QAction(this);
+    actShowPassword->setObjectName(QStringLiteral("actShowPassword"));
+    actShowPassword->setCheckable(true);
+    edtPass->addAction(actShowPassword, QLineEdit::TrailingPosition);
+    connect(actShowPassword, &QAction::toggled, this, &THostDlg::ShowPassword);
+    ShowPassword(false);
 
     // The buttons sit beside the short edits, right of the user name and password.
     btnOk = new QPushButton(QStringLiteral("Ok"), this);
@@ -66,8 +104,16 @@ void THostDlg::SetFields(const QString& host, const QString& description, const 
     edtDesc->setText(description);
     edtUser->setText(user);
     edtPass->setText(password);
+    actShowPassword->setChecked(false);
     edtLocal->setText(localDir);
     edtRemote->setText(remoteDir);
+}
+
+void THostDlg::ShowPassword(bool shown)
+{
+    edtPass->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+    actShowPassword->setText(shown ? QStringLiteral("Hide password") : QStringLiteral("Show password"));
+    actShowPassword->setIcon(EyeIcon(shown));
 }
 
 THostEntry THostDlg::Fields() const

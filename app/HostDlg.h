@@ -3,6 +3,7 @@
 #include "app/HostsFile.h"
 #include <QDialog>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -25,7 +26,10 @@ public:
     QLineEdit* edtRemote;
     QPushButton* btnOk;
     QPushButton* btnCancel;
+    // Checked while the password is shown in clear; each SetFields hides it again.
+    QAction* actShowPassword;
 
 private:
     QLineEdit* AddRow(const char* name, const QString& caption, int width, int row);
+    void ShowPassword(bool shown);
 };

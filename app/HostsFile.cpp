@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QHostInfo>
+#include <cerrno>
+#include <unistd.h>
 
 namespace {
 const QString EndMarker = QStringLiteral("*");
@@ -12,6 +14,62 @@ const QString EndMarker = QStringLiteral("*");
 QString SectionName(std::size_t position)
 {
     return QStringLiteral("Host") + QString::number(position + 1);
+}
+
+Exception WriteFailure(const QString& fileName)
+{
+    return Exception(QStringLiteral("Unable to write to %1").arg(fileName));
+}
+
+std::vector<THostEntry> ReadHosts(const TIniFile& ini, const THostDefaults& defaults)
+{
+    std::vector<THostEntry> hosts;
+    for (;;) {
+        const QString section = SectionName(hosts.size());
+        const QString hostname = ini.ReadString(section, QStringLiteral("Hostname"), EndMarker);
+        if (hostname == EndMarker)
+            break;
+        const std::optional<QString> password = ini.Read(section, QStringLiteral("Password"));
+        hosts.push_back({
+            .Hostname = hostname,
+            .Description = ini.ReadString(section, QStringLiteral("Description"), DefaultHostDescription),
+            .Username = ini.ReadString(section, QStringLiteral("Username"), DefaultUserName),
+            .Password = password ? *password : (defaults.Password ? defaults.Password() : QString()),
+            .LocalDir = ini.ReadString(section, QStringLiteral("LocalDir"), defaults.LocalDir),
+            .RemoteDir = ini.ReadString(section, QStringLiteral("RemoteDir"), QString()),
+        });
+    }
+    return hosts;
+}
+
+THostsFileStatus StatusOf(const TIniFile& ini, const std::vector<THostEntry>& hosts)
+{
+    if (ini.State() == TIniFile::TState::Unreadable)
+        return THostsFileStatus::Unreadable;
+    if (!hosts.empty())
+        return THostsFileStatus::Hosts;
+    return ini.State() == TIniFile::TState::Missing || ini.Blank() ? THostsFileStatus::Absent
+                                                                   : THostsFileStatus::NoHosts;
+}
+
+// A second name for the old file, taken only when free. A hard link keeps it
+// without reading or copying; a copy serves where links are not supported.
+QString KeepAside(const QString& fileName)
+{
+    for (int n = 0; n < 1000; ++n) {
+        const QString kept = n == 0 ? fileName + QStringLiteral(".bak")
+                                    : QStringLiteral("%1.%2.bak").arg(fileName).arg(n);
+        if (::link(QFile::encodeName(fileName).constData(), QFile::encodeName(kept).constData()) == 0)
+            return kept;
+        if (errno == EEXIST)
+            continue;
+        if (!QFileInfo::exists(kept) && QFile::copy(fileName, kept))
+            return kept;
+        break;
+    }
+    throw Exception(QStringLiteral("Unable to write to %1: no host could be read from it, and it could not be kept "
+                                   "under another name before being replaced.")
+                        .arg(fileName));
 }
 }
 
@@ -36,40 +94,24 @@ QString GetLocalIP()
     return {};
 }
 
-bool HostsFileUnreadable(const QString& fileName)
+THostsFileContents LoadHostsFile(const QString& fileName, const THostDefaults& defaults)
 {
-    QFile file(fileName);
-    return file.exists() && !file.open(QIODevice::ReadOnly);
+    const TIniFile ini(fileName);
+    THostsFileContents contents{.Hosts = ReadHosts(ini, defaults), .Problem = ini.Problem()};
+    contents.Status = StatusOf(ini, contents.Hosts);
+    return contents;
 }
 
 std::vector<THostEntry> ReadHostsFile(const QString& fileName, const THostDefaults& defaults)
 {
-    const TIniFile ini(fileName);
-    std::vector<THostEntry> hosts;
-    for (;;) {
-        const QString section = SectionName(hosts.size());
-        const QString hostname = ini.ReadString(section, QStringLiteral("Hostname"), EndMarker);
-        if (hostname == EndMarker)
-            break;
-        const std::optional<QString> password = ini.Read(section, QStringLiteral("Password"));
-        hosts.push_back({
-            .Hostname = hostname,
-            .Description = ini.ReadString(section, QStringLiteral("Description"), DefaultHostDescription),
-            .Username = ini.ReadString(section, QStringLiteral("Username"), DefaultUserName),
-            .Password = password ? *password : (defaults.Password ? defaults.Password() : QString()),
-            .LocalDir = ini.ReadString(section, QStringLiteral("LocalDir"), defaults.LocalDir),
-            .RemoteDir = ini.ReadString(section, QStringLiteral("RemoteDir"), QString()),
-        });
-    }
-    return hosts;
+    return LoadHostsFile(fileName, defaults).Hosts;
 }
 
 void WriteHostsFile(const QString& fileName, const std::vector<THostEntry>& hosts)
 {
-    const auto failed = [&] { return Exception(QStringLiteral("Unable to write to %1").arg(fileName)); };
     if (hosts.empty()) {
         if (QFile::exists(fileName) && !QFile::remove(fileName))
-            throw failed();
+            throw WriteFailure(fileName);
         return;
     }
     QList<TIniSection> sections;
@@ -84,5 +126,27 @@ void WriteHostsFile(const QString& fileName, const std::vector<THostEntry>& host
                           {QStringLiteral("RemoteDir"), host.RemoteDir}}});
     }
     if (!WriteIniFile(fileName, sections))
-        throw failed();
+        throw WriteFailure(fileName);
+}
+
+QString SaveHostsFile(const QString& fileName, THostsFileStatus& status, const std::vector<THostEntry>& hosts)
+{
+    if (status == THostsFileStatus::Unreadable)
+        throw Exception(QStringLiteral("Unable to write to %1: it could not be read at start, so it is left as it is.")
+                            .arg(fileName));
+    if (status == THostsFileStatus::NoHosts && hosts.empty())
+        return {};
+    QString kept;
+    if (status == THostsFileStatus::NoHosts)
+        kept = KeepAside(fileName);
+    try {
+        WriteHostsFile(fileName, hosts);
+    } catch (...) {
+        // The old file is still in its place: the second name is not needed.
+        if (!kept.isEmpty())
+            QFile::remove(kept);
+        throw;
+    }
+    status = hosts.empty() ? THostsFileStatus::Absent : THostsFileStatus::Hosts;
+    return kept;
 }

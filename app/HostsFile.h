@@ -34,13 +34,33 @@ QString HostsFileName(const QString& executablePath, const QString& configFolder
 // The local host's last IPv4 address in dotted form; empty when the look-up fails.
 QString GetLocalIP();
 
-// True when the file is there but cannot be read (another owner, no permission):
-// it then reads as empty, and saving that empty list must not replace it.
-bool HostsFileUnreadable(const QString& fileName);
+// What start-up found in the hosts file's place; it decides what saving may do
+// to the file, so that no hosts file is ever lost.
+enum class THostsFileStatus {
+    Absent,     // missing, or nothing but blanks: written freely
+    Hosts,      // hosts were read: rewritten, or deleted for an empty list
+    NoHosts,    // a file without a host this program can read (another format, a first
+                // section without "Hostname"): never deleted, kept aside before it is replaced
+    Unreadable, // there but not read (no permission, not a regular file, too large): never replaced
+};
+
+struct THostsFileContents {
+    std::vector<THostEntry> Hosts;
+    THostsFileStatus Status = THostsFileStatus::Absent;
+    QString Problem; // for Unreadable: why, in words for the user
+};
 
 // Reads entries from Host1 on until a section has no Hostname or the Hostname "*".
+THostsFileContents LoadHostsFile(const QString& fileName, const THostDefaults& defaults);
 std::vector<THostEntry> ReadHostsFile(const QString& fileName, const THostDefaults& defaults);
 
 // Rewrites the file from the entries, or deletes it when there are none.
 // Throws Exception("Unable to write to <file>") and keeps the old file on failure.
 void WriteHostsFile(const QString& fileName, const std::vector<THostEntry>& hosts);
+
+// Writes the list over a file that LoadHostsFile found in `status`, as that status
+// allows, and updates `status` to what the file then is. An unreadable file is never
+// replaced (throws); a file without readable hosts is left alone for an empty list and
+// otherwise first kept beside it under a new name, which is returned (empty when
+// nothing was kept). Throws Exception on failure, with the old file where it was.
+QString SaveHostsFile(const QString& fileName, THostsFileStatus& status, const std::vector<THostEntry>& hosts);

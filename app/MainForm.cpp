@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QStatusTipEvent>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -156,6 +157,8 @@ bool TMainForm::event(QEvent* event)
         }
         return true;
     }
+    if (event->type() == QEvent::Show)
+        QTimer::singleShot(0, this, Guarded([this] { ReportHostsFileProblem(); }));
     return QMainWindow::event(event);
 }
 

@@ -133,7 +133,10 @@ public:
     void lvRemoteFilesChange();
     void SystemListViewChange();
 
-    // The host list (MainFormHosts.cpp).
+    // The host list (MainFormHosts.cpp). A row keeps its password out of sight:
+    // the password column shows PasswordMask, whatever the password's length.
+    static const QString PasswordMask;
+    static THostEntry SiteEntry(const QTreeWidgetItem& site);
     void LoadHosts();
     void SaveHosts();
     void sbtnAddClick();
@@ -201,7 +204,9 @@ private:
     void ShowApplicationError(const QString& text);
     void SetCommandRowEnabled(bool enabled);
     QTreeWidgetItem* SelectedSite() const;
+    std::optional<THostEntry> SelectedHost() const;
     void AddSite(const THostEntry& host);
+    void ReportHostsFileProblem();
 
     // The FTP side's own workings.
     void SetUpRemoteSide();
@@ -231,7 +236,8 @@ private:
     bool m_closePending = false; // the window closes once the running command returns
 
     QString m_hostsFile;
-    bool m_hostsFileUnreadable = false;
+    THostsFileStatus m_hostsFileStatus = THostsFileStatus::Absent;
+    QString m_hostsFileProblem; // told once the window is up
     std::unique_ptr<TDialogs> m_dialogs;
     std::unique_ptr<TSounds> m_sounds;
     std::function<void(std::exception_ptr)> m_previousErrorHandler;

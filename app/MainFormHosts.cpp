@@ -1,4 +1,5 @@
 #include "app/AppInfo.h"
+#include "app/Dialogs.h"
 #include "app/HostDlg.h"
 #include "app/ListItems.h"
 #include "app/MainForm.h"
@@ -7,18 +8,31 @@
 #include <QTreeWidget>
 
 namespace {
-THostEntry EntryOf(const QTreeWidgetItem& item)
-{
-    return {item.text(0), item.text(1), item.text(2), item.text(3), item.text(4), item.text(5)};
-}
+constexpr int PasswordColumn = 3;
+constexpr int PasswordRole = Qt::UserRole;
 
 void SetEntry(QTreeWidgetItem& item, const THostEntry& host)
 {
     const QStringList texts{host.Hostname, host.Description, host.Username,
-                            host.Password, host.LocalDir, host.RemoteDir};
+                            QString(), host.LocalDir, host.RemoteDir};
     for (int column = 0; column < texts.size(); ++column)
         item.setText(column, texts[column]);
+    // Someone may be looking over the user's shoulder or sharing the screen:
+    // the column says only whether there is a password, not even how long it is.
+    const bool hasPassword = !host.Password.isEmpty();
+    item.setText(PasswordColumn, hasPassword ? TMainForm::PasswordMask : QString());
+    item.setData(PasswordColumn, Qt::AccessibleTextRole,
+                 hasPassword ? QStringLiteral("Password hidden") : QStringLiteral("No password"));
+    item.setData(PasswordColumn, PasswordRole, host.Password);
 }
+}
+
+const QString TMainForm::PasswordMask(6, QChar(0x2022));
+
+THostEntry TMainForm::SiteEntry(const QTreeWidgetItem& site)
+{
+    return {site.text(0), site.text(1), site.text(2), site.data(PasswordColumn, PasswordRole).toString(),
+            site.text(4), site.text(5)};
 }
 
 void TMainForm::AddSite(const THostEntry& host)
@@ -35,23 +49,48 @@ QTreeWidgetItem* TMainForm::SelectedSite() const
     return selected.isEmpty() ? nullptr : selected.first();
 }
 
+std::optional<THostEntry> TMainForm::SelectedHost() const
+{
+    const QTreeWidgetItem* site = SelectedSite();
+    if (!site)
+        return std::nullopt;
+    return SiteEntry(*site);
+}
+
 void TMainForm::LoadHosts()
 {
     lvSites->clear();
-    m_hostsFileUnreadable = HostsFileUnreadable(m_hostsFile);
-    for (const THostEntry& host : ReadHostsFile(m_hostsFile, {ProgramFolder(), GetLocalIP}))
+    THostsFileContents contents = LoadHostsFile(m_hostsFile, {ProgramFolder(), GetLocalIP});
+    m_hostsFileStatus = contents.Status;
+    if (contents.Status == THostsFileStatus::Unreadable)
+        m_hostsFileProblem = QStringLiteral("The hosts file %1 was not read: %2. The host list starts empty, "
+                                            "and the file is left as it is.")
+                                 .arg(m_hostsFile, contents.Problem);
+    for (const THostEntry& host : contents.Hosts)
         AddSite(host);
+}
+
+// A box during creation would stand over the splash: the problem is told once
+// the window is on screen.
+void TMainForm::ReportHostsFileProblem()
+{
+    if (m_hostsFileProblem.isEmpty())
+        return;
+    const QString problem = std::exchange(m_hostsFileProblem, QString());
+    m_dialogs->ShowError(ApplicationTitle, problem);
 }
 
 void TMainForm::SaveHosts()
 {
-    if (m_hostsFileUnreadable)
-        throw Exception(QStringLiteral("Unable to write to %1: it could not be read at start, so it is left as it is.")
-                            .arg(m_hostsFile));
     std::vector<THostEntry> hosts;
     for (int i = 0; i < lvSites->topLevelItemCount(); ++i)
-        hosts.push_back(EntryOf(*lvSites->topLevelItem(i)));
-    WriteHostsFile(m_hostsFile, hosts);
+        hosts.push_back(SiteEntry(*lvSites->topLevelItem(i)));
+    const QString kept = SaveHostsFile(m_hostsFile, m_hostsFileStatus, hosts);
+    if (!kept.isEmpty())
+        m_dialogs->ShowError(ApplicationTitle,
+                             QStringLiteral("No host could be read from the old hosts file, so it was kept as %1 "
+                                            "before the host list was saved in its place.")
+                                 .arg(kept));
 }
 
 void TMainForm::sbtnAddClick()
@@ -68,7 +107,7 @@ void TMainForm::sbtnEditClick()
     QTreeWidgetItem* item = SelectedSite();
     if (!item)
         return;
-    const THostEntry host = EntryOf(*item);
+    const THostEntry host = SiteEntry(*item);
     HostDlg->SetFields(host.Hostname, host.Description, host.Username, host.Password, host.LocalDir, host.RemoteDir);
     HostDlg->edtHost->setFocus();
     if (HostDlg->exec() == QDialog::Accepted)

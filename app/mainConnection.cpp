@@ -57,15 +57,14 @@ void TMainForm::sbtnConnectClick()
             return;
         FTPClient1->Disconnect();
     }
-    const QList<QTreeWidgetItem*> selected = lvSites->selectedItems();
-    if (selected.isEmpty())
+    const std::optional<THostEntry> site = SelectedHost();
+    if (!site)
         return;
-    const QTreeWidgetItem* site = selected.first();
-    FTPClient1->Host = site->text(0);
-    FTPClient1->UserID = site->text(2);
-    FTPClient1->Password = site->text(3);
-    LocalDir = site->text(4);
-    RemoteDir = site->text(5);
+    FTPClient1->Host = site->Hostname;
+    FTPClient1->UserID = site->Username;
+    FTPClient1->Password = site->Password;
+    LocalDir = site->LocalDir;
+    RemoteDir = site->RemoteDir;
     setWindowTitle(QStringLiteral("Ferrit - ") + FTPClient1->Host);
     pgctlFTP->setCurrentWidget(tbshtStatus);
     mmoStatus->clear();

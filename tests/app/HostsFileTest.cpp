@@ -5,10 +5,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QElapsedTimer>
+#include <QStringEncoder>
 #include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 class HostsFileTest : public ::testing::Test {
@@ -69,6 +77,38 @@ private:
     rlimit m_old{};
     void (*m_oldHandler)(int);
 };
+
+// Opens the FIFO for writing if a reader is still stuck in open() after a while,
+// so that a fault fails the test instead of hanging it.
+class FifoWatchdog {
+public:
+    explicit FifoWatchdog(const QString& fifo)
+        : m_thread([this, path = QFile::encodeName(fifo)] {
+              for (int i = 0; i < 300 && !m_done; ++i)
+                  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+              if (const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK); fd >= 0)
+                  ::close(fd);
+          })
+    {
+    }
+    ~FifoWatchdog()
+    {
+        m_done = true;
+        m_thread.join();
+    }
+
+private:
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+const QByteArray UnicodeValue = "Z\xC3\xBCrich \xE6\x97\xA5\xE6\x9C\xAC";  // "Zürich 日本"
+
+QByteArray Encoded(const QString& text, QStringConverter::Encoding encoding)
+{
+    QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+    return encoder.encode(text);
+}
 }
 
 TEST(HostsFileNameTest, BesideTheProgramWithItsExtensionReplaced)
@@ -232,4 +272,164 @@ TEST(GetLocalIPTest, GivesADottedIPv4AddressOrNothing)
     const QString address = GetLocalIP();
     EXPECT_TRUE(address.isEmpty() || QHostAddress(address).protocol() == QAbstractSocket::IPv4Protocol)
         << qPrintable(address);
+}
+
+TEST_F(HostsFileTest, ReadsEveryEncodingAndLineEndOtherProgramsWrite)
+{
+    const QString lf = "[Host1]\nHostname=a\nDescription=" + QString::fromUtf8(UnicodeValue)
+                       + "\n[Host2]\nHostname=b\nPassword=pw\n";
+    QString crlf = lf;
+    crlf.replace("\n", "\r\n");
+    QString cr = lf;
+    cr.replace("\n", "\r");
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"UTF-8, LF", lf.toUtf8()},
+        {"UTF-8 with BOM", Encoded(lf, QStringConverter::Utf8)},
+        {"UTF-16 LE with BOM", Encoded(lf, QStringConverter::Utf16LE)},
+        {"UTF-16 BE with BOM", Encoded(lf, QStringConverter::Utf16BE)},
+        {"UTF-16 LE with BOM, CR LF", Encoded(crlf, QStringConverter::Utf16LE)},
+        {"CR only", cr.toUtf8()},
+        {"CR LF", crlf.toUtf8()},
+    };
+    for (const auto& c : cases) {
+        WriteText(c.bytes);
+        const THostsFileContents contents = LoadHostsFile(file, defaults);
+        EXPECT_EQ(contents.Status, THostsFileStatus::Hosts) << c.name;
+        ASSERT_EQ(Names(contents.Hosts), (QStringList{"a", "b"})) << c.name;
+        EXPECT_EQ(contents.Hosts[0].Description, QString::fromUtf8(UnicodeValue)) << c.name;
+        EXPECT_EQ(contents.Hosts[1].Password, "pw") << c.name;
+    }
+}
+
+TEST_F(HostsFileTest, WhatIsNotARegularFileOfSaneSizeIsNotReadNorReplaced)
+{
+    const QByteArray hosts = "[Host1]\nHostname=a\n";
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QByteArray atLimit = hosts + QByteArray(TIniFile::MaxFileSize - hosts.size(), '\n');
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        QString problem;  // empty: the file reads
+    } cases[] = {
+        {"a FIFO", [&] { ::mkfifo(QFile::encodeName(file).constData(), 0600); }, "it is a named pipe, not a file"},
+        {"a link to a FIFO", [&] { QFile::link(fifo, file); }, "it is a named pipe, not a file"},
+        {"a link to /dev/zero", [&] { QFile::link("/dev/zero", file); }, "it is a device, not a file"},
+        {"a folder", [&] { QDir().mkdir(file); }, "it is a folder, not a file"},
+        {"one byte over the limit", [&] { WriteText(atLimit + "\n"); }, "it is larger than 1024 KiB"},
+        {"right at the limit", [&] { WriteText(atLimit); }, ""},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(file);
+        QDir().rmdir(file);
+        c.make();
+        struct stat before {};
+        ASSERT_EQ(::lstat(QFile::encodeName(file).constData(), &before), 0) << c.name;
+        THostsFileContents contents;
+        {
+            const FifoWatchdog watchdog(file);
+            QElapsedTimer clock;
+            clock.start();
+            contents = LoadHostsFile(file, defaults);
+            EXPECT_LT(clock.elapsed(), 1000) << c.name << ": start-up must not wait on the file";
+        }
+        EXPECT_EQ(contents.Problem, c.problem) << c.name;
+        if (c.problem.isEmpty()) {
+            EXPECT_EQ(contents.Status, THostsFileStatus::Hosts) << c.name;
+            continue;
+        }
+        EXPECT_EQ(contents.Status, THostsFileStatus::Unreadable) << c.name;
+        EXPECT_TRUE(contents.Hosts.empty()) << c.name;
+        THostsFileStatus status = contents.Status;
+        EXPECT_THROW(SaveHostsFile(file, status, {Host("new")}), Exception) << c.name;
+        EXPECT_THROW(SaveHostsFile(file, status, {}), Exception) << c.name;
+        struct stat after {};
+        ASSERT_EQ(::lstat(QFile::encodeName(file).constData(), &after), 0) << c.name << ": deleted";
+        EXPECT_EQ(after.st_ino, before.st_ino) << c.name << ": replaced";
+        EXPECT_EQ(after.st_mode, before.st_mode) << c.name;
+    }
+}
+
+TEST_F(HostsFileTest, PermissionDeniedIsUnreadableWithTheSystemsWords)
+{
+    WriteText("[Host1]\nHostname=a\n");
+    QFile::setPermissions(file, QFileDevice::WriteOwner);
+    QFile probe(file);
+    if (probe.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "this user reads files without read permission";
+    const THostsFileContents contents = LoadHostsFile(file, defaults);
+    EXPECT_EQ(contents.Status, THostsFileStatus::Unreadable);
+    EXPECT_EQ(contents.Problem, "Permission denied");
+}
+
+TEST_F(HostsFileTest, StatusSaysWhatSavingMayDoToTheFile)
+{
+    const struct {
+        QByteArray text;
+        THostsFileStatus status;
+    } cases[] = {
+        {"", THostsFileStatus::Absent},
+        {" \n\r\n\t\n", THostsFileStatus::Absent},
+        {"[Host1]\nHostname=a\n", THostsFileStatus::Hosts},
+        {"[Host1]\nDescription=no name\n[Host2]\nHostname=b\n", THostsFileStatus::NoHosts},
+        {"[Host1]\nHostname=*\n", THostsFileStatus::NoHosts},
+        {"not a profile file at all", THostsFileStatus::NoHosts},
+        {Encoded("[Host1]\nHostname=a\n", QStringConverter::Utf32LE), THostsFileStatus::NoHosts},
+    };
+    for (const auto& c : cases) {
+        WriteText(c.text);
+        EXPECT_EQ(LoadHostsFile(file, defaults).Status, c.status) << c.text.toHex().toStdString();
+    }
+    QFile::remove(file);
+    EXPECT_EQ(LoadHostsFile(file, defaults).Status, THostsFileStatus::Absent);
+}
+
+TEST_F(HostsFileTest, AFileWithoutReadableHostsIsKeptAsideBeforeItIsReplaced)
+{
+    const QByteArray old = "[Host1]\nDescription=no name\n[Host2]\nHostname=b\n";
+    WriteText(old);
+    THostsFileStatus status = LoadHostsFile(file, defaults).Status;
+    ASSERT_EQ(status, THostsFileStatus::NoHosts);
+
+    EXPECT_EQ(SaveHostsFile(file, status, {}), "") << "an empty list leaves it alone";
+    EXPECT_EQ(ReadText(), old);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"ferrit.vth"});
+
+    {
+        FileSizeLimit fullDisk(16);
+        EXPECT_THROW(SaveHostsFile(file, status, {Host(QString(100, 'x'))}), Exception);
+    }
+    EXPECT_EQ(ReadText(), old);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"ferrit.vth"}) << "no second name left over";
+    EXPECT_EQ(status, THostsFileStatus::NoHosts);
+
+    QFile taken(file + ".bak");
+    ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+    taken.write("someone else's");
+    taken.close();
+    const QString kept = SaveHostsFile(file, status, {Host("a")});
+    EXPECT_EQ(kept, file + ".1.bak");
+    QFile keptFile(kept);
+    ASSERT_TRUE(keptFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(keptFile.readAll(), old);
+    ASSERT_TRUE(taken.open(QIODevice::ReadOnly));
+    EXPECT_EQ(taken.readAll(), "someone else's");
+    EXPECT_EQ(Names(ReadHostsFile(file, defaults)), QStringList{"a"});
+    EXPECT_EQ(status, THostsFileStatus::Hosts);
+
+    EXPECT_EQ(SaveHostsFile(file, status, {Host("b")}), "") << "the file now holds our hosts";
+    EXPECT_EQ(SaveHostsFile(file, status, {}), "");
+    EXPECT_FALSE(QFile::exists(file)) << "an empty list of read hosts deletes it, as always";
+    EXPECT_EQ(status, THostsFileStatus::Absent);
+}
+
+TEST_F(HostsFileTest, AListTooLargeToReadBackIsNotWritten)
+{
+    WriteText("[Host1]\nHostname=old\n");
+    const std::vector<THostEntry> many(1000, THostEntry{"h", QString(2000, 'd'), "u", "p", "l", "r"});
+    EXPECT_THROW(WriteHostsFile(file, many), Exception);
+    EXPECT_EQ(ReadText(), "[Host1]\nHostname=old\n");
 }

@@ -350,7 +350,8 @@ TEST_F(MainFormTest, HostsLoadSortedByName)
 {
     Create(ThreeHosts);
     EXPECT_EQ(SiteNames(), (QStringList{"alpha", "beta", "gamma"}));
-    EXPECT_EQ(SiteTexts(0), (QStringList{"alpha", "a", "ua", "pa", "/a/", "ra"}));
+    EXPECT_EQ(SiteTexts(0), (QStringList{"alpha", "a", "ua", TMainForm::PasswordMask, "/a/", "ra"}));
+    EXPECT_EQ(TMainForm::SiteEntry(*form->lvSites->topLevelItem(0)).Password, "pa");
 }
 
 TEST_F(MainFormTest, AddShowsTheDefaultsAndAppendsOnOk)
@@ -368,7 +369,10 @@ TEST_F(MainFormTest, AddShowsTheDefaultsAndAppendsOnOk)
     form->sbtnAdd->click();
     EXPECT_EQ(shown, (QStringList{"", "No description :)", "anonymous", GetLocalIP(), ProgramFolder(), ""}));
     EXPECT_EQ(SiteNames(), (QStringList{"alpha", "beta", "beta2", "gamma"}));
-    EXPECT_EQ(SiteTexts(2), (QStringList{"beta2", "No description :)", "anonymous", GetLocalIP(), ProgramFolder(), "/pub"}));
+    const QString localIP = GetLocalIP();
+    EXPECT_EQ(SiteTexts(2), (QStringList{"beta2", "No description :)", "anonymous",
+                                         localIP.isEmpty() ? QString() : TMainForm::PasswordMask, ProgramFolder(), "/pub"}));
+    EXPECT_EQ(TMainForm::SiteEntry(*form->lvSites->topLevelItem(2)).Password, localIP);
 
     WhenModal([&](QWidget*) {
         form->HostDlg->edtHost->setText("dropped");
@@ -390,11 +394,12 @@ TEST_F(MainFormTest, EditAndDoubleClickChangeTheSelectedHost)
     });
     form->sbtnEdit->click();
     QTRY_COMPARE(SiteNames(), (QStringList{"beta", "gamma", "zeta"}));
-    EXPECT_EQ(SiteTexts(2), (QStringList{"zeta", "a", "ua", "new", "/a/", "ra"}));
+    EXPECT_EQ(SiteTexts(2), (QStringList{"zeta", "a", "ua", TMainForm::PasswordMask, "/a/", "ra"}));
+    EXPECT_EQ(TMainForm::SiteEntry(*form->lvSites->topLevelItem(2)), (THostEntry{"zeta", "a", "ua", "new", "/a/", "ra"}));
 
     WhenModal([&](QWidget*) { form->HostDlg->reject(); });
     form->lvSitesDblClick();
-    EXPECT_EQ(SiteTexts(2), (QStringList{"zeta", "a", "ua", "new", "/a/", "ra"}));
+    EXPECT_EQ(TMainForm::SiteEntry(*form->lvSites->topLevelItem(2)), (THostEntry{"zeta", "a", "ua", "new", "/a/", "ra"}));
 }
 
 TEST_F(MainFormTest, DoubleClickWithoutSelectionDoesNothing)

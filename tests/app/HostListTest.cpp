@@ -1,0 +1,227 @@
+#include "AppTestSupport.h"
+#include "app/HostDlg.h"
+#include "app/MainForm.h"
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <atomic>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+class HostListTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString hostsFile = dir.filePath("ferrit.vth");
+    std::unique_ptr<TMainForm> form;
+    TScriptedDialogs* dialogs = nullptr;
+
+    void WriteHosts(const QByteArray& text)
+    {
+        QFile out(hostsFile);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(text);
+    }
+    QByteArray ReadFile(const QString& name) const
+    {
+        QFile in(name);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    }
+    void Create()
+    {
+        form = std::make_unique<TMainForm>(hostsFile);
+        auto scripted = std::make_unique<TScriptedDialogs>();
+        dialogs = scripted.get();
+        form->SetDialogs(std::move(scripted));
+        form->SetSounds(std::make_unique<TRecordedSounds>());
+    }
+    void TearDown() override
+    {
+        if (form)
+            form->hide();  // not closed: that would save the host list
+        form.reset();
+    }
+};
+
+// Every text a screen reader can get from the view and its cells.
+void CollectAccessibleTexts(QAccessibleInterface* node, QStringList& texts, int depth = 0)
+{
+    if (!node || depth > 4)
+        return;
+    for (QAccessible::Text kind : {QAccessible::Name, QAccessible::Description, QAccessible::Value, QAccessible::Help})
+        texts << node->text(kind);
+    for (int i = 0; i < node->childCount(); ++i)
+        CollectAccessibleTexts(node->child(i), texts, depth + 1);
+}
+
+const QString Secrets[] = {"s3cr3t-short", "a-much-longer-s3cr3t-with-many-characters"};
+}
+
+TEST_F(HostListTest, ThePasswordColumnShowsOneMaskWhateverThePassword)
+{
+    WriteHosts("[Host1]\nHostname=alpha\nPassword=" + Secrets[0].toUtf8()
+               + "\n[Host2]\nHostname=beta\nPassword=" + Secrets[1].toUtf8()
+               + "\n[Host3]\nHostname=gamma\nPassword=\n");
+    Create();
+    form->show();
+    ASSERT_EQ(form->lvSites->topLevelItemCount(), 3);
+    QTreeWidgetItem* alpha = form->lvSites->topLevelItem(0);
+    QTreeWidgetItem* beta = form->lvSites->topLevelItem(1);
+    QTreeWidgetItem* gamma = form->lvSites->topLevelItem(2);
+    EXPECT_FALSE(TMainForm::PasswordMask.isEmpty());
+    EXPECT_EQ(alpha->text(3), TMainForm::PasswordMask);
+    EXPECT_EQ(beta->text(3), TMainForm::PasswordMask) << "the mask does not tell the length";
+    EXPECT_EQ(gamma->text(3), "") << "no password, no mask";
+
+    // No role a view, tool tip or screen reader uses carries the password.
+    for (QTreeWidgetItem* item : {alpha, beta, gamma})
+        for (int column = 0; column < form->lvSites->columnCount(); ++column)
+            for (int role = 0; role < Qt::UserRole; ++role)
+                for (const QString& secret : Secrets)
+                    EXPECT_FALSE(item->data(column, role).toString().contains(secret))
+                        << "column " << column << ", role " << role;
+    EXPECT_EQ(alpha->data(3, Qt::ToolTipRole).toString(), "");
+    QStringList spoken;
+    CollectAccessibleTexts(QAccessible::queryAccessibleInterface(form->lvSites), spoken);
+    EXPECT_TRUE(spoken.join('\n').contains("alpha")) << "the walk reached the cells";
+    for (const QString& secret : Secrets)
+        EXPECT_FALSE(spoken.join('\n').contains(secret));
+
+    // The passwords themselves are kept for connecting, editing and saving.
+    EXPECT_EQ(TMainForm::SiteEntry(*alpha).Password, Secrets[0]);
+    EXPECT_EQ(TMainForm::SiteEntry(*beta).Password, Secrets[1]);
+    EXPECT_EQ(TMainForm::SiteEntry(*gamma).Password, "");
+    EXPECT_TRUE(form->close());
+    const QByteArray saved = ReadFile(hostsFile);
+    EXPECT_TRUE(saved.contains("Password=" + Secrets[0].toUtf8() + "\n"));
+    EXPECT_TRUE(saved.contains("Password=" + Secrets[1].toUtf8() + "\n"));
+    EXPECT_TRUE(saved.contains("[Host3]\nHostname=gamma\nDescription=Vantle-FTP host\nUsername=anonymous\nPassword=\n"));
+}
+
+TEST_F(HostListTest, TheDialogHidesThePasswordUntilAskedToShowIt)
+{
+    THostDlg dialog;
+    dialog.SetFields("h", "d", "u", "hunter2", "/l/", "r");
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QToolButton* toggle = nullptr;
+    for (QToolButton* button : dialog.edtPass->findChildren<QToolButton*>())
+        if (button->defaultAction() == dialog.actShowPassword)
+            toggle = button;
+    ASSERT_NE(toggle, nullptr) << "the toggle sits on the password edit";
+    EXPECT_TRUE(toggle->isVisible());
+    EXPECT_FALSE(toggle->icon().isNull());
+    const auto spokenName = [&] { return QAccessible::queryAccessibleInterface(toggle)->text(QAccessible::Name); };
+
+    const struct {
+        std::function<void()> act;
+        QLineEdit::EchoMode echo;
+        QString name;
+    } steps[] = {
+        {[] {}, QLineEdit::Password, "Show password"},
+        {[&] { QTest::mouseClick(toggle, Qt::LeftButton); }, QLineEdit::Normal, "Hide password"},
+        {[&] { QTest::mouseClick(toggle, Qt::LeftButton); }, QLineEdit::Password, "Show password"},
+        {[&] { dialog.actShowPassword->trigger(); }, QLineEdit::Normal, "Hide password"},
+        // Each host the dialog is filled with starts hidden again.
+        {[&] { dialog.SetFields("h2", "d", "u", "other", "/l/", "r"); }, QLineEdit::Password, "Show password"},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        steps[i].act();
+        EXPECT_EQ(dialog.edtPass->echoMode(), steps[i].echo) << "step " << i;
+        EXPECT_EQ(spokenName(), steps[i].name) << "step " << i;
+        EXPECT_EQ(toggle->toolTip(), steps[i].name) << "step " << i;
+        if (steps[i].echo == QLineEdit::Password) {
+            EXPECT_FALSE(dialog.edtPass->displayText().contains("hunter2")) << "step " << i;
+            EXPECT_FALSE(dialog.edtPass->displayText().contains("other")) << "step " << i;
+        }
+    }
+    EXPECT_EQ(dialog.Fields().Password, "other");
+}
+
+TEST_F(HostListTest, AFileWithoutReadableHostsIsLeftAloneThenKeptAsideWhenHostsAreSaved)
+{
+    const QByteArray old = "[Host1]\nDescription=no host name\nPassword=keep-me\n[Host2]\nHostname=b\n";
+    WriteHosts(old);
+    Create();
+    EXPECT_EQ(form->lvSites->topLevelItemCount(), 0);
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(dialogs->Shown.empty());
+    EXPECT_EQ(ReadFile(hostsFile), old) << "untouched at exit";
+
+    Create();
+    WhenModal([&](QWidget*) {
+        form->HostDlg->edtHost->setText("fresh");
+        form->HostDlg->btnOk->click();
+    });
+    form->sbtnAdd->click();
+    EXPECT_TRUE(form->close());
+    const QString kept = hostsFile + ".bak";
+    ASSERT_EQ(dialogs->Shown.size(), 1u);
+    EXPECT_EQ(dialogs->Shown[0].Title, "Ferrit");
+    EXPECT_TRUE(dialogs->Shown[0].Text.contains(kept)) << qPrintable(dialogs->Shown[0].Text);
+    EXPECT_EQ(ReadFile(kept), old);
+    EXPECT_TRUE(ReadFile(hostsFile).startsWith("[Host1]\nHostname=fresh\n"));
+}
+
+TEST_F(HostListTest, AHostsFileThatIsNoRegularFileIsToldAboutAndNeverReplaced)
+{
+    const QByteArray path = QFile::encodeName(hostsFile);
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        QString problem;
+    } cases[] = {
+        {"a FIFO", [&] { ::mkfifo(path.constData(), 0600); }, "it is a named pipe, not a file"},
+        {"a link to /dev/zero", [&] { QFile::link("/dev/zero", hostsFile); }, "it is a device, not a file"},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(hostsFile);
+        c.make();
+        struct stat before {};
+        ASSERT_EQ(::lstat(path.constData(), &before), 0);
+        {
+            // Should start-up open the FIFO and wait for a writer, one comes after 3 s.
+            std::atomic<bool> created{false};
+            std::thread watchdog([&] {
+                for (int i = 0; i < 300 && !created; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                if (const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK); fd >= 0)
+                    ::close(fd);
+            });
+            QElapsedTimer clock;
+            clock.start();
+            Create();
+            created = true;
+            watchdog.join();
+            EXPECT_LT(clock.elapsed(), 2000) << c.name;
+        }
+        EXPECT_EQ(form->lvSites->topLevelItemCount(), 0) << c.name;
+        EXPECT_TRUE(dialogs->Shown.empty()) << c.name << ": told once the window is up";
+        form->show();
+        QTRY_COMPARE(dialogs->Shown.size(), 1u);
+        EXPECT_EQ(dialogs->Shown[0].Title, "Ferrit");
+        EXPECT_EQ(dialogs->Shown[0].Text, "The hosts file " + hostsFile + " was not read: " + c.problem
+                                              + ". The host list starts empty, and the file is left as it is.");
+        dialogs->Answers = {true};
+        EXPECT_TRUE(form->close()) << c.name;
+        EXPECT_TRUE(dialogs->Shown.back().Text.contains("could not be saved")) << c.name;
+        struct stat after {};
+        ASSERT_EQ(::lstat(path.constData(), &after), 0) << c.name << ": deleted at exit";
+        EXPECT_EQ(after.st_ino, before.st_ino) << c.name << ": replaced at exit";
+        EXPECT_EQ(after.st_mode, before.st_mode) << c.name;
+        form.reset();
+    }
+}
