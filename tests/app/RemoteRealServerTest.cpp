@@ -89,7 +89,8 @@ TEST_P(RemoteRealServer, RefusedLogin)
     EXPECT_TRUE(Errors().first().startsWith("530")) << Errors().first().toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, RemoteRealServer, ::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Vsftpd),
+INSTANTIATE_TEST_SUITE_P(Servers, RemoteRealServer,
+                         ::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Vsftpd, RealFtpServer::Proftpd),
                          [](const auto& info) { return RealFtpServer::Name(info.param).toStdString(); });
 
 } // namespace

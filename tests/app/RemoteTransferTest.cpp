@@ -236,7 +236,8 @@ TEST_P(RemoteTransfer, StopEndsALargeDownloadAndKeepsTheOldFile)
     EXPECT_TRUE(form->FTPClient1->Connected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, RemoteTransfer, ::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Vsftpd),
+INSTANTIATE_TEST_SUITE_P(Servers, RemoteTransfer,
+                         ::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Vsftpd, RealFtpServer::Proftpd),
                          [](const auto& info) { return RealFtpServer::Name(info.param).toStdString(); });
 
 } // namespace

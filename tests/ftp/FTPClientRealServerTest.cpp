@@ -151,7 +151,8 @@ TEST_P(RealServer, DownloadOfMissingFileKeepsLocalFile)
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"keep.txt"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, RealServer, ::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Vsftpd),
+INSTANTIATE_TEST_SUITE_P(Servers, RealServer,
+                         ::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Vsftpd, RealFtpServer::Proftpd),
                          [](const auto& info) { return RealFtpServer::Name(info.param).toStdString(); });
 
 } // namespace

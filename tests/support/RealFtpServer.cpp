@@ -3,9 +3,11 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <grp.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -17,6 +19,25 @@ quint16 FreeLoopbackPort()
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
 }
+
+// The unpacked tree of scripts/test-peers, which keeps it in the user's cache folder.
+QString UnpackedProftpd()
+{
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (cache.isEmpty())
+        cache = QDir::homePath() + "/.cache";
+    return cache + "/ferrit-test-peers/proftpd/usr/sbin/proftpd";
+}
+
+QString ProftpdProgram()
+{
+    const QString installed = "/usr/sbin/proftpd";
+    return QFileInfo(installed).isExecutable() ? installed : UnpackedProftpd();
+}
+
+// SHA-512 crypt of the password of the pyftpdlib and ProFTPD kinds ("s3cret").
+constexpr char ProftpdPasswordHash[] =
+    "$6$ferrittestsalt$H58k3pQ/EkaUTvKtuzzsTCp1jjhoqlQ/epxJaIR6FocAKgJyCk9nSjlWW6j7dpipocSE8kcGFgm..TgHHqXTe1";
 
 } // namespace
 
@@ -37,17 +58,28 @@ RealFtpServer::RealFtpServer(Kind kind, const QString& Parent)
 
 RealFtpServer::~RealFtpServer() { Stop(); }
 
-QString RealFtpServer::Name(Kind kind) { return kind == Pyftpdlib ? "pyftpdlib" : "vsftpd"; }
+QString RealFtpServer::Name(Kind kind)
+{
+    switch (kind) {
+    case Pyftpdlib:
+        return "pyftpdlib";
+    case Vsftpd:
+        return "vsftpd";
+    case Proftpd:
+        return "proftpd";
+    }
+    return {};
+}
 
-QString RealFtpServer::User() const { return m_kind == Pyftpdlib ? "tester" : "anonymous"; }
+QString RealFtpServer::User() const { return m_kind == Vsftpd ? "anonymous" : "tester"; }
 
-QString RealFtpServer::Password() const { return m_kind == Pyftpdlib ? "s3cret" : "tester@example.org"; }
+QString RealFtpServer::Password() const { return m_kind == Vsftpd ? "tester@example.org" : "s3cret"; }
 
-QString RealFtpServer::RemoteDir() const { return m_kind == Pyftpdlib ? "/" : "/pub"; }
+QString RealFtpServer::RemoteDir() const { return m_kind == Vsftpd ? "/pub" : "/"; }
 
 QString RealFtpServer::LocalDir() const
 {
-    return m_kind == Pyftpdlib ? m_dir.filePath("root") : m_dir.filePath("root/pub");
+    return m_kind == Vsftpd ? m_dir.filePath("root/pub") : m_dir.filePath("root");
 }
 
 QStringList RealFtpServer::Arguments() const
@@ -55,7 +87,69 @@ QStringList RealFtpServer::Arguments() const
     if (m_kind == Pyftpdlib)
         return {"-m", "pyftpdlib", "-i", "127.0.0.1", "-p", QString::number(m_port), "-d", m_dir.filePath("root"),
                 "-u", User(), "-P", Password(), "-w"};
+    if (m_kind == Proftpd)
+        return {"-n", "-c", m_dir.filePath("proftpd.conf")};
     return {m_dir.filePath("vsftpd.conf")};
+}
+
+bool RealFtpServer::WriteFile(const QString& name, const QByteArray& content, QFileDevice::Permissions permissions)
+{
+    QFile file(m_dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || !file.setPermissions(permissions)
+        || file.write(content) != content.size()) {
+        m_error = "cannot write " + file.fileName();
+        return false;
+    }
+    return true;
+}
+
+bool RealFtpServer::WriteProftpdConfig()
+{
+    if (!QFileInfo(ProftpdProgram()).isExecutable()) {
+        m_error = "ProFTPD is not there (neither /usr/sbin/proftpd nor " + UnpackedProftpd()
+                  + "): scripts/test-peers unpacks it";
+        return false;
+    }
+    if (geteuid() != 0) {
+        m_error = "proftpd needs root privileges";
+        return false;
+    }
+    const passwd* nobody = getpwnam("nobody");
+    const group* nobodysGroup = nobody ? getgrgid(nobody->pw_gid) : nullptr;
+    if (!nobodysGroup) {
+        m_error = "proftpd needs the system user \"nobody\" and its group";
+        return false;
+    }
+    const QString groupName = QString::fromLocal8Bit(nobodysGroup->gr_name);
+    QDir(m_dir.path()).mkpath("root");
+    if (chown(QFile::encodeName(LocalDir()).constData(), nobody->pw_uid, nobody->pw_gid) != 0) {
+        m_error = "cannot hand the server's root to \"nobody\"";
+        return false;
+    }
+    // ProFTPD refuses account files that others can read.
+    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    const QString account = QStringLiteral("%1:%2:%3:%4::%5:/bin/sh\n")
+                                .arg(User(), ProftpdPasswordHash)
+                                .arg(nobody->pw_uid)
+                                .arg(nobody->pw_gid)
+                                .arg(LocalDir());
+    if (!WriteFile("passwd", account.toUtf8(), ownerOnly)
+        || !WriteFile("group", QStringLiteral("%1:x:%2:\n").arg(groupName).arg(nobody->pw_gid).toUtf8(), ownerOnly))
+        return false;
+    // No file outside the temporary folder: delay table, control socket and logs
+    // other than stderr are off, the scoreboard and pid file are ours.
+    const QString conf = QStringLiteral(
+        "ServerType standalone\nServerName \"Ferrit test\"\nPort %1\nDefaultAddress 127.0.0.1\n"
+        "SocketBindTight on\nUseIPv6 off\nUser nobody\nGroup %2\n"
+        "ScoreboardFile \"%3\"\nPidFile \"%4\"\nDelayEngine off\nControlsEngine off\nWtmpLog off\n"
+        "TransferLog none\nUseReverseDNS off\nUseFtpUsers off\nAuthOrder mod_auth_file.c\n"
+        "AuthUserFile \"%5\"\nAuthGroupFile \"%6\"\nRequireValidShell off\nDefaultRoot ~\nUmask 022\n"
+        "AllowOverwrite on\n")
+                             .arg(m_port)
+                             .arg(groupName)
+                             .arg(m_dir.filePath("scoreboard"), m_dir.filePath("proftpd.pid"),
+                                  m_dir.filePath("passwd"), m_dir.filePath("group"));
+    return WriteFile("proftpd.conf", conf.toUtf8(), ownerOnly | QFile::ReadGroup | QFile::ReadOther);
 }
 
 bool RealFtpServer::WriteVsftpdConfig()
@@ -99,6 +193,10 @@ bool RealFtpServer::Start()
     if (m_kind == Vsftpd) {
         program = "/usr/sbin/vsftpd";
         if (!WriteVsftpdConfig())
+            return false;
+    } else if (m_kind == Proftpd) {
+        program = ProftpdProgram();
+        if (!WriteProftpdConfig())
             return false;
     } else {
         QDir(m_dir.path()).mkpath("root");

@@ -14,6 +14,16 @@
 // anonymous login ("anonymous", any password; other names are refused with
 // 530), active mode only, and a writable folder "/pub" below its read-only
 // root; it needs root privileges, so it is not running when the tests are not.
+// ProFTPD runs in the foreground ("proftpd -n -c CONF") from a configuration,
+// a passwd and a group file of the fixture's own in the temporary folder: user
+// and password as for pyftpdlib, checked against that passwd file only, the
+// session working as "nobody" and locked into its writable home, which is "/";
+// IPv4 on 127.0.0.1 only, and its scoreboard and pid file in the temporary
+// folder. Its package conflicts with vsftpd's, so scripts/test-peers unpacks it
+// into a cache folder instead of installing it; an installed /usr/sbin/proftpd
+// is used first. It too needs root privileges; without them or without the
+// binary it is not running and ErrorText() says why.
+#include <QFileDevice>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -21,7 +31,7 @@
 
 class RealFtpServer {
 public:
-    enum Kind { Pyftpdlib, Vsftpd };
+    enum Kind { Pyftpdlib, Vsftpd, Proftpd };
 
     // Parent: where the server's temporary folder is made (the system's temporary
     // folder when empty); a benchmark may put it on tmpfs.
@@ -50,6 +60,8 @@ private:
     bool Start();
     QStringList Arguments() const;
     bool WriteVsftpdConfig();
+    bool WriteProftpdConfig();
+    bool WriteFile(const QString& name, const QByteArray& content, QFileDevice::Permissions permissions);
     bool WaitForGreeting();
     void Stop();
 
