@@ -10,4 +10,5 @@ ferrit_add_test(tests_app_remote
     ${CMAKE_CURRENT_LIST_DIR}/RemoteBrowseTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteTransferTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteRealServerTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/BinaryTransferTest.cpp
   LIBS ferrit_app ferrit_testsupport)
