@@ -40,14 +40,23 @@ QString SecondsText(int ms) { return QString::number((ms + 999) / 1000); }
 
 bool InRange(int value, int low, int high) { return value >= low && value <= high; }
 
-// A fresh name beside target for the bytes of a download in progress.
+// Longest file name, in bytes, that the local file systems take.
+constexpr qsizetype MaxFileNameBytes = 255;
+
+// A fresh name beside target for the bytes of a download in progress. A long
+// target name is shortened in it, so that the name still fits the limit.
 QString PartialFileName(const QString& target)
 {
     const QFileInfo info(target);
     for (;;) {
-        const QString name = info.dir().filePath(QStringLiteral(".%1.%2.part")
-                                                     .arg(info.fileName())
-                                                     .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0')));
+        const QString tail = QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
+        QString stem = u'.' + info.fileName();
+        while (QFile::encodeName(stem + tail).size() > MaxFileNameBytes) {
+            stem.chop(1);
+            if (stem.back().isHighSurrogate())
+                stem.chop(1);
+        }
+        const QString name = info.dir().filePath(stem + tail);
         if (!QFileInfo::exists(name))
             return name;
     }
@@ -104,10 +113,28 @@ QString TFTPClient::ControlExchange(const std::function<QString()>& step)
         return step();
     } catch (const ETimeOutError&) {
         ControlTimedOut();
+    } catch (const EServerAbort&) {
+        throw;
     } catch (const EAbortError&) {
+        if (m_replyWatchTripped) {
+            TakeWatchedReply();
+            throw EServerAbort(LastReply);
+        }
         m_replyOwed = true;
         throw;
     }
+}
+
+void TFTPClient::TakeWatchedReply()
+{
+    // The reply that ended the wait is the operation's outcome: read once, in
+    // full, so that nothing of it is taken for the answer to the next command.
+    Canceled = false;
+    TimedOut = false;
+    LastReply = ReadReplyLine();
+    ReplyNumber = ReplyNumberOf(LastReply);
+    ReadContinuation(LastReply);
+    m_replyWatchTripped = false;
 }
 
 void TFTPClient::ControlTimedOut()
@@ -172,8 +199,13 @@ void TFTPClient::DiscardStrayInput()
     Read(0);
 }
 
+bool TFTPClient::Idle() const { return m_controlWaits == 0 && !m_data; }
+
 void TFTPClient::WatchReply()
 {
+    // Idle, a 421 is the server's farewell: PeerClosed reports it with the close.
+    if (m_replyWatchTripped || Idle())
+        return;
     const QByteArrayView buffered = BufferedBytes();
     if (buffered.size() > 3 && (buffered.startsWith("421") || buffered.startsWith("426"))) {
         m_replyWatchTripped = true;
@@ -216,6 +248,23 @@ void TFTPClient::BeginOperation()
 
 // ---------------------------------------------------------------- login and logout
 
+void TFTPClient::PeerClosed()
+{
+    if (m_quitting)
+        return;
+    if (Idle()) {
+        // Nobody is waiting to report it, so the log says it here, with the
+        // server's last words when it left any (an idle time-out's 421).
+        const QString farewell = QString::fromUtf8(Read(0)).simplified();
+        Report(farewell.isEmpty() ? QStringLiteral("The server closed the connection.")
+                                  : QStringLiteral("The server closed the connection: ") + farewell);
+        m_directoryList.reset();
+        Vendor = FTPVendorUnknown;
+    }
+    if (OnServerDisconnect)
+        OnServerDisconnect(this);
+}
+
 void TFTPClient::Connect()
 {
     Canceled = false;
@@ -224,7 +273,7 @@ void TFTPClient::Connect()
     Read(0);
     m_replyWatchTripped = false;
     m_replyOwed = false;
-    m_textType = false; // only a type the user set is acted on
+    m_textType = true; // the server's default until "TYPE I" is accepted
     try {
         ++m_controlWaits; // so that Abort (the stop button) ends the look-up and the connect
         const auto done = qScopeGuard([this] { --m_controlWaits; });
@@ -239,8 +288,9 @@ void TFTPClient::Connect()
         throw;
     }
     try {
-        ReadContinuation(QStringLiteral(" ")); // the greeting, however many lines
+        ReadGreeting();
         Login();
+        SetBinaryType();
         if (OnConnect)
             OnConnect(this);
     } catch (...) {
@@ -254,15 +304,26 @@ void TFTPClient::Connect()
     }
 }
 
+void TFTPClient::ReadGreeting()
+{
+    LastReply = ReadReplyLine();
+    ReplyNumber = ReplyNumberOf(LastReply);
+    ReadContinuation(LastReply);
+    // A server that turns us away (421 too many users) says why in its greeting.
+    if (InRange(ReplyNumber, 400, 599))
+        throw FTPException(LastReply);
+}
+
 void TFTPClient::Login()
 {
+    const QString secret = QStringLiteral("The password");
     RejectUnsafeText(UserID);
-    RejectUnsafeText(Password);
+    RejectUnsafeText(Password, secret);
     if ((UserID.isEmpty() || Password.isEmpty()) && OnAuthenticationNeeded) {
         bool handled = false;
         OnAuthenticationNeeded(handled);
         RejectUnsafeText(UserID);
-        RejectUnsafeText(Password);
+        RejectUnsafeText(Password, secret);
     }
     Report(QStringLiteral("USER ") + UserID);
     Transaction(Proxy.isEmpty() ? QStringLiteral("USER ") + UserID : QStringLiteral("USER %1@%2").arg(UserID, Host));
@@ -272,6 +333,16 @@ void TFTPClient::Login()
         Transaction(QStringLiteral("PASS ") + Password);
         CheckLoginReply();
     }
+}
+
+void TFTPClient::SetBinaryType()
+{
+    // Files must arrive byte for byte; the server's default type (text) would
+    // change the line ends of every binary file.
+    const QString command = QStringLiteral("TYPE I");
+    Report(command);
+    Transaction(command);
+    m_textType = InRange(ReplyNumber, 400, 599);
 }
 
 void TFTPClient::CheckLoginReply()
@@ -291,9 +362,11 @@ void TFTPClient::Disconnect()
     Report(QStringLiteral("QUIT"));
     m_directoryList.reset();
     Vendor = FTPVendorUnknown;
+    m_quitting = true;
     const auto close = qScopeGuard([this] {
         if (Connected)
             TAsyncSocket::Disconnect();
+        m_quitting = false;
     });
     DiscardStrayInput();
     Transaction(QStringLiteral("QUIT"));
@@ -356,6 +429,11 @@ void TFTPClient::ArmDataDeadline() { m_data->WaitDeadline = DeadlineIn(Inactivit
 void TFTPClient::WaitForData(const std::function<void()>& step, const QString& stalled)
 {
     ArmDataDeadline(); // packets push it on; the wait re-arms its wake-up from it
+    WaitForDataUntilDeadline(step, stalled);
+}
+
+void TFTPClient::WaitForDataUntilDeadline(const std::function<void()>& step, const QString& stalled)
+{
     try {
         step();
     } catch (const ETimeOutError&) {
@@ -386,6 +464,8 @@ void TFTPClient::OpenDataConnection(TCmdType type)
 {
     m_data->TimeOut = TimeOut;
     m_data->Port = 0;
+    // Only where the server can reach us, not on every interface.
+    m_data->BindAddress = LocalIP();
     m_data->Listen(true);
     const QString command = QStringLiteral("PORT ") + LocalIPText() + m_data->LocalPortText();
     Report(command);
@@ -402,20 +482,32 @@ bool TFTPClient::ControlHoldsRefusal() const
 void TFTPClient::AcceptDataConnection(TCmdType type)
 {
     const QString noConnection = QStringLiteral("The server did not open the data connection within %1 s.");
-    // A server that cannot connect says so on the control connection instead.
-    WaitForData([this] { m_data->WaitUntil([this] { return m_data->AsyncDone || ControlHoldsRefusal() || !Connected; }); },
-                noConnection);
-    if (!m_data->AsyncDone && !m_data->Canceled) {
-        if (!ControlHoldsRefusal())
-            throw ESockError(QStringLiteral("The server closed the connection."));
-        Canceled = false; // the reply watcher's cancel: this is the reply it saw
-        m_replyWatchTripped = false;
-        LastReply = ReadReplyLine();
-        ReplyNumber = ReplyNumberOf(LastReply);
-        ReadContinuation(LastReply);
-        Failure(type, Window::Plain);
+    // One deadline for the whole wait: connections turned away do not extend it.
+    ArmDataDeadline();
+    for (;;) {
+        // A server that cannot connect says so on the control connection instead.
+        WaitForDataUntilDeadline(
+            [this] { m_data->WaitUntil([this] { return m_data->AsyncDone || ControlHoldsRefusal() || !Connected; }); },
+            noConnection);
+        if (!m_data->AsyncDone && !m_data->Canceled) {
+            if (!ControlHoldsRefusal())
+                throw ESockError(QStringLiteral("The server closed the connection."));
+            TakeWatchedReply(); // the refusal the reply watcher may have seen
+            Failure(type, Window::Plain);
+        }
+        OwnedSocket incoming;
+        WaitForDataUntilDeadline([&] { incoming = m_data->Accept(); }, noConnection);
+        // Anyone who reached the port first would otherwise take the upload or
+        // feed the download: only the server's own address is let in.
+        if (m_data->RemoteIP() == RemoteIP()) {
+            m_data->AdoptSocket(std::move(incoming));
+            return;
+        }
+        Report(QStringLiteral("Refused a data connection from %1: it does not come from the server (%2).")
+                   .arg(m_data->RemoteIP(), RemoteIP()));
+        incoming = OwnedSocket();
+        m_data->ListenAgain();
     }
-    WaitForData([this] { m_data->AdoptSocket(m_data->Accept()); }, noConnection);
 }
 
 qint64 TFTPClient::ReceiveListing()
@@ -463,22 +555,25 @@ void TFTPClient::ReportReceived(qint64 count)
 bool TFTPClient::FinishTransfer(TCmdType type)
 {
     m_completionOwed = false; // read here, one way or the other
-    if (Canceled || TimedOut) {
+    if (m_replyWatchTripped) {
         // A 421 or 426 during the transfer: the data may be incomplete, so the
         // operation fails with the server's reply instead of reporting success.
-        const QByteArrayView buffered = BufferedBytes();
-        const qsizetype end = buffered.indexOf('\n');
-        LastReply = QString::fromUtf8(end < 0 ? buffered : buffered.first(end + 1));
-        ReplyNumber = ReplyNumberOf(LastReply);
-        CollectCancelledReplies();
-        if (!m_replyWatchTripped)
-            throw EAbortError(QStringLiteral("Socket readln aborted"));
+        TakeWatchedReply();
         Failure(type, Window::Plain);
         return false;
     }
-    LastReply = ReadReplyLine();
-    ReplyNumber = ReplyNumberOf(LastReply);
-    ReadContinuation(LastReply);
+    if (Canceled || TimedOut) {
+        CollectCancelledReplies();
+        throw EAbortError(QStringLiteral("Socket readln aborted"));
+    }
+    try {
+        LastReply = ReadReplyLine();
+        ReplyNumber = ReplyNumberOf(LastReply);
+        ReadContinuation(LastReply);
+    } catch (const EServerAbort&) {
+        // The usual order of a server-side abort: the data connection closes,
+        // then "426" comes, and it is this transfer's outcome.
+    }
     // A transfer the server reports as failed (disk full, aborted) is not a success.
     if (!InRange(ReplyNumber, 400, 599))
         return true;
@@ -622,8 +717,17 @@ void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile)
                         QStringLiteral("The download stalled: no data for %1 s."));
         StopFlow();
         m_data->RequestCloseSocket();
-        ReportReceived(m_data->BytesRecvd);
+        const qint64 announced = BytesTotal;
+        const qint64 received = m_data->BytesRecvd;
+        ReportReceived(received);
         if (FinishTransfer(TCmdType::Download)) {
+            // In binary type the announced size is the file's: fewer bytes mean
+            // a cut transfer, whatever the server's reply claims.
+            if (!m_textType && announced > 0 && received < announced)
+                throw EIncompleteTransfer(QStringLiteral("The download of \"%1\" is incomplete: %2 of %3 bytes arrived.")
+                                              .arg(RemoteFile)
+                                              .arg(received)
+                                              .arg(announced));
             if (m_textType)
                 ConvertToLocalLineEnds(partial);
             if (QFileInfo::exists(target))
@@ -670,9 +774,21 @@ void TFTPClient::Upload(const QString& LocalFile, const QString& RemoteFile)
         SendStor(LocalFile, RemoteFile);
         AcceptDataConnection(TCmdType::Upload);
         StartFlow();
-        if (DataMayFlow())
-            WaitForData([&] { m_data->SendFile(LocalFile); },
-                        QStringLiteral("The upload stalled: the server took no data for %1 s."));
+        if (DataMayFlow()) {
+            try {
+                WaitForData([&] { m_data->SendFile(LocalFile); },
+                            QStringLiteral("The upload stalled: the server took no data for %1 s."));
+            } catch (const EAbortError&) {
+                throw;
+            } catch (const ETimeOutError&) {
+                throw;
+            } catch (const ESockError&) {
+                // The server broke the data connection off: its reply says why.
+                if (!Connected || FinishTransfer(TCmdType::Upload))
+                    throw;
+                return;
+            }
+        }
         StopFlow();
         m_data->SetLinger(false, 0); // close gracefully: the server must get every byte
         m_data->RequestCloseSocket();

@@ -16,7 +16,11 @@
 // - ETimeOutError (an ESockError): nothing came for InactivityTimeOut. On the
 //   control connection this closes it (Connected turns false); on the data
 //   connection it ends only the transfer.
+// - EServerAbort (an EAbortError): a 421 or 426 reply ended the wait; the
+//   message is the reply. After 421 the server closes the connection.
 // - EAbortError (an ESockError): Abort ended the wait; the connection stays up.
+// - EIncompleteTransfer: a download brought fewer bytes than the server
+//   announced; the old local file stays.
 // - ESockError: the connection failed or was closed by the server.
 #include "ftp/DirectoryList.h"
 #include "ftp/FTPTypes.h"
@@ -46,6 +50,10 @@ public:
     TSuccessEvent OnSuccess;               // an operation completed
     TListItemEvent OnListItem;             // one raw line of a listing
     TUnsupportedEvent OnUnSupportedFunction; // the server answered 500, 501 or 502
+    // The server closed the control connection (not in answer to "QUIT"):
+    // Connected is false now. When no operation was running, the log has a
+    // line saying so, with the server's last reply.
+    TNotifyEvent OnServerDisconnect;
 
     // ---- settings
     QString UserID;
@@ -62,9 +70,13 @@ public:
     // Byte counters of the data connection; meaningful inside OnPacketRecvd/OnPacketSent.
     qint64 BytesRecvd() const;
     qint64 BytesSent() const;
+    // The type the server is in: text after "TYPE A" (or when it refused
+    // "TYPE I" at login), binary after "TYPE I". Login sets binary.
+    bool TextType() const { return m_textType; }
 
     // ---- control connection (overrides)
-    // Opens the control connection and logs in with UserID and Password.
+    // Opens the control connection, logs in with UserID and Password and
+    // sets binary type ("TYPE I").
     void Connect() override;
     // Sends "QUIT" and closes the control connection.
     void Disconnect() override;
@@ -94,6 +106,8 @@ private:
     enum class Window { Unsupported, Plain }; // whether 500-502 also raise OnUnSupportedFunction
 
     void Report(const QString& text);
+    void PeerClosed() override;
+    bool Idle() const; // no operation waits on the server
     void BeginOperation();
     // Replies on the control connection; every wait is bounded by InactivityTimeOut.
     QString ControlExchange(const std::function<QString()>& step);
@@ -105,7 +119,10 @@ private:
     void ReadContinuation(QString line);
     void DiscardStrayInput();
     void WatchReply();
+    void TakeWatchedReply();
+    void ReadGreeting();
     void Login();
+    void SetBinaryType();
     void CheckLoginReply();
     void CheckReply(int low, int high, TCmdType type, Window window);
     void Failure(TCmdType type, Window window);
@@ -116,6 +133,7 @@ private:
     void EndTransfer(TCmdType type);
     void ArmDataDeadline();
     void WaitForData(const std::function<void()>& step, const QString& stalled);
+    void WaitForDataUntilDeadline(const std::function<void()>& step, const QString& stalled);
     void PrepareParser();
     void OpenDataConnection(TCmdType type);
     bool ControlHoldsRefusal() const;
@@ -138,5 +156,6 @@ private:
     bool m_replyWatchTripped = false; // a 421/426 cancelled the control connection
     bool m_completionOwed = false;    // the server accepted the transfer and will report its end
     bool m_replyOwed = false;         // a command's reply wait was aborted; the reply is still due
-    bool m_textType = false;          // "TYPE A" was set: downloads arrive with CR LF line ends
+    bool m_textType = false;          // text type: downloads arrive with CR LF line ends
+    bool m_quitting = false;          // inside Disconnect: the server's close is expected
 };

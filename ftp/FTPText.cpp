@@ -50,13 +50,17 @@ QString CutListingLineEnd(const QString& line)
     return line.chopped(line[line.size() - 2] == u'\r' ? 2 : 1);
 }
 
-void RejectUnsafeText(const QString& text)
+void RejectUnsafeText(const QString& text, const QString& secretName)
 {
-    for (QChar c : text)
-        if (c == u'\r' || c == u'\n' || c == u'\0')
-            throw EUnsafeCommand(QStringLiteral("\"%1\" contains a line break or a NUL character and cannot be "
-                                                "sent to the server.")
-                                     .arg(QString(text).replace(u'\r', u' ').replace(u'\n', u' ').remove(u'\0')));
+    for (QChar c : text) {
+        if (c == u'\r' || c == u'\n' || c == u'\0') {
+            const QString shown = !secretName.isEmpty()
+                ? secretName
+                : QStringLiteral("\"%1\"").arg(QString(text).replace(u'\r', u' ').replace(u'\n', u' ').remove(u'\0'));
+            throw EUnsafeCommand(
+                QStringLiteral("%1 contains a line break or a NUL character and cannot be sent to the server.").arg(shown));
+        }
+    }
 }
 
 QString FileNamePart(const QString& path)

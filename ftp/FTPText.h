@@ -21,8 +21,10 @@ TCmdType CommandTypeOf(const QString& command);
 QString CutListingLineEnd(const QString& line);
 
 // Throws EUnsafeCommand when text holds CR, LF or NUL, which would end the
-// command early or smuggle a second one onto the control connection.
-void RejectUnsafeText(const QString& text);
+// command early or smuggle a second one onto the control connection. The
+// message quotes the text, or names it as `secretName` ("The password") when
+// the text must never be shown.
+void RejectUnsafeText(const QString& text, const QString& secretName = {});
 
 // The file-name part of a local path (after its last "/").
 QString FileNamePart(const QString& path);

@@ -1,6 +1,7 @@
 #pragma once
 // Types shared by the FTP component and its callers: the transaction types
 // reported by its events, its exceptions and its event signatures.
+#include "net/AsyncSocket.h"
 #include "net/Exception.h"
 
 #include <QString>
@@ -36,6 +37,21 @@ public:
 // A command or name that would change the conversation if sent (a line break
 // or a NUL inside it). Nothing was sent; the connection is unaffected.
 class EUnsafeCommand : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A "421" or "426" reply ended a wait: the server gave up on the operation
+// or the session. The message is the reply (with its line end); the reply was
+// read and logged, so nothing of it is left owing.
+class EServerAbort : public EAbortError {
+public:
+    using EAbortError::EAbortError;
+};
+
+// The server confirmed a download that brought fewer bytes than it announced.
+// The old local file is kept; the connection stays up.
+class EIncompleteTransfer : public Exception {
 public:
     using Exception::Exception;
 };

@@ -243,6 +243,10 @@ public:
     // the listening socket and registers the new one for every event.
     // A data connection is made with: Listen(true); ... AdoptSocket(Accept());
     void AdoptSocket(OwnedSocket Accepted);
+    // After an accepted connection was turned away: waits for the next one on
+    // the same listener, as Listen did.
+    void ListenAgain();
+    QString LocalIP() const;       // "127.0.0.1"
     QString LocalIPText() const;   // "127,0,0,1"
     QString LocalPortText() const; // ",4,1" for port 1025
 
@@ -265,6 +269,9 @@ public:
     static constexpr qint64 MaxLineLength = 1024 * 1024;
 
 protected:
+    // The peer closed the connection (after everything it sent was buffered).
+    virtual void PeerClosed() {}
+
     // The one wait loop: runs the event loop until Done() holds or Canceled is
     // set. Throws ETimeOutError (TimedOut set) when WaitDeadline passes first.
     void WaitUntil(const std::function<bool()>& Done);

@@ -43,10 +43,16 @@ bool BlockWriter::Flush()
 
 bool BlockWriter::WriteOut(qsizetype count)
 {
-    if (count > 0 && m_file.write(m_pending.constData(), count) != count) {
-        m_failed = true;
-        m_used = 0;
-        return false;
+    // A short write (the disk filled up mid-chunk) sets no error; the write of
+    // the rest then fails with the system's reason ("No space left on device").
+    for (qsizetype done = 0; done < count;) {
+        const qint64 written = m_file.write(m_pending.constData() + done, count - done);
+        if (written <= 0) {
+            m_failed = true;
+            m_used = 0;
+            return false;
+        }
+        done += written;
     }
     m_used -= count;
     std::memmove(m_pending.data(), m_pending.constData() + count, size_t(m_used));

@@ -260,6 +260,7 @@ void TAsyncSocket::CloseDrain()
     }
     Connected = false;
     RequestCloseSocket();
+    PeerClosed();
 }
 
 void TAsyncSocket::RaiseTransferFailure()

@@ -116,10 +116,22 @@ void TAsyncSocket::AdoptSocket(OwnedSocket Accepted)
     UpdateNotifiers();
 }
 
-QString TAsyncSocket::LocalIPText() const
+void TAsyncSocket::ListenAgain()
+{
+    AsyncDone = false;
+    m_readWanted = true;
+    UpdateNotifiers();
+}
+
+QString TAsyncSocket::LocalIP() const
 {
     const sockaddr_in address = LocalAddress(m_socket);
-    return QString::fromLatin1(::inet_ntoa(address.sin_addr)).replace(QLatin1Char('.'), QLatin1Char(','));
+    return QString::fromLatin1(::inet_ntoa(address.sin_addr));
+}
+
+QString TAsyncSocket::LocalIPText() const
+{
+    return LocalIP().replace(QLatin1Char('.'), QLatin1Char(','));
 }
 
 QString TAsyncSocket::LocalPortText() const

@@ -48,15 +48,19 @@ struct LoginCase {
 TEST(FTPClientLogin, Conversations)
 {
     const LoginCase cases[] = {
-        {"three-line greeting", "220-a\r\n continued\r\n220 c\r\n", "331 pw\r\n", "230 ok\r\n", {"USER user", "PASS secret"},
+        {"three-line greeting", "220-a\r\n continued\r\n220 c\r\n", "331 pw\r\n", "230 ok\r\n", {"USER user", "PASS secret", "TYPE I"},
          {"Connect"}, nullptr},
-        {"230 without PASS", "220 hi\r\n", "230 ok\r\n", "", {"USER user"}, {"Connect"}, nullptr},
-        {"332 skips the password", "220 hi\r\n", "332 account\r\n", "", {"USER user"}, {"Connect"}, nullptr},
-        {"400 is not a refusal", "220 hi\r\n", "400 odd\r\n", "", {"USER user"}, {"Connect"}, nullptr},
+        {"230 without PASS", "220 hi\r\n", "230 ok\r\n", "", {"USER user", "TYPE I"}, {"Connect"}, nullptr},
+        {"332 skips the password", "220 hi\r\n", "332 account\r\n", "", {"USER user", "TYPE I"}, {"Connect"}, nullptr},
+        {"400 is not a refusal", "220 hi\r\n", "400 odd\r\n", "", {"USER user", "TYPE I"}, {"Connect"}, nullptr},
         {"530 to PASS", "220 hi\r\n", "331 pw\r\n", "530 Login incorrect.\r\n", {"USER user", "PASS secret", "QUIT"},
          {"ConnectionFailed"}, "530 Login incorrect."},
         {"530 to USER", "220 hi\r\n", "530 No.\r\n", "", {"USER user", "QUIT"}, {"ConnectionFailed"}, "530 No."},
-        {"421 greeting", "421 Too many users\r\n", "", "", {}, {}, "Socket readln aborted"},
+        // A server that turns the client away says why; that text is the error.
+        {"421 greeting", "421 Too many users\r\n", "", "", {}, {}, "421 Too many users"},
+        {"421 multi-line greeting", "421-Busy\r\n421 Too many users\r\n", "", "", {}, {}, "421-Busy"},
+        {"530 greeting stays open", "530 Not allowed from your address.\r\n", "", "", {"QUIT"}, {},
+         "530 Not allowed from your address."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -93,7 +97,7 @@ TEST(FTPClientLogin, LogShowsGreetingCommandsAndReplies)
     FtpSession s(server.Port());
     s.client.Connect();
     EXPECT_EQ(s.log, QStringList({"220-Welcome", "220 Ready", "USER user", "331 Password required.", "PASS",
-                                  "230 Logged in."}));
+                                  "230 Logged in.", "TYPE I", "200 Type set."}));
     s.client.Connect(); // already connected: nothing happens
     EXPECT_EQ(server.Connections(), 1);
     EXPECT_EQ(s.events, QStringList({"Connect"}));
@@ -123,7 +127,21 @@ TEST(FTPClientLogin, AuthenticationNeededFillsMissingPassword)
     };
     s.client.Connect();
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(server.Received(), (QByteArrayList{"USER user", "PASS typed"}));
+    EXPECT_EQ(server.Received(), (QByteArrayList{"USER user", "PASS typed", "TYPE I"}));
+}
+
+TEST(FTPClientLogin, APasswordWithALineBreakIsRefusedWithoutShowingIt)
+{
+    S server;
+    FtpSession s(server.Port(), "user", "sec\rret");
+    try {
+        s.client.Connect();
+        FAIL() << "no refusal";
+    } catch (const EUnsafeCommand& e) {
+        EXPECT_EQ(e.Message(), "The password contains a line break or a NUL character and cannot be sent to the server.");
+    }
+    EXPECT_FALSE(server.Received().join().contains("PASS"));
+    EXPECT_FALSE(s.log.join('\n').contains("ret"));
 }
 
 TEST(FTPClientLogin, RetryAfterRefusedConnectionWorks)
@@ -193,13 +211,6 @@ TEST(FTPClientLogin, AbortEndsAConnectThatNeverCompletes)
     EXPECT_FALSE(s.client.Connected);
 }
 
-class ScriptedSession : public ::testing::Test {
-protected:
-    void SetUp() override { s.client.Connect(); }
-    S server;
-    FtpSession s{server.Port()};
-    QTemporaryDir dir;
-};
 
 struct CommandCase {
     const char* command;
@@ -449,11 +460,11 @@ TEST_F(ScriptedSession, ListDeliversLinesAndParsesThem)
     EXPECT_EQ(s.client.BytesTotal, listing.size());
     EXPECT_TRUE(s.log.contains(QString("Received %1 Bytes").arg(listing.size())));
     EXPECT_EQ(s.log.last(), "226 Done.");
-    EXPECT_EQ(server.ReceivedWithoutPort().mid(2), QByteArrayList({"SYST", "LIST"}));
+    EXPECT_EQ(server.ReceivedWithoutPort().mid(3), QByteArrayList({"SYST", "LIST"}));
 
     s.items.clear();
     s.client.List(); // SYST only once per connection; the lists hold the last listing
-    EXPECT_EQ(server.ReceivedWithoutPort().mid(2), QByteArrayList({"SYST", "LIST", "LIST"}));
+    EXPECT_EQ(server.ReceivedWithoutPort().mid(3), QByteArrayList({"SYST", "LIST", "LIST"}));
     EXPECT_EQ(s.client.FTPDirectoryList()->Names.size(), 3);
 
     s.client.Disconnect();
@@ -592,13 +603,14 @@ TEST_F(ScriptedSession, DownloadWritesFileAndCountsBytes)
 
 TEST_F(ScriptedSession, DownloadByteCountFromContinuationLine)
 {
-    server.On("RETR", {.text = "150-Opening\r\n150 (77 bytes)\r\n", .data = S::Send, .payload = "abc",
+    const QByteArray data(77, 'c');
+    server.On("RETR", {.text = "150-Opening\r\n150 (77 bytes)\r\n", .data = S::Send, .payload = data,
                        .completion = "226 ok\r\n"});
     qint64 total = -1;
     s.client.OnPacketRecvd = [&](QObject*) { total = s.client.BytesTotal; };
     s.client.Download("a.bin", dir.filePath("a.bin"));
     EXPECT_EQ(total, 77);
-    EXPECT_EQ(ReadFile(dir.filePath("a.bin")), "abc");
+    EXPECT_EQ(ReadFile(dir.filePath("a.bin")), data);
 }
 
 TEST_F(ScriptedSession, TextTypeDownloadsGetLocalLineEnds)
@@ -618,7 +630,7 @@ TEST_F(ScriptedSession, TextTypeDownloadsGetLocalLineEnds)
     server.On("RETR", {.text = "150 ok\r\n", .data = S::Send, .payload = wire, .completion = "226 ok\r\n"});
     for (const Case& c : cases) {
         s.client.Disconnect();
-        s.client.Connect(); // every session starts without a type of the user's
+        s.client.Connect(); // every session starts in binary type
         for (const QString& command : c.commands)
             s.client.DoCommand(command);
         const QString target = dir.filePath("t.txt");

@@ -1,9 +1,12 @@
 #pragma once
 // A TFTPClient wired to record what a test checks: status lines (trimmed),
 // events in order, and listing lines.
+#include "ScriptedFtpServer.h"
 #include "ftp/FTPClient.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 struct FtpSession {
     TFTPClient client;
@@ -37,4 +40,13 @@ struct FtpSession {
             h = handled;
         };
     }
+};
+
+// A session logged in to a scripted server, with a temporary folder for files.
+class ScriptedSession : public ::testing::Test {
+protected:
+    void SetUp() override { s.client.Connect(); }
+    ScriptedFtpServer server;
+    FtpSession s{server.Port()};
+    QTemporaryDir dir;
 };

@@ -7,7 +7,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <sys/resource.h>
 
 TEST(BlockWriter, FileHoldsEveryByteInOrderWhateverTheBlockSizes)
 {
@@ -58,4 +61,29 @@ TEST(BlockWriter, AFailedWriteIsReportedAtTheLatestByFlush)
     EXPECT_FALSE(large.Append(chunk.constData(), chunk.size()));
     EXPECT_FALSE(large.Append("x", 1)); // stays failed
     EXPECT_FALSE(large.Flush());
+    EXPECT_EQ(full.errorString(), QString::fromLocal8Bit(std::strerror(ENOSPC)));
+}
+
+// A disk that fills up in the middle of a chunk takes part of a write and then
+// refuses the rest: the reason must be the system's, not "Unknown error". A file
+// size limit gives the same short write.
+TEST(BlockWriter, AShortWriteReportsTheSystemsReason)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("out"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 10000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    BlockWriter writer(file);
+    const QByteArray chunk = Pattern(BlockWriter::ChunkSize);
+    const bool written = writer.Append(chunk.constData(), chunk.size());
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(file.size(), 10000); // as much as the limit let through
+    EXPECT_EQ(file.errorString(), QString::fromLocal8Bit(std::strerror(EFBIG)));
 }

@@ -73,6 +73,12 @@ void ScriptedFtpServer::SendControl(const QByteArray& bytes)
         m_control->write(bytes);
 }
 
+void ScriptedFtpServer::CloseControl()
+{
+    if (m_control)
+        m_control->disconnectFromHost();
+}
+
 QByteArrayList ScriptedFtpServer::ReceivedWithoutPort() const
 {
     QByteArrayList lines;
@@ -141,6 +147,8 @@ void ScriptedFtpServer::Answer(const QByteArray& line)
         if (parts.size() == 6) {
             m_portAddress = QHostAddress(QString::fromLatin1(parts.mid(0, 4).join('.')));
             m_portNumber = quint16(parts[4].toUInt() * 256 + parts[5].toUInt());
+            if (OnPort)
+                OnPort(m_portAddress, m_portNumber);
         }
     }
     const Reply reply = Take(word);
@@ -174,7 +182,13 @@ void ScriptedFtpServer::StartData(const Reply& reply)
         if (reply.data == Send)
             FinishData(reply);
     });
-    connect(data, &QTcpSocket::readyRead, this, [this, data] { m_uploaded += data->readAll(); });
+    connect(data, &QTcpSocket::readyRead, this, [this, data, limit = reply.receiveLimit] {
+        m_uploaded += data->readAll();
+        if (limit >= 0 && m_uploaded.size() >= limit) {
+            m_uploaded.truncate(limit);
+            data->abort(); // a server that gives up on the upload
+        }
+    });
     connect(data, &QTcpSocket::disconnected, this, [this, data, reply] {
         if (reply.data == Receive)
             m_uploaded += data->readAll();

@@ -28,6 +28,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <deque>
+#include <functional>
 
 class ScriptedFtpServer : public QObject {
 public:
@@ -47,6 +48,7 @@ public:
         int closeDelayMs = 0;       // Send: wait this long after the payload before closing
         bool closeControl = false;  // close the control connection after text
         int delayMs = 0;            // send text this long after the command arrived
+        qint64 receiveLimit = -1;   // Receive: close the data connection after this many bytes
     };
 
     explicit ScriptedFtpServer(QObject* parent = nullptr);
@@ -60,8 +62,13 @@ public:
     void On(const QByteArray& command, QByteArray text);
     void Queue(const QByteArray& command, Reply reply);
 
+    // Runs when a "PORT" arrives, before it is answered, with the address it names.
+    std::function<void(const QHostAddress&, quint16)> OnPort;
+
     // Sends bytes on the current control connection, unasked.
     void SendControl(const QByteArray& bytes);
+    // Closes the current control connection (after what was sent on it).
+    void CloseControl();
 
     // Every line received on the control connection, without its line end.
     const QByteArrayList& Received() const { return m_received; }
