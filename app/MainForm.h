@@ -163,6 +163,7 @@ public:
     void FTPClient1PacketSent(QObject* Sender);
     void FTPClient1PacketRecvd(QObject* Sender);
     void FTPClient1Success(TCmdType Trans_Type);
+    void FTPClient1ServerDisconnect(QObject* Sender);
     void sbtnRefreshClick();
     void FTPClient1ListItem(const QString& Listing);
     void lvRemoteFilesDblClick();
@@ -218,6 +219,7 @@ private:
     void ReleaseFTPClient();
     void Log(const QString& line);
     void ShowProgress(qint64 part);
+    void ShowTransferType();
     void IdleIfChanged();
     void ChangeRemoteFolder(const QString& Folder);
     TRemoteFileInfo GetRemoteFileInfo(const QString& FileName);

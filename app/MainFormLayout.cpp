@@ -322,7 +322,7 @@ QWidget* TMainForm::CreateListingPage()
         button->setCheckable(true);
         grpTransferType->addButton(button);
     }
-    sbtnASCII->setChecked(true);
+    sbtnBinary->setChecked(true); // every session starts in binary type
     for (QToolButton* button : {sbtnRefresh, sbtnDownload, sbtnDeleteFile, sbtnRename, sbtnMkDir, sbtnASCII, sbtnBinary})
         button->setEnabled(false);
     listing->addWidget(Panel5);

@@ -9,6 +9,7 @@
 #include "app/StatusText.h"
 #include "ftp/FTPClient.h"
 #include "net/ErrorBoundary.h"
+#include "net/ScopeExit.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -39,6 +40,7 @@ void TMainForm::SetUpFTPClient()
     FTPClient1->OnPacketRecvd = [this](QObject* Sender) { FTPClient1PacketRecvd(Sender); };
     FTPClient1->OnSuccess = [this](TCmdType Trans_Type) { FTPClient1Success(Trans_Type); };
     FTPClient1->OnListItem = [this](const QString& Listing) { FTPClient1ListItem(Listing); };
+    FTPClient1->OnServerDisconnect = [this](QObject* Sender) { FTPClient1ServerDisconnect(Sender); };
     StatusBar1->OnDrawPanel = [this](QPainter& Canvas, const QRect& Rect, const QString& Text) {
         StatusBar1DrawPanel(Canvas, Rect, Text);
     };
@@ -76,6 +78,7 @@ void TMainForm::sbtnConnectClick()
 void TMainForm::FTPClient1Connect(QObject*)
 {
     Sounds().Play(TSound::Information);
+    ShowTransferType();
     Log(QStringLiteral("Connected - remote TCP/TP: ") + FTPClient1->RemoteIP());
     Log(QStringLiteral("Current folder is: ") + FTPClient1->CurrentDir());
     SetScreenCursor(Qt::ArrowCursor);
@@ -116,6 +119,13 @@ void TMainForm::FTPClient1Error(QObject*, quint16 Errno, const QString& Errmsg)
     Sounds().Play(TSound::Error);
     Dialogs().ShowError(kErrorTitle, QStringLiteral("Error %1: %2").arg(Errno).arg(Errmsg));
     Busy = false;
+}
+
+void TMainForm::FTPClient1ServerDisconnect(QObject*)
+{
+    // The client has logged why; the window shows the state Disconnect leaves.
+    setWindowTitle(QStringLiteral("Ferrit"));
+    IdleHandler();
 }
 
 void TMainForm::sbtnDisconnectClick()
@@ -236,6 +246,7 @@ void TMainForm::edtFTPCommandKeyPress(QChar Key)
 
 void TMainForm::sbtnExecuteClick()
 {
+    ScopeExit showType([this] { ShowTransferType(); }); // a typed "TYPE" changes it too
     try {
         FTPClient1->DoCommand(edtFTPCommand->text());
     } catch (const Exception& error) {

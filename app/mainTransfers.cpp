@@ -12,6 +12,7 @@
 #include "net/ScopeExit.h"
 
 #include <QApplication>
+#include <QToolButton>
 #include <QTreeView>
 
 namespace {
@@ -121,10 +122,20 @@ void TMainForm::SystemListViewDragDrop(QObject* Source)
 
 void TMainForm::sbtnASCIIClick()
 {
+    ScopeExit showType([this] { ShowTransferType(); });
     FTPClient1->DoCommand(QStringLiteral("TYPE A"));
 }
 
 void TMainForm::sbtnBinaryClick()
 {
+    ScopeExit showType([this] { ShowTransferType(); });
     FTPClient1->DoCommand(QStringLiteral("TYPE I"));
+}
+
+void TMainForm::ShowTransferType()
+{
+    // The buttons show the server's type, also after a refused click.
+    const bool text = FTPClient1->TextType();
+    sbtnASCII->setChecked(text);
+    sbtnBinary->setChecked(!text);
 }

@@ -191,7 +191,7 @@ TEST_F(MainFormTest, StartsWithTheDesignedLayoutAndStates)
     EXPECT_TRUE(form->grpViewStyle->exclusive());
     EXPECT_EQ(form->grpViewStyle->checkedButton(), form->sbtnDetails);
     EXPECT_TRUE(form->grpTransferType->exclusive());
-    EXPECT_EQ(form->grpTransferType->checkedButton(), form->sbtnASCII);
+    EXPECT_EQ(form->grpTransferType->checkedButton(), form->sbtnBinary); // files arrive intact unless asked
 
     for (QWidget* disabled : std::initializer_list<QWidget*>{
              form->sbtnDelete, form->sbtnEdit, form->sbtnConnect, form->sbtnDisconnect, form->sbtnRefresh,

@@ -3,16 +3,20 @@
 #include "RemoteFormFixture.h"
 #include "ScriptedFtpServer.h"
 
+#include "app/HostDlg.h"
 #include "app/RemoteListModel.h"
 #include "app/StatusBar.h"
 #include "ftp/FTPClient.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QToolButton>
 #include <QTabWidget>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -50,6 +54,8 @@ const char* const kLoginLog =
     "331 Password required.\n"
     "PASS \n"
     "230 Logged in.\n"
+    "TYPE I\n"
+    "200 Type set.\n"
     "Connected - remote TCP/TP: 127.0.0.1\n"
     "PWD\n"
     "257 \"/\" is the current directory.\n"
@@ -86,7 +92,7 @@ TEST_F(RemoteConnection, ConnectWithRemoteFolderLogsTheWholeConversation)
                                        "257 \"/pub\" is the current directory.\n"
                                        "Current file folder: /pub\n" +
                                        kListingLog);
-    EXPECT_EQ(server.ReceivedWithoutPort(), (QByteArrayList{"USER joe", "PASS pw", "PWD", "CWD ./pub", "PWD", "SYST", "LIST"}));
+    EXPECT_EQ(server.ReceivedWithoutPort(), (QByteArrayList{"USER joe", "PASS pw", "TYPE I", "PWD", "CWD ./pub", "PWD", "SYST", "LIST"}));
     EXPECT_EQ(RemoteCaptions(), (QStringList{"..", "docs", "notes", "readme.txt"}));
     const TRemoteEntry readme = form->RemoteFiles()->Entry(3);
     EXPECT_EQ(readme.Size, "1234");
@@ -202,7 +208,7 @@ TEST_F(RemoteConnection, CommandLineLogsRefusalsAndRunsHelp)
               "Help\n214-The following commands are recognized.\n USER PASS LIST\n214 Help OK.\nDoCommand success\n"
               "502 Command not implemented.\n502 Command not implemented.")
         << "the empty command's own status line is blank and so not logged";
-    EXPECT_EQ(server.ReceivedWithoutPort().mid(5), (QByteArrayList{"NOOP", "SITE CHMOD 644 x", "Help", ""}));
+    EXPECT_EQ(server.ReceivedWithoutPort().mid(6), (QByteArrayList{"NOOP", "SITE CHMOD 644 x", "Help", ""}));
     EXPECT_TRUE(dialogs->Shown.empty()) << "refusals on the command line go to the log, not to a box";
 }
 
@@ -237,6 +243,93 @@ TEST_F(RemoteConnection, DisconnectAsksFirst)
     form->IdleHandler();
     EXPECT_FALSE(form->sbtnRefresh->isEnabled());
     EXPECT_FALSE(form->pnlFTPCommandLine->isEnabled());
+}
+
+TEST_F(RemoteConnection, AGreetingThatRefusesShowsOneBoxWithTheServersText)
+{
+    server.SetGreeting("421 Too many users, try again later.\r\n", true);
+    MakeForm({Host("joe", "pw")}, server.Port());
+    Connect();
+    EXPECT_FALSE(form->FTPClient1->Connected);
+    ASSERT_EQ(dialogs->Shown.size(), 1u) << Errors().join('\n').toStdString();
+    EXPECT_EQ(dialogs->Shown[0].text.trimmed(), "421 Too many users, try again later.");
+    EXPECT_EQ(LogLines().filter("421 Too many users").size(), 1);
+    EXPECT_TRUE(server.Received().isEmpty()) << "nothing sent to a server that turned us away";
+}
+
+TEST_F(RemoteConnection, AServerClosingTheIdleConnectionIsShownAtOnce)
+{
+    server.On("LIST", ListReply());
+    MakeForm({Host("joe", "pw")}, server.Port());
+    Connect();
+    form->IdleHandler();
+    ASSERT_TRUE(form->sbtnDisconnect->isEnabled());
+    const qsizetype before = server.Received().size();
+    server.SendControl("421 Idle time-out: closing control connection.\r\n");
+    server.CloseControl();
+    QElapsedTimer clock;
+    clock.start();
+    while (form->FTPClient1->Connected && clock.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(form->FTPClient1->Connected);
+    EXPECT_EQ(LogLines().last(), "The server closed the connection: 421 Idle time-out: closing control connection.");
+    EXPECT_EQ(form->windowTitle(), "Ferrit");
+    for (QWidget* control : std::initializer_list<QWidget*>{form->sbtnDisconnect, form->sbtnRefresh, form->sbtnMkDir,
+                                                            form->sbtnASCII, form->pnlFTPCommandLine})
+        EXPECT_FALSE(control->isEnabled()) << qPrintable(control->objectName());
+    EXPECT_TRUE(dialogs->Shown.empty());
+    EXPECT_EQ(server.Received().size(), before) << "no QUIT to a server that left";
+}
+
+TEST_F(RemoteConnection, TheTypeButtonsShowTheTypeTheServerIsIn)
+{
+    server.On("LIST", ListReply());
+    MakeForm({Host("joe", "pw")}, server.Port());
+    Connect();
+    struct Step {
+        const char* name;
+        QByteArray typeReply;
+        std::function<void()> act;
+        bool asciiDown;
+    } const steps[] = {
+        {"after login", {}, [] {}, false},
+        {"ASCII clicked", "200 Type set to A.\r\n", [this] { Click(form->sbtnASCII); }, true},
+        {"Binary refused", "504 Type not allowed.\r\n", [this] { Click(form->sbtnBinary); }, true},
+        {"typed TYPE I", "200 Type set to I.\r\n",
+         [this] {
+             form->edtFTPCommand->setText("TYPE I");
+             Click(form->sbtnExecute);
+         },
+         false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        if (!step.typeReply.isEmpty())
+            server.On("TYPE", step.typeReply);
+        step.act();
+        EXPECT_EQ(form->sbtnASCII->isChecked(), step.asciiDown);
+        EXPECT_EQ(form->sbtnBinary->isChecked(), !step.asciiDown);
+        EXPECT_EQ(form->FTPClient1->TextType(), step.asciiDown);
+    }
+}
+
+TEST_F(RemoteConnection, APasswordIsNeverShownInABoxOrTheLog)
+{
+    MakeForm({Host("joe", "pw")}, server.Port());
+    // A password pasted with a line break in it, which the hosts file could not hold.
+    SelectSite(0);
+    QTimer::singleShot(0, [&] { // runs inside the dialog's own loop
+        form->HostDlg->edtPass->setText("hunter2\rsecret");
+        form->HostDlg->btnOk->click();
+    });
+    form->sbtnEdit->click();
+    Connect();
+    EXPECT_FALSE(form->FTPClient1->Connected);
+    ASSERT_FALSE(Errors().isEmpty());
+    for (const QString& text : Errors() + LogLines()) {
+        EXPECT_FALSE(text.contains("hunter2")) << text.toStdString();
+        EXPECT_FALSE(text.contains("secret")) << text.toStdString();
+    }
 }
 
 TEST_F(RemoteConnection, ClosingTheWindowWhileConnectedSaysGoodbyePromptly)
