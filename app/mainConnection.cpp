@@ -147,10 +147,10 @@ void TMainForm::ShowProgress(qint64 part)
 {
     // One repaint per change of the figure, not per block: the bar looks the same
     // and a fast transfer is not slowed down by painting.
-    // The listed size counts the file, not the bytes on the wire, which in ASCII
-    // type carry a CR more per line: measured against it, progress stops at 100.
-    const int percent = FTPClient1->BytesTotal > 0 ? Percentage(part, FTPClient1->BytesTotal)
-                                                   : std::min(Percentage(part, m_listedSize), 100);
+    // Sizes count the file, not the bytes on the wire, which in ASCII type
+    // carry a CR more per line: measured against them, progress stops at 100.
+    const qint64 total = FTPClient1->BytesTotal > 0 ? FTPClient1->BytesTotal : m_listedSize;
+    const int percent = std::min(Percentage(part, total), 100);
     if (percent == m_shownPercent)
         return;
     m_shownPercent = percent;

@@ -238,12 +238,17 @@ void TFTPClient::Success(TCmdType type)
         OnSuccess(type);
 }
 
-void TFTPClient::BeginOperation()
+auto TFTPClient::BeginOperation()
 {
     Canceled = false;
     TimedOut = false;
     m_replyWatchTripped = false;
     CheckConnected();
+    ++m_operations;
+    return qScopeGuard([this] {
+        if (--m_operations == 0)
+            EndCancel();
+    });
 }
 
 // ---------------------------------------------------------------- login and logout
@@ -388,7 +393,7 @@ void TFTPClient::DoCommand(const QString& Command)
 {
     RejectUnsafeText(Command);
     const TCmdType type = CommandTypeOf(Command);
-    BeginOperation();
+    const auto operation = BeginOperation();
     Report(Command);
     DiscardStrayInput();
     Transaction(Command);
@@ -411,7 +416,7 @@ void TFTPClient::Rename(const QString& FromName, const QString& ToName)
 {
     RejectUnsafeText(FromName);
     RejectUnsafeText(ToName);
-    BeginOperation();
+    const auto operation = BeginOperation();
     DiscardStrayInput();
     Report(QStringLiteral("RNFR ") + FromName);
     Transaction(QStringLiteral("RNFR ") + FromName);
@@ -647,7 +652,7 @@ bool TFTPClient::DataMayFlow() const { return !Canceled && !TimedOut; }
 
 void TFTPClient::List()
 {
-    BeginOperation();
+    const auto operation = BeginOperation();
     RunTransfer(TCmdType::List, [this] {
         if (ParseList)
             PrepareParser();
@@ -686,7 +691,7 @@ void TFTPClient::SendRetr(const QString& RemoteFile)
 void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile)
 {
     RejectUnsafeText(RemoteFile);
-    BeginOperation();
+    const auto operation = BeginOperation();
     const QString target = LocalFile.isEmpty() ? RemoteFile : LocalFile;
     // The data goes to a new file beside the target, which replaces the target
     // only when the server confirmed the transfer: a failed or aborted download
@@ -758,7 +763,7 @@ void TFTPClient::SendStor(const QString& LocalFile, const QString& RemoteFile)
 void TFTPClient::Upload(const QString& LocalFile, const QString& RemoteFile)
 {
     RejectUnsafeText(RemoteFile.isEmpty() ? FileNamePart(LocalFile) : RemoteFile);
-    BeginOperation();
+    const auto operation = BeginOperation();
     RunTransfer(TCmdType::Upload, [&] {
         QFile file(LocalFile);
         if (!file.open(QIODevice::ReadOnly))

@@ -108,7 +108,9 @@ private:
     void Report(const QString& text);
     void PeerClosed() override;
     bool Idle() const; // no operation waits on the server
-    void BeginOperation();
+    // Starts a command or transfer. The outermost operation to end clears a
+    // cancel, so that the idle connection goes on noticing a server that leaves.
+    [[nodiscard]] auto BeginOperation();
     // Replies on the control connection; every wait is bounded by InactivityTimeOut.
     QString ControlExchange(const std::function<QString()>& step);
     [[noreturn]] void ControlTimedOut();
@@ -153,6 +155,7 @@ private:
     std::unique_ptr<TFTPDirectoryList> m_directoryList;
     TFTPDataSocket* m_data = nullptr; // child, only inside a transfer
     int m_controlWaits = 0;           // > 0 while an operation waits on the control connection
+    int m_operations = 0;             // operations running (List asks "SYST" inside its own)
     bool m_replyWatchTripped = false; // a 421/426 cancelled the control connection
     bool m_completionOwed = false;    // the server accepted the transfer and will report its end
     bool m_replyOwed = false;         // a command's reply wait was aborted; the reply is still due

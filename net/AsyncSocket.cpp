@@ -224,6 +224,12 @@ void TAsyncSocket::ResumeNotifications()
     }
 }
 
+void TAsyncSocket::EndCancel()
+{
+    Canceled = false;
+    ResumeNotifications();
+}
+
 void TAsyncSocket::WaitUntil(const std::function<bool()>& Done)
 {
     ResumeNotifications();

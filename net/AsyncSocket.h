@@ -271,6 +271,8 @@ public:
 protected:
     // The peer closed the connection (after everything it sent was buffered).
     virtual void PeerClosed() {}
+    // Ends the cancelled state: Canceled off, notifications stopped by it on again.
+    void EndCancel();
 
     // The one wait loop: runs the event loop until Done() holds or Canceled is
     // set. Throws ETimeOutError (TimedOut set) when WaitDeadline passes first.

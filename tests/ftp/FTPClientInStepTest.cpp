@@ -278,6 +278,23 @@ TEST_F(ScriptedSession, AServerClosingAnIdleConnectionIsNoticedAtOnce)
     }
 }
 
+TEST_F(ScriptedSession, AServerLeavingAfterAnAbortedCommandIsNoticedToo)
+{
+    server.On("NOOP", QByteArray()); // never answered
+    QTimer::singleShot(100, [this] { s.client.Abort(); });
+    EXPECT_THROW(s.client.DoCommand("NOOP"), EAbortError);
+    int closed = 0;
+    s.client.OnServerDisconnect = [&](QObject*) { ++closed; };
+    server.SendControl("200 late\r\n");
+    server.CloseControl();
+    QElapsedTimer t;
+    t.start();
+    while (s.client.Connected && t.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(s.client.Connected);
+    EXPECT_EQ(closed, 1);
+}
+
 TEST_F(ScriptedSession, QuitIsNotReportedAsTheServerLeaving)
 {
     int closed = 0;
