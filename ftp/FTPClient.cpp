@@ -255,7 +255,8 @@ auto TFTPClient::BeginOperation()
 
 void TFTPClient::PeerClosed()
 {
-    if (m_quitting)
+    // Inside Connect and Disconnect the operation itself reports the close.
+    if (!std::exchange(m_loggedIn, false))
         return;
     if (Idle()) {
         // Nobody is waiting to report it, so the log says it here, with the
@@ -278,6 +279,7 @@ void TFTPClient::Connect()
     Read(0);
     m_replyWatchTripped = false;
     m_replyOwed = false;
+    m_loggedIn = false;
     m_textType = true; // the server's default until "TYPE I" is accepted
     try {
         ++m_controlWaits; // so that Abort (the stop button) ends the look-up and the connect
@@ -296,6 +298,7 @@ void TFTPClient::Connect()
         ReadGreeting();
         Login();
         SetBinaryType();
+        m_loggedIn = true;
         if (OnConnect)
             OnConnect(this);
     } catch (...) {
@@ -367,11 +370,10 @@ void TFTPClient::Disconnect()
     Report(QStringLiteral("QUIT"));
     m_directoryList.reset();
     Vendor = FTPVendorUnknown;
-    m_quitting = true;
+    m_loggedIn = false;
     const auto close = qScopeGuard([this] {
         if (Connected)
             TAsyncSocket::Disconnect();
-        m_quitting = false;
     });
     DiscardStrayInput();
     Transaction(QStringLiteral("QUIT"));

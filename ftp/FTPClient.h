@@ -50,9 +50,9 @@ public:
     TSuccessEvent OnSuccess;               // an operation completed
     TListItemEvent OnListItem;             // one raw line of a listing
     TUnsupportedEvent OnUnSupportedFunction; // the server answered 500, 501 or 502
-    // The server closed the control connection (not in answer to "QUIT"):
-    // Connected is false now. When no operation was running, the log has a
-    // line saying so, with the server's last reply.
+    // The server closed the control connection of a logged-in session (not in
+    // answer to "QUIT"): Connected is false now. When no operation was running,
+    // the log has a line saying so, with the server's last reply.
     TNotifyEvent OnServerDisconnect;
 
     // ---- settings
@@ -160,5 +160,5 @@ private:
     bool m_completionOwed = false;    // the server accepted the transfer and will report its end
     bool m_replyOwed = false;         // a command's reply wait was aborted; the reply is still due
     bool m_textType = false;          // text type: downloads arrive with CR LF line ends
-    bool m_quitting = false;          // inside Disconnect: the server's close is expected
+    bool m_loggedIn = false;          // between login and Disconnect: a close is the server leaving
 };

@@ -255,6 +255,7 @@ TEST_F(RemoteConnection, AGreetingThatRefusesShowsOneBoxWithTheServersText)
     EXPECT_EQ(dialogs->Shown[0].text.trimmed(), "421 Too many users, try again later.");
     EXPECT_EQ(LogLines().filter("421 Too many users").size(), 1);
     EXPECT_TRUE(server.Received().isEmpty()) << "nothing sent to a server that turned us away";
+    EXPECT_EQ(form->windowTitle(), "Ferrit - 127.0.0.1") << "a failed connect keeps the caption";
 }
 
 TEST_F(RemoteConnection, AServerClosingTheIdleConnectionIsShownAtOnce)
