@@ -12,19 +12,23 @@ namespace {
 
 // Often enough that a long listing visibly fills.
 constexpr int kMergeIntervalMs = 100;
+// The sort keys of a listing cost more than its texts. Once no entry has come for this
+// long the listing is taken to be complete and they are freed; should more entries come
+// after all, the keys are made again.
+constexpr int kKeyLifetimeMs = 2000;
 
-// Worker side: keys for the new captions, then the new entries merged into the order.
+// Worker side: keys for the captions handed over, then the entries not yet in the order
+// merged into it.
 std::unique_ptr<TRemoteListModel::TSortRun> Collate(std::unique_ptr<TRemoteListModel::TSortRun> run)
 {
     const QCollator collator;
-    const int first = int(run->keys.size());
-    for (const QString& caption : run->captions)
-        run->keys.push_back(collator.sortKey(caption));
+    for (qsizetype i = 0; i < run->captions.size(); ++i)
+        run->keys.push_back(collator.sortKey(run->captions.at(i)));
     run->captions.clear();
     const auto less = [&keys = run->keys](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; };
     std::vector<int>& order = run->order;
     const size_t sorted = order.size();
-    for (int i = first; i < int(run->keys.size()); ++i)
+    for (int i = int(sorted); i < int(run->keys.size()); ++i)
         order.push_back(i);
     // Equal captions keep their order of arrival.
     std::stable_sort(order.begin() + qsizetype(sorted), order.end(), less);
@@ -34,11 +38,35 @@ std::unique_ptr<TRemoteListModel::TSortRun> Collate(std::unique_ptr<TRemoteListM
 
 } // namespace
 
+void TRemoteEntries::Add(const TRemoteEntry& entry)
+{
+    auto type = m_typeIndex.constFind(entry.TypeName);
+    if (type == m_typeIndex.cend()) {
+        type = m_typeIndex.insert(entry.TypeName, qint32(m_typeNames.size()));
+        m_typeNames << entry.TypeName;
+    }
+    m_captions.append(entry.Caption);
+    m_sizes.append(entry.Size);
+    m_modified.append(entry.Modified);
+    m_rights.append(entry.Rights);
+    m_kinds.push_back({*type, entry.ImageIndex});
+}
+
+TRemoteEntry TRemoteEntries::At(size_t i) const
+{
+    return {Caption(i), Size(i), TypeName(i), Modified(i), Rights(i), ImageIndex(i)};
+}
+
 TRemoteListModel::TRemoteListModel(const QList<QPixmap>& images, QObject* parent)
     : QAbstractTableModel(parent), m_images(images), m_run(std::make_unique<TSortRun>())
 {
+    m_collator.setMaxThreadCount(1);
+    m_collator.setExpiryTimeout(-1);
     m_timer.setInterval(kMergeIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, Guarded([this](auto&&...) { Tick(); }));
+    m_keyLifetime.setSingleShot(true);
+    m_keyLifetime.setInterval(kKeyLifetimeMs);
+    connect(&m_keyLifetime, &QTimer::timeout, this, Guarded([this](auto&&...) { DropKeys(); }));
 }
 
 TRemoteListModel::~TRemoteListModel()
@@ -57,34 +85,59 @@ void TRemoteListModel::Clear()
 {
     WaitForRun();
     m_timer.stop();
+    m_keyLifetime.stop();
     beginResetModel();
     m_disposer.Dispose(std::move(m_entries), std::move(m_run));
-    m_entries.clear();
+    m_entries = TRemoteEntries();
     m_order.clear();
     m_run = std::make_unique<TSortRun>();
     endResetModel();
 }
 
-void TRemoteListModel::Add(TRemoteEntry entry)
+void TRemoteListModel::Add(const TRemoteEntry& entry)
 {
-    m_entries.push_back(std::move(entry));
+    m_entries.Add(entry);
+    m_keyLifetime.stop();
     if (!m_timer.isActive())
         m_timer.start();
 }
 
+bool TRemoteListModel::Unplaced() const
+{
+    return m_run->order.size() < m_entries.size();
+}
+
 void TRemoteListModel::TakeNewCaptions()
 {
-    for (size_t i = m_run->keys.size(); i < m_entries.size(); ++i)
-        m_run->captions << m_entries[i].Caption;
+    m_run->captions = m_entries.CaptionsFrom(m_run->keys.size());
+}
+
+void TRemoteListModel::AllPlaced()
+{
+    m_timer.stop();
+    if (!m_run->keys.empty())
+        m_keyLifetime.start();
+}
+
+void TRemoteListModel::DropKeys()
+{
+    if (m_worker.valid() || Unplaced())
+        return;
+    // Freed on the collation thread: a million of them take a while.
+    m_collator.start([keys = std::move(m_run->keys)]() mutable { keys = {}; });
+    m_run->keys = {};
 }
 
 void TRemoteListModel::StartRun()
 {
     TakeNewCaptions();
-    m_worker = std::async(std::launch::async, [run = std::move(m_run)]() mutable {
-        LowerThisThreadsPriority();
-        return Collate(std::move(run));
-    });
+    auto task = std::make_shared<std::packaged_task<std::unique_ptr<TSortRun>()>>(
+        [run = std::move(m_run)]() mutable {
+            LowerThisThreadsPriority();
+            return Collate(std::move(run));
+        });
+    m_worker = task->get_future();
+    m_collator.start([task] { (*task)(); });
 }
 
 void TRemoteListModel::Tick()
@@ -94,21 +147,21 @@ void TRemoteListModel::Tick()
             return;
         Apply(m_worker.get());
     }
-    if (m_run->keys.size() < m_entries.size())
+    if (Unplaced())
         StartRun();
     else
-        m_timer.stop();
+        AllPlaced();
 }
 
 void TRemoteListModel::Flush()
 {
     WaitForRun();
-    if (m_run->keys.size() < m_entries.size()) {
+    if (Unplaced()) {
         TakeNewCaptions();
         m_run = Collate(std::move(m_run));
     }
     Apply(std::move(m_run));
-    m_timer.stop();
+    AllPlaced();
 }
 
 void TRemoteListModel::FlushSoon()
@@ -129,7 +182,8 @@ void TRemoteListModel::Apply(std::unique_ptr<TSortRun> run)
     QModelIndexList after;
     after.reserve(before.size());
     for (const QModelIndex& index : before)
-        after.append(index.isValid() ? this->index(rowOfEntry[size_t(m_order[size_t(index.row())])], index.column())
+        // createIndex: the row may lie beyond the count of the order being replaced.
+        after.append(index.isValid() ? createIndex(rowOfEntry[size_t(m_order[size_t(index.row())])], index.column())
                                      : QModelIndex());
     m_order = m_run->order;
     changePersistentIndexList(before, after);
@@ -150,21 +204,21 @@ QVariant TRemoteListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= Count())
         return {};
-    const TRemoteEntry& e = Entry(index.row());
+    const size_t e = EntryOf(index.row());
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
         switch (index.column()) {
-        case colFilename: return e.Caption;
-        case colSize: return e.Size;
-        case colType: return e.TypeName;
-        case colModified: return e.Modified;
-        case colRights: return e.Rights;
+        case colFilename: return m_entries.Caption(e);
+        case colSize: return m_entries.Size(e);
+        case colType: return m_entries.TypeName(e);
+        case colModified: return m_entries.Modified(e);
+        case colRights: return m_entries.Rights(e);
         }
         break;
     case Qt::DecorationRole:
-        if (index.column() == colFilename && e.ImageIndex >= 0 && e.ImageIndex < m_images.size())
-            return m_images[e.ImageIndex];
+        if (const int image = m_entries.ImageIndex(e); index.column() == colFilename && image >= 0 && image < m_images.size())
+            return m_images[image];
         break;
     case Qt::TextAlignmentRole:
         if (index.column() == colSize || index.column() == colRights)
@@ -206,7 +260,7 @@ QMimeData* TRemoteListModel::mimeData(const QModelIndexList& indexes) const
     QStringList names;
     for (const QModelIndex& index : indexes)
         if (index.column() == colFilename)
-            names << Entry(index.row()).Caption;
+            names << Caption(index.row());
     auto* data = new QMimeData;
     data->setData(kDragMimeType, names.join(u'\n').toUtf8());
     return data;

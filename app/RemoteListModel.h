@@ -6,15 +6,45 @@
 // thread only swaps in the new order.
 #include "app/Disposer.h"
 #include "app/RemoteListing.h"
+#include "ftp/DirectoryList.h"
 
 #include <QAbstractTableModel>
 #include <QCollatorSortKey>
+#include <QHash>
 #include <QList>
 #include <QPixmap>
+#include <QThreadPool>
 #include <QTimer>
 #include <future>
 #include <memory>
 #include <vector>
+
+// The entries of a listing in order of arrival, stored by column: each column's texts
+// in one buffer and the type name as an index into the few distinct ones. A million
+// entries as TRemoteEntry values would cost five allocations each.
+class TRemoteEntries {
+public:
+    void Add(const TRemoteEntry& entry);
+    TRemoteEntry At(size_t i) const;
+    QString Caption(size_t i) const { return m_captions.at(qsizetype(i)); }
+    TTextList CaptionsFrom(size_t first) const { return m_captions.mid(qsizetype(first)); }
+    QString Size(size_t i) const { return m_sizes.at(qsizetype(i)); }
+    QString TypeName(size_t i) const { return m_typeNames[m_kinds[i].typeName]; }
+    QString Modified(size_t i) const { return m_modified.at(qsizetype(i)); }
+    QString Rights(size_t i) const { return m_rights.at(qsizetype(i)); }
+    int ImageIndex(size_t i) const { return m_kinds[i].image; }
+    size_t size() const { return m_kinds.size(); }
+
+private:
+    struct TKind {
+        qint32 typeName; // index into m_typeNames
+        qint32 image;
+    };
+    TTextList m_captions, m_sizes, m_modified, m_rights;
+    std::vector<TKind> m_kinds;
+    QStringList m_typeNames;
+    QHash<QString, qint32> m_typeIndex;
+};
 
 class TRemoteListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -30,13 +60,14 @@ public:
 
     void Clear();
     // Adds one entry; it appears in its sorted place shortly after.
-    void Add(TRemoteEntry entry);
+    void Add(const TRemoteEntry& entry);
     // Puts every added entry in its place now (waits for the worker).
     void Flush();
     // Puts the entries in place as soon as possible, without waiting.
     void FlushSoon();
 
-    const TRemoteEntry& Entry(int row) const { return m_entries[size_t(m_order[size_t(row)])]; }
+    TRemoteEntry Entry(int row) const { return m_entries.At(EntryOf(row)); }
+    QString Caption(int row) const { return m_entries.Caption(EntryOf(row)); }
     int Count() const { return int(m_order.size()); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -48,15 +79,19 @@ public:
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
     Qt::DropActions supportedDragActions() const override;
 
-    // The collation state that travels to the worker and back: a sort key per entry
-    // and the entries' indexes in sorted order.
+    // The collation state that travels to the worker and back: the entries' indexes in
+    // sorted order and, while the listing may grow, a sort key per entry.
     struct TSortRun {
         std::vector<QCollatorSortKey> keys;
         std::vector<int> order;
-        QStringList captions; // of the entries from keys.size() on, still to be placed
+        TTextList captions; // of the entries from keys.size() on, still without a key
     };
 
 private:
+    size_t EntryOf(int row) const { return size_t(m_order[size_t(row)]); }
+    bool Unplaced() const;
+    void AllPlaced();
+    void DropKeys();
     void Tick();
     void TakeNewCaptions();
     void StartRun();
@@ -64,10 +99,15 @@ private:
     void WaitForRun();
 
     const QList<QPixmap>& m_images;
-    std::vector<TRemoteEntry> m_entries; // in order of arrival
+    TRemoteEntries m_entries;
     std::vector<int> m_order;            // shown rows: indexes into m_entries
     std::unique_ptr<TSortRun> m_run;     // here while no worker has it
+    // One thread that lives as long as the list: glibc gives a new thread a malloc arena
+    // of its own, and sort keys spread over several arenas are not reused by the next
+    // listing's keys, so each listing would add to the peak.
+    QThreadPool m_collator;
     std::future<std::unique_ptr<TSortRun>> m_worker;
     TDisposer m_disposer; // the rows of the list before the last Clear
     QTimer m_timer;
+    QTimer m_keyLifetime;
 };

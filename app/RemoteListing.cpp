@@ -46,6 +46,23 @@ bool IsNumber(const QString& s)
     return true;
 }
 
+// The day of a date: one or two digits, unlike a year or a time.
+bool IsDay(const QString& s)
+{
+    return IsNumber(s) && s.size() <= 2;
+}
+
+// Whether fields t3 to t6 of a line read without the group column are in fact its
+// group, size and the first two date fields (the time, a ":", is caught by the name).
+// The month is the one field of the date that is not a number: with the group column
+// it comes one field later, so "size month day" and "size day month" both shift.
+bool HasGroupColumn(const QString& t4, const QString& t5, const QString& t6)
+{
+    const bool monthFirst = IsNumber(t4) && !IsNumber(t5) && IsDay(t6); // group size Jan 1 | 1999 name
+    const bool dayFirst = IsNumber(t4) && IsDay(t5) && !IsNumber(t6);   // group size 1 Jan | 1999 name
+    return monthFirst || dayFirst;
+}
+
 bool IsDotName(const QString& name)
 {
     return name == u"." || name == u"..";
@@ -75,9 +92,9 @@ std::optional<TListingFields> ParseListingLine(const QString& line)
     NextField(W); // owner
     const QString t3 = NextField(W), t4 = NextField(W), t5 = NextField(W), t6 = NextField(W);
     const QString name = W.toString();
-    // A time still in the name, or a size where the month belongs, means the line has a
-    // group column after all (a year instead of a time leaves no ":" to tell).
-    if (name.contains(u':') || (IsNumber(t4) && !IsNumber(t5)))
+    // A time still in the name means the line has a group column after all; a year
+    // instead of a time leaves no ":" to tell, so then the date's shape decides.
+    if (name.contains(u':') || HasGroupColumn(t4, t5, t6))
         return ParseLongListingLine(line);
     if (IsDotName(name))
         return std::nullopt;

@@ -15,6 +15,76 @@ int VendorFromSystReply(const QString& reply)
     return FTPVendorOther;
 }
 
+QByteArrayView TTextList::Bytes(qsizetype i) const
+{
+    const qsizetype begin = i == 0 ? 0 : m_ends[size_t(i - 1)];
+    return QByteArrayView(m_text).sliced(begin, m_ends[size_t(i)] - begin);
+}
+
+qsizetype TTextList::indexOf(const QString& text) const
+{
+    const QByteArray wanted = text.toUtf8();
+    for (qsizetype i = 0; i < size(); ++i)
+        if (Bytes(i) == wanted)
+            return i;
+    return -1;
+}
+
+QString TTextList::join(const QString& separator) const
+{
+    return toList().join(separator);
+}
+
+QStringList TTextList::toList() const
+{
+    QStringList list;
+    list.reserve(size());
+    for (qsizetype i = 0; i < size(); ++i)
+        list << at(i);
+    return list;
+}
+
+TTextList TTextList::mid(qsizetype first) const
+{
+    TTextList tail;
+    first = qBound<qsizetype>(0, first, size());
+    if (first == size())
+        return tail;
+    const qsizetype begin = first == 0 ? 0 : m_ends[size_t(first - 1)];
+    tail.m_text = m_text.sliced(begin);
+    tail.m_ends.reserve(m_ends.size() - size_t(first));
+    for (size_t i = size_t(first); i < m_ends.size(); ++i)
+        tail.m_ends.push_back(m_ends[i] - begin);
+    return tail;
+}
+
+void TTextList::append(const QString& text)
+{
+    m_text += text.toUtf8();
+    m_ends.push_back(m_text.size());
+}
+
+void TTextList::clear()
+{
+    m_text = QByteArray();
+    m_ends = std::vector<qsizetype>();
+}
+
+bool operator==(const TTextList& a, const QStringList& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (a.at(i) != b[i])
+            return false;
+    return true;
+}
+
+bool operator==(const TTextList& a, const TTextList& b)
+{
+    return a.m_ends == b.m_ends && a.m_text == b.m_text;
+}
+
 void TFTPDirectoryList::ParseLine(const QString& Line)
 {
     int k = 1;

@@ -1,10 +1,12 @@
 #pragma once
 // Parsers for the lines of a remote directory listing, and the server system
 // types that choose one.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <array>
 #include <memory>
+#include <vector>
 
 // Values of TFTPClient::Vendor: the system a server named in its "SYST" reply.
 constexpr int FTPVendorUnix = 2400;
@@ -21,6 +23,35 @@ constexpr int FTPVendorNetware = 2416;
 // The system type named by a "SYST" reply line (case-sensitive; the first
 // word found in a fixed order decides, so "MVS" wins over "VM").
 int VendorFromSystReply(const QString& reply);
+
+// A list of texts in one UTF-8 buffer. A listing of a million lines keeps four of
+// these; as QStringLists they cost an allocation and a list slot per text, about four
+// times the text itself. Reads give copies; the common QStringList reads are offered.
+class TTextList {
+public:
+    qsizetype size() const { return qsizetype(m_ends.size()); }
+    bool isEmpty() const { return m_ends.empty(); }
+    QString at(qsizetype i) const { return QString::fromUtf8(Bytes(i)); }
+    QString operator[](qsizetype i) const { return at(i); }
+    qsizetype indexOf(const QString& text) const;
+    bool contains(const QString& text) const { return indexOf(text) >= 0; }
+    QString join(const QString& separator) const;
+    QStringList toList() const;
+    // The texts from first on.
+    TTextList mid(qsizetype first) const;
+
+    void append(const QString& text);
+    void clear();
+
+    friend bool operator==(const TTextList& a, const QStringList& b);
+    friend bool operator==(const TTextList& a, const TTextList& b);
+
+private:
+    QByteArrayView Bytes(qsizetype i) const;
+
+    QByteArray m_text;
+    std::vector<qsizetype> m_ends; // where each text ends in m_text
+};
 
 // Splits a line into space-separated columns and keeps those of the last line.
 class TFTPDirectoryList {
@@ -39,10 +70,10 @@ public:
     // Empties the four lists; Columns keep the last line.
     void Clear();
 
-    QStringList Rights;
-    QStringList Names;
-    QStringList ModifiedDates;
-    QStringList Sizes;
+    TTextList Rights;
+    TTextList Names;
+    TTextList ModifiedDates;
+    TTextList Sizes;
     std::array<QString, MaxColumns + 1> Columns; // indexed 1..25; [0] is unused
     int ColumnCount = 0;
 };

@@ -1,6 +1,9 @@
 #include "app/RemoteListing.h"
+#include "app/RemoteListModel.h"
 
+#include <QPersistentModelIndex>
 #include <QStringList>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -45,6 +48,24 @@ INSTANTIATE_TEST_SUITE_P(Table, RemoteListingLines, ::testing::Values(
     LineCase{"numeric owner and group with a year (vsftpd style)",
              "-rw-r--r--    1 1000     1000         1234 Mar 05  2020 x.bin",
              true, "-rw-r--r--", "x.bin", "1234", "05 Mar 2020"},
+    LineCase{"eight-field file, day before month, year",
+             "-rw-r--r-- 1 owner 1234 5 Feb 1999 name.txt",
+             true, "-rw-r--r--", "name.txt", "1234", "Feb 5 1999"},
+    LineCase{"eight-field file, day before month, time",
+             "-rw-r--r-- 1 owner 1234 5 Feb 12:00 name.txt",
+             true, "-rw-r--r--", "name.txt", "1234", "Feb 5 12:00"},
+    LineCase{"nine-field file, day before month, year",
+             "-rw-r--r-- 1 owner group 1234 5 Feb 1999 name.txt",
+             true, "-rw-r--r--", "name.txt", "1234", "Feb 5 1999"},
+    LineCase{"nine-field file, day before month, time",
+             "-rw-r--r-- 1 owner group 1234 5 Feb 12:00 name.txt",
+             true, "-rw-r--r--", "name.txt", "1234", "Feb 5 12:00"},
+    LineCase{"nine-field file, numeric group, day before month, year",
+             "-rw-r--r-- 1 1000 1000 1234 05 Feb 1999 name.txt",
+             true, "-rw-r--r--", "name.txt", "1234", "Feb 05 1999"},
+    LineCase{"eight-field file, small size like a day, month first",
+             "-rw-r--r-- 1 owner 5 Feb 12 2001 name.txt",
+             true, "-rw-r--r--", "name.txt", "5", "12 Feb 2001"},
     LineCase{"owner 0 (root) is a real file and stays listed",
              "-rw-r--r--    1 0        0            42 Dec 10 01:08 rootfile.txt",
              true, "-rw-r--r--", "rootfile.txt", "42", "10 Dec 01:08"},
@@ -134,6 +155,70 @@ TEST(RemoteListingLines, SurvivesHostileLines)
         ASSERT_TRUE(f) << spaces;
         EXPECT_EQ(f->Name, "name.txt");
     }
+}
+
+TEST(RemoteListModel, StoresEveryFieldOfAnEntry)
+{
+    const TRemoteEntry entries[] = {
+        {"a.txt", "12", "TXT file", "1 Jan 12:00", "-rw-r--r--", 5},
+        {QString::fromUtf8("Grüße ☃"), "", "File folder", "", "", 0},
+        {"", "0", "", "", "", -1},
+        {"b.txt", "5368709120", "TXT file", "14 Mar 2024", "-rw-------", 5},
+    };
+    TRemoteEntries store;
+    for (const TRemoteEntry& e : entries)
+        store.Add(e);
+    ASSERT_EQ(store.size(), std::size(entries));
+    for (size_t i = 0; i < store.size(); ++i) {
+        const TRemoteEntry got = store.At(i);
+        EXPECT_EQ(got.Caption, entries[i].Caption) << i;
+        EXPECT_EQ(got.Size, entries[i].Size) << i;
+        EXPECT_EQ(got.TypeName, entries[i].TypeName) << i;
+        EXPECT_EQ(got.Modified, entries[i].Modified) << i;
+        EXPECT_EQ(got.Rights, entries[i].Rights) << i;
+        EXPECT_EQ(got.ImageIndex, entries[i].ImageIndex) << i;
+    }
+}
+
+QStringList Captions(const TRemoteListModel& model)
+{
+    QStringList captions;
+    for (int row = 0; row < model.Count(); ++row)
+        captions << model.Caption(row) + '/' + model.Entry(row).Size;
+    return captions;
+}
+
+// The model forgets its sort keys once a listing has been quiet for a while; entries
+// that come later must still land in their places, equal captions after the earlier
+// ones, and a selected row must stay on its entry.
+TEST(RemoteListModel, SortsEntriesThatComeAfterAPause)
+{
+    const QList<QPixmap> images;
+    TRemoteListModel model(images);
+    const auto add = [&model](const char* name, const char* size) {
+        model.Add(TRemoteEntry{name, size, "file", "", "", 1});
+    };
+    add("delta", "1");
+    add("alpha", "1");
+    add("charlie", "1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.Count() == 3; }, 5000));
+    EXPECT_EQ(Captions(model), QStringList({"alpha/1", "charlie/1", "delta/1"}));
+    const QPersistentModelIndex delta = model.index(2, 0);
+
+    QTest::qWait(2500); // longer than the keys are kept
+    add("echo", "2");
+    add("alpha", "2");
+    add("bravo", "2");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.Count() == 6; }, 5000));
+    EXPECT_EQ(Captions(model), QStringList({"alpha/1", "alpha/2", "bravo/2", "charlie/1", "delta/1", "echo/2"}));
+    EXPECT_EQ(delta.row(), 4);
+
+    QTest::qWait(2500);
+    add("aardvark", "3");
+    model.Flush();
+    EXPECT_EQ(Captions(model).first(), "aardvark/3");
+    EXPECT_EQ(model.Count(), 7);
+    EXPECT_EQ(delta.row(), 5);
 }
 
 } // namespace

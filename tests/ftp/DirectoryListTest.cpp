@@ -1,8 +1,49 @@
 #include "ftp/DirectoryList.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
+
+void PrintTo(const TTextList& list, std::ostream* os)
+{
+    *os << '{';
+    for (const QString& s : list.toList())
+        *os << " \"" << s.toStdString() << '"';
+    *os << " }";
+}
 
 namespace {
+
+TEST(TTextList, KeepsEveryTextAsGiven)
+{
+    const QStringList texts = {"", "docs", QString::fromUtf8("Grüße ☃.txt"), QString::fromUtf8("a\0b", 3), "", "x y", "docs"};
+    TTextList list;
+    EXPECT_TRUE(list.isEmpty());
+    for (const QString& t : texts)
+        list.append(t);
+    ASSERT_EQ(list.size(), texts.size());
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(list[i], texts[i]) << i;
+    EXPECT_EQ(list, texts);
+    EXPECT_FALSE(list == texts.mid(1));
+    EXPECT_EQ(list.toList(), texts);
+    EXPECT_EQ(list.indexOf("docs"), 1);
+    EXPECT_EQ(list.indexOf(QString::fromUtf8("Grüße ☃.txt")), 2);
+    EXPECT_EQ(list.indexOf("doc"), -1);
+    EXPECT_TRUE(list.contains("x y"));
+    EXPECT_EQ(list.join(", "), texts.join(", "));
+
+    EXPECT_EQ(list.mid(2), texts.mid(2));
+    EXPECT_EQ(list.mid(0), list);
+    EXPECT_TRUE(list.mid(texts.size()).isEmpty());
+    TTextList tail = list.mid(5);
+    tail.append("more");
+    EXPECT_EQ(tail, QStringList({"x y", "docs", "more"}));
+    EXPECT_EQ(list.size(), texts.size()) << "a tail is a copy";
+
+    list.clear();
+    EXPECT_TRUE(list.isEmpty());
+    EXPECT_EQ(list, QStringList());
+}
 
 struct SystCase {
     const char* reply;
@@ -94,6 +135,8 @@ TEST(TFTPUnixList, FilesEntriesByPositionFromTheEnd)
     const UnixCase cases[] = {
         {"with group", "drwxr-xr-x 2 owner group 512 Jan 1 12:00 docs", "drwxr-xr-x", "512", "Jan 1 12:00", "docs"},
         {"without group", "drwxr-xr-x 2 owner 512 Jan 1 12:00 docs", "drwxr-xr-x", "512", "Jan 1 12:00", "docs"},
+        {"day before month, without group", "-rw-r--r-- 1 owner 1234 5 Feb 1999 name.txt", "-rw-r--r--", "1234", "5 Feb 1999", "name.txt"},
+        {"day before month, with group", "-rw-r--r-- 1 owner group 1234 5 Feb 1999 name.txt", "-rw-r--r--", "1234", "5 Feb 1999", "name.txt"},
         {"double spaces", "drwxr-xr-x  2 owner  group   512 Jan  1 12:00 docs", "drwxr-xr-x", "512", "Jan 1 12:00", "docs"},
         {"name with a space", "-rw-r--r-- 1 owner group 100 Jan 1 12:00 my file.txt", "-rw-r--r--", "Jan", "1 12:00 my", "file.txt"},
         {"symbolic link", "lrwxrwxrwx 1 owner group 7 Jan 1 12:00 name -> target", "lrwxrwxrwx", "1", "12:00 name ->", "target"},
