@@ -3,9 +3,20 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// Blank is the log's own rule, by character code: a control character is blank, a
+// non-breaking space (Unicode white space, but code 160) is not.
+bool IsBlank(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 32; });
+}
+
+} // namespace
+
 std::optional<QString> StatusLogLine(const QString& status)
 {
-    if (status.trimmed().isEmpty())
+    if (IsBlank(status))
         return std::nullopt;
     QString line = status;
     while (line.contains(QStringLiteral("\r\n")))

@@ -3,8 +3,9 @@
 #include <QString>
 #include <optional>
 
-// The log line for a status text: nothing for a blank text, otherwise the text with
-// every CR LF pair removed (removing one may join the next pair, so it repeats).
+// The log line for a status text: nothing for a blank text (only characters of code 32
+// or less), otherwise the text with every CR LF pair removed (removing one may join the
+// next pair, so it repeats).
 std::optional<QString> StatusLogLine(const QString& status);
 
 // part of total in whole percent, truncated; 0 unless both are positive.

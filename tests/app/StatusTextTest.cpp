@@ -12,6 +12,8 @@ TEST(RemoteStatusText, LogLines)
 {
     const struct { const char* status; std::optional<const char*> line; } cases[] = {
         {"", std::nullopt}, {"   ", std::nullopt}, {"\r\n", std::nullopt}, {" \t\r\n \r\n", std::nullopt},
+        {"\x01", std::nullopt}, {"\x1b\x1f\x0b\x0c \x7f", "\x1b\x1f\x0b\x0c \x7f"}, {"\x1b\x1f\x0b\x0c ", std::nullopt},
+        {"\xa0", "\xa0"}, {" \xa0\r\n", " \xa0"}, // a non-breaking space is not blank
         {"226 Transfer complete.\r\n", "226 Transfer complete."},
         {"a\r\nb\r\n", "ab"},
         {"x\r\r\n\n", "x"}, // removing the inner pair makes another
