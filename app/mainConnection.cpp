@@ -6,6 +6,7 @@
 #include "app/ScreenCursor.h"
 #include "app/Sounds.h"
 #include "app/StatusBar.h"
+#include "app/StatusLog.h"
 #include "app/StatusText.h"
 #include "ftp/FTPClient.h"
 #include "net/ErrorBoundary.h"
@@ -48,7 +49,7 @@ void TMainForm::SetUpFTPClient()
 
 void TMainForm::Log(const QString& line)
 {
-    mmoStatus->appendPlainText(line);
+    TStatusLog::Of(mmoStatus).Append(line);
 }
 
 void TMainForm::sbtnConnectClick()
