@@ -1,8 +1,7 @@
 // A session runs in binary type from the login on: through the main window, binary
 // files move byte for byte without the user touching the type buttons, and the
 // buttons show the type the server is in.
-#include "RemoteFormFixture.h"
-#include "RealFtpServer.h"
+#include "RealServerForm.h"
 
 #include "ftp/FTPClient.h"
 
@@ -33,21 +32,6 @@ QByteArray BinaryWithLineEnds(quint32 seed)
     return bytes + '\r';
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
-
 // Both sizes, so a failure says whether line ends were added or lost.
 ::testing::AssertionResult SameBytes(const QByteArray& actual, const QByteArray& expected)
 {
@@ -57,45 +41,14 @@ QByteArray ReadFile(const QString& path)
                                          << expected.size();
 }
 
-class BinaryByDefault : public RemoteFormTest, public ::testing::WithParamInterface<RealFtpServer::Kind> {
+class BinaryByDefault : public RealServerForm {
 protected:
-    void SetUp() override
-    {
-        server = std::make_unique<RealFtpServer>(GetParam());
-        if (!server->IsRunning())
-            GTEST_SKIP() << server->ErrorText().toStdString();
-        ASSERT_TRUE(local.isValid());
-        const QString remoteDir = server->RemoteDir() == "/" ? QString() : server->RemoteDir().mid(1);
-        THostEntry host = Host(server->User(), server->Password(), remoteDir);
-        host.LocalDir = local.path();
-        MakeForm({host}, server->Port());
-        form->show();
-    }
-    void Open()
-    {
-        Connect();
-        ASSERT_TRUE(form->FTPClient1->Connected) << Errors().join('\n').toStdString();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return form->SystemTreeView->Directory() == local.path(); }, 5000))
-            << form->SystemTreeView->Directory().toStdString();
-    }
-    void SelectLocal(const QString& name)
-    {
-        form->SystemListView->Repopulate();
-        for (int row = 0; row < form->SystemListView->ItemCount(); ++row)
-            form->SystemListView->SetItemSelected(row, form->SystemListView->ItemCaption(row) == name);
-        ASSERT_EQ(form->SystemListView->SelCount(), 1);
-    }
     void ExpectBinaryButtonDown(const char* when)
     {
         SCOPED_TRACE(when);
         EXPECT_TRUE(form->sbtnBinary->isChecked());
         EXPECT_FALSE(form->sbtnASCII->isChecked());
     }
-    QString Remote(const QString& name) const { return server->LocalPath(name); }
-    QString Local(const QString& name) const { return QDir(local.path()).filePath(name); }
-
-    std::unique_ptr<RealFtpServer> server;
-    QTemporaryDir local;
 };
 
 TEST_P(BinaryByDefault, TheLoginSetsBinaryTypeAndTheButtonShowsIt)
@@ -125,7 +78,7 @@ TEST_P(BinaryByDefault, DownloadAndUploadAreByteIdenticalWithoutChoosingAType)
     Click(form->sbtnDownload);
     EXPECT_TRUE(SameBytes(ReadFile(Local("down.bin")), down));
 
-    SelectLocal("up.bin");
+    SelectLocal({"up.bin"});
     Click(form->sbtnUpload);
     EXPECT_TRUE(SameBytes(ReadFile(Remote("up.bin")), up));
     EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
@@ -151,8 +104,6 @@ TEST_P(BinaryByDefault, ANewConnectionIsBinaryAgainAfterASCII)
     EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, BinaryByDefault,
-                         ::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Vsftpd, RealFtpServer::Proftpd),
-                         [](const auto& info) { return RealFtpServer::Name(info.param).toStdString(); });
+INSTANTIATE_FOR_EVERY_SERVER(BinaryByDefault);
 
 } // namespace

@@ -1,8 +1,7 @@
 // The whole path through the main window against real servers: connect, browse,
 // download and upload by buttons and by dropping, transfer types, a refused transfer,
 // Stop during a large download.
-#include "RemoteFormFixture.h"
-#include "RealFtpServer.h"
+#include "RealServerForm.h"
 
 #include "app/RemoteListModel.h"
 #include "app/StatusBar.h"
@@ -28,57 +27,7 @@ QByteArray RandomBytes(qsizetype size)
     return bytes;
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
-
-class RemoteTransfer : public RemoteFormTest, public ::testing::WithParamInterface<RealFtpServer::Kind> {
-protected:
-    void SetUp() override
-    {
-        server = std::make_unique<RealFtpServer>(GetParam());
-        if (!server->IsRunning())
-            GTEST_SKIP() << server->ErrorText().toStdString();
-        ASSERT_TRUE(local.isValid());
-        const QString remoteDir = server->RemoteDir() == "/" ? QString() : server->RemoteDir().mid(1);
-        THostEntry host = Host(server->User(), server->Password(), remoteDir);
-        host.LocalDir = local.path();
-        MakeForm({host}, server->Port());
-        form->show();
-    }
-    void Open()
-    {
-        Connect();
-        ASSERT_TRUE(form->FTPClient1->Connected);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return form->SystemTreeView->Directory() == local.path(); }, 5000))
-            << form->SystemTreeView->Directory().toStdString();
-    }
-    QString Remote(const QString& name) const { return server->LocalPath(name); }
-    QString Local(const QString& name) const { return QDir(local.path()).filePath(name); }
-
-    // Refills the local list and selects the entries with these names.
-    void SelectLocal(const QStringList& names)
-    {
-        form->SystemListView->Repopulate();
-        for (int row = 0; row < form->SystemListView->ItemCount(); ++row)
-            form->SystemListView->SetItemSelected(row, names.contains(form->SystemListView->ItemCaption(row)));
-        ASSERT_EQ(form->SystemListView->SelCount(), names.size());
-    }
-
-    std::unique_ptr<RealFtpServer> server;
-    QTemporaryDir local;
-};
+class RemoteTransfer : public RealServerForm {};
 
 TEST_P(RemoteTransfer, DownloadAndUploadByButtonsAreByteIdentical)
 {
@@ -238,8 +187,6 @@ TEST_P(RemoteTransfer, StopEndsALargeDownloadAndKeepsTheOldFile)
     EXPECT_TRUE(form->FTPClient1->Connected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, RemoteTransfer,
-                         ::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Vsftpd, RealFtpServer::Proftpd),
-                         [](const auto& info) { return RealFtpServer::Name(info.param).toStdString(); });
+INSTANTIATE_FOR_EVERY_SERVER(RemoteTransfer);
 
 } // namespace

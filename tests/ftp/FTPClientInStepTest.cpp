@@ -16,20 +16,6 @@ namespace {
 
 using S = ScriptedFtpServer;
 
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
-void WriteFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(data);
-}
-
 // Bytes of every value, CR and LF among them, so a changed line end shows.
 QByteArray Binary(int size)
 {

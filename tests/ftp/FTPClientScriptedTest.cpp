@@ -21,20 +21,6 @@ namespace {
 
 using S = ScriptedFtpServer;
 
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
-void WriteFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(data);
-}
-
 struct LoginCase {
     const char* name;
     QByteArray greeting;

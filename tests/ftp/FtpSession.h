@@ -4,9 +4,24 @@
 #include "ScriptedFtpServer.h"
 #include "ftp/FTPClient.h"
 
+#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+inline QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+inline void WriteFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(data);
+}
 
 struct FtpSession {
     TFTPClient client;

@@ -1,0 +1,72 @@
+#pragma once
+// A main window with one host on a real FTP server (one test per server kind)
+// and a local folder of its own: the fixture of the transfer tests.
+#include "RealFtpServer.h"
+#include "RemoteFormFixture.h"
+
+#include "ftp/FTPClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <memory>
+
+inline void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+inline QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll();
+}
+
+class RealServerForm : public RemoteFormTest, public ::testing::WithParamInterface<RealFtpServer::Kind> {
+protected:
+    void SetUp() override
+    {
+        server = std::make_unique<RealFtpServer>(GetParam());
+        if (!server->IsRunning())
+            GTEST_SKIP() << server->ErrorText().toStdString();
+        ASSERT_TRUE(local.isValid());
+        const QString remoteDir = server->RemoteDir() == "/" ? QString() : server->RemoteDir().mid(1);
+        THostEntry host = Host(server->User(), server->Password(), remoteDir);
+        host.LocalDir = local.path();
+        MakeForm({host}, server->Port());
+        form->show();
+    }
+    // Connects and waits until the local browser shows the host's folder.
+    void Open()
+    {
+        Connect();
+        ASSERT_TRUE(form->FTPClient1->Connected) << Errors().join('\n').toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->SystemTreeView->Directory() == local.path(); }, 5000))
+            << form->SystemTreeView->Directory().toStdString();
+    }
+    QString Remote(const QString& name) const { return server->LocalPath(name); }
+    QString Local(const QString& name) const { return QDir(local.path()).filePath(name); }
+
+    // Refills the local list and selects the entries with these names.
+    void SelectLocal(const QStringList& names)
+    {
+        form->SystemListView->Repopulate();
+        for (int row = 0; row < form->SystemListView->ItemCount(); ++row)
+            form->SystemListView->SetItemSelected(row, names.contains(form->SystemListView->ItemCaption(row)));
+        ASSERT_EQ(form->SystemListView->SelCount(), names.size());
+    }
+
+    std::unique_ptr<RealFtpServer> server;
+    QTemporaryDir local;
+};
+
+// One instance of a test per real server.
+#define INSTANTIATE_FOR_EVERY_SERVER(Suite)                                                                      \
+    INSTANTIATE_TEST_SUITE_P(Servers, Suite,                                                                     \
+                             ::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Vsftpd,                 \
+                                               RealFtpServer::Proftpd),                                          \
+                             [](const auto& info) { return RealFtpServer::Name(info.param).toStdString(); })
