@@ -60,6 +60,9 @@ public:
     QString Password;
     int Vendor = FTPVendorUnknown; // the server's system; detected by the first List
     bool ParseList = false;        // List feeds FTPDirectoryList
+    // Data connections: passive ("EPSV", then "PASV"; the client connects to
+    // the server) or active ("PORT"; the server connects to the client).
+    bool Passive = true;
     // Bounds every wait on the server (a reply, the server's data connection,
     // a stalled listing or transfer), in ms; 0 = no bound.
     int InactivityTimeOut = 30000;

@@ -68,10 +68,3 @@ QString FileNamePart(const QString& path)
     return path.mid(path.lastIndexOf(u'/') + 1);
 }
 
-int ReplyNumberOf(const QString& line)
-{
-    qint64 value = 0;
-    for (qsizetype i = 0; i < line.size() && i < 10 && line[i] >= u'0' && line[i] <= u'9'; ++i)
-        value = value * 10 + (line[i].unicode() - u'0');
-    return int(std::min<qint64>(value, std::numeric_limits<int>::max()));
-}

@@ -29,6 +29,3 @@ void RejectUnsafeText(const QString& text, const QString& secretName = {});
 // The file-name part of a local path (after its last "/").
 QString FileNamePart(const QString& path);
 
-// The value of a reply line's leading decimal digits (at most 10 of them),
-// 0 when it does not start with a digit; never wraps.
-int ReplyNumberOf(const QString& line);

@@ -85,6 +85,10 @@ enum SocketErrorCode : int {
 // "Unknown Error No. " text.
 int SocketErrorFromErrno(int err);
 
+// The value of a reply line's leading decimal digits (at most 10 of them),
+// 0 when it does not start with a digit; never wraps.
+int ReplyNumberOf(const QString& line);
+
 // The text between the (Index-1)-th and the Index-th Delimiter of Text
 // (Index 1: before the first delimiter).
 QString NthField(const QString& Text, QChar Delimiter, int Index);

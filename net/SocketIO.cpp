@@ -7,9 +7,11 @@
 #include <QFile>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <limits>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -370,17 +372,17 @@ QString TAsyncSocket::Transaction(const QString& Command)
     LastReply = ReadLn();
     if (!LastReply.isEmpty()) {
         StatusMessage(LevelTraffic, LastReply);
-        qint64 value = 0;
-        int digits = 0;
-        while (digits < 10 && digits < LastReply.size() && LastReply[digits].isDigit()
-               && LastReply[digits].unicode() < 128) {
-            value = value * 10 + (LastReply[digits].unicode() - '0');
-            ++digits;
-        }
-        if (digits > 0)
-            ReplyNumber = int(qMin<qint64>(value, INT_MAX));
+        ReplyNumber = ReplyNumberOf(LastReply);
     }
     return LastReply;
+}
+
+int ReplyNumberOf(const QString& line)
+{
+    qint64 value = 0;
+    for (qsizetype i = 0; i < line.size() && i < 10 && line[i] >= u'0' && line[i] <= u'9'; ++i)
+        value = value * 10 + (line[i].unicode() - u'0');
+    return int(std::min<qint64>(value, std::numeric_limits<int>::max()));
 }
 
 void TAsyncSocket::SendFile(const QString& FileName)
