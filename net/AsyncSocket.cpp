@@ -4,6 +4,7 @@
 #include "net/BlockWriter.h"
 #include "net/ErrorBoundary.h"
 #include "net/ScopeExit.h"
+#include "net/SocketAddress.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -86,16 +87,38 @@ TAsyncSocket::~TAsyncSocket()
 
 // ---------------------------------------------------------------- the socket
 
+// No zero linger here: a reset on close would throw away the tail of an
+// upload still in the kernel's buffer, and close() never blocks anyway.
+int TAsyncSocket::NewSocketHandle(int family)
+{
+    const int handle = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (handle < 0)
+        SetLastError(errno);
+    return handle;
+}
+
+// The socket between connections is IPv4: Connect and Listen change it to
+// the family they need.
 void TAsyncSocket::OpenSocket()
 {
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (handle < 0) {
-        SetLastError(errno);
+    const int handle = NewSocketHandle(AF_INET);
+    if (handle < 0)
         RaiseLastError();
-    }
-    // No zero linger here: a reset on close would throw away the tail of an
-    // upload still in the kernel's buffer, and close() never blocks anyway.
     Register(handle);
+    m_family = AF_INET;
+}
+
+// Swaps the socket for a fresh one of family, silently: it was never a
+// connection of its own. False (and the old one kept) when none can be made.
+bool TAsyncSocket::ReplaceSocket(int family)
+{
+    const int handle = NewSocketHandle(family);
+    if (handle < 0)
+        return false;
+    CloseHandle();
+    Register(handle);
+    m_family = family;
+    return true;
 }
 
 void TAsyncSocket::Register(int handle)
@@ -103,6 +126,7 @@ void TAsyncSocket::Register(int handle)
     m_readNotifier->setEnabled(false);
     m_writeNotifier->setEnabled(false);
     m_socket = handle;
+    m_socketUsed = false;
     m_readNotifier->setSocket(handle);
     m_writeNotifier->setSocket(handle);
     m_listenMode = ListenMode::None;
@@ -265,11 +289,19 @@ void TAsyncSocket::ResolveHost()
     StatusMessage(LevelTrace, QStringLiteral("Resolve Host"));
     const QString name = Proxy.isEmpty() ? Host : Proxy;
     const in_addr_t dotted = ::inet_addr(name.toUtf8().constData());
-    if (dotted != INADDR_NONE) {
-        m_remoteAddress = ntohl(dotted);
+    QHostAddress literal;
+    if (dotted != INADDR_NONE || ParseIPv6(name, literal)) {
+        // An address given as text is used as it is, without a look-up.
+        if (dotted != INADDR_NONE)
+            literal = QHostAddress(quint32(ntohl(dotted)));
+        m_remoteAddress = literal;
+        m_candidates.clear();
+        if (!literal.isEqual(QHostAddress::AnyIPv4) && !literal.isEqual(QHostAddress::AnyIPv6))
+            m_candidates.append(literal);
         return;
     }
-    m_remoteAddress = 0;
+    m_remoteAddress = QHostAddress(quint32(0));
+    m_candidates.clear();
     StartTimer();
     {
         ScopeExit stop([this] {
@@ -278,16 +310,7 @@ void TAsyncSocket::ResolveHost()
                 QHostInfo::abortHostLookup(std::exchange(m_lookupId, -1));
         });
         AsyncDone = false;
-        m_lookupId = QHostInfo::lookupHost(name, this, [this](const QHostInfo& info) {
-            quint32 address = 0;
-            for (const QHostAddress& candidate : info.addresses()) {
-                if (candidate.protocol() == QAbstractSocket::IPv4Protocol) {
-                    address = candidate.toIPv4Address();
-                    break;
-                }
-            }
-            HostLookedUp(info.lookupId(), info.error() == QHostInfo::NoError && address != 0, address);
-        });
+        m_lookupId = StartHostLookup(name);
         WaitUntil([this] { return AsyncDone || TimedOut; });
     }
     if (TimedOut)
@@ -296,19 +319,34 @@ void TAsyncSocket::ResolveHost()
         throw ESockError(QStringLiteral("Host Lookup Canceled"));
     if (!Succeeded)
         throw ESockError(QStringLiteral("Host Lookup Failed"));
-    m_remoteAddress = m_lookedUpAddress;
+    m_candidates = m_lookedUp;
+    m_remoteAddress = m_candidates.first();
     Fire(OnHostResolved);
 }
 
-void TAsyncSocket::HostLookedUp(int lookupId, bool ok, quint32 address)
+int TAsyncSocket::StartHostLookup(const QString& Name)
 {
-    if (lookupId != m_lookupId) // the answer to a look-up nobody waits for any more
+    return QHostInfo::lookupHost(Name, this, [this](const QHostInfo& info) { HostLookedUp(info); });
+}
+
+void TAsyncSocket::HostLookedUp(const QHostInfo& Info)
+{
+    if (Info.lookupId() != m_lookupId) // the answer to a look-up nobody waits for any more
         return;
     m_lookupId = -1;
+    m_lookedUp.clear();
+    if (Info.error() == QHostInfo::NoError) {
+        for (const QHostAddress& address : Info.addresses()) {
+            const bool usable = address.protocol() == QAbstractSocket::IPv4Protocol
+                ? address.toIPv4Address() != 0
+                : address.protocol() == QAbstractSocket::IPv6Protocol && !address.isEqual(QHostAddress::AnyIPv6);
+            if (usable)
+                m_lookedUp.append(address);
+        }
+    }
     AsyncDone = true;
-    Succeeded = ok;
-    m_lookedUpAddress = address;
-    if (!ok)
+    Succeeded = !m_lookedUp.isEmpty();
+    if (!Succeeded)
         m_lastError = ErrHostNotFound;
 }
 
@@ -327,7 +365,7 @@ void TAsyncSocket::Connect()
             if (e.Message() != QLatin1String("Host Lookup Failed"))
                 throw;
         }
-        if (m_remoteAddress != 0)
+        if (!m_candidates.isEmpty())
             break;
         bool handled = false;
         if (tries == 0 && OnInvalidHost)
@@ -337,25 +375,28 @@ void TAsyncSocket::Connect()
     }
     m_remotePort = quint16(Proxy.isEmpty() ? Port : ProxyPort);
     AsyncDone = false;
-    Succeeded = true;
 
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(m_remotePort);
-    address.sin_addr.s_addr = htonl(m_remoteAddress);
-    if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
-        SetLastError(errno);
-        ErrorManager(ErrWouldBlock);
-    }
-    m_connecting = true;
-    m_readWanted = true;
-    m_writeWanted = true;
-    UpdateNotifiers();
-
-    StartTimer();
+    // The addresses are tried in turn until one connects; a failed one moves
+    // on to the next, and the last one's failure is the one reported. One
+    // time-out bounds them all, and a cancel ends them all.
+    const QList<QHostAddress> candidates = m_candidates;
+    bool timing = false;
     {
-        ScopeExit stop([this] { StopTimer(); });
-        WaitUntil([this] { return Connected || TimedOut || !Succeeded; });
+        ScopeExit stop([&] {
+            if (timing)
+                StopTimer();
+        });
+        for (qsizetype i = 0; i < candidates.size(); ++i) {
+            const bool last = i + 1 == candidates.size();
+            Succeeded = true;
+            if (!StartConnectTo(candidates[i], last))
+                continue;
+            if (!std::exchange(timing, true))
+                StartTimer();
+            WaitUntil([this] { return Connected || TimedOut || !Succeeded; });
+            if (TimedOut || Canceled || Succeeded || last)
+                break;
+        }
     }
     if (!TimedOut && !Canceled && Succeeded)
         return;
@@ -373,6 +414,33 @@ void TAsyncSocket::Connect()
     // The refusal's own text says more than "Connection Failed".
     const QString reason = LookupErrorMessage(LastErrorNo);
     throw ESockError(reason.isEmpty() ? QStringLiteral("Connection Failed") : reason);
+}
+
+// Starts the connection to one address on a fresh socket of its family.
+// False when the attempt failed at once and is not the last one; the last
+// one's failure raises as a single attempt's would.
+bool TAsyncSocket::StartConnectTo(const QHostAddress& address, bool last)
+{
+    sockaddr_storage record{};
+    const socklen_t length = ToSockaddr(address, m_remotePort, record);
+    if ((m_socketUsed || m_family != record.ss_family) && !ReplaceSocket(record.ss_family)) {
+        if (last)
+            RaiseLastError();
+        return false;
+    }
+    m_socketUsed = true;
+    m_remoteAddress = address;
+    if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&record), length) < 0) {
+        SetLastError(errno);
+        if (!last && m_lastError != ErrWouldBlock)
+            return false;
+        ErrorManager(ErrWouldBlock);
+    }
+    m_connecting = true;
+    m_readWanted = true;
+    m_writeWanted = true;
+    UpdateNotifiers();
+    return true;
 }
 
 void TAsyncSocket::Disconnect()
@@ -429,7 +497,7 @@ void TAsyncSocket::Abort()
 
 QString TAsyncSocket::RemoteIP() const
 {
-    return QHostAddress(m_remoteAddress).toString();
+    return Unmapped(m_remoteAddress).toString();
 }
 
 // ---------------------------------------------------------------- time-out timer

@@ -1,5 +1,5 @@
 #pragma once
-// TAsyncSocket: one IPv4 TCP connection whose operations look blocking to the
+// TAsyncSocket: one TCP connection (IPv4 or IPv6) whose operations look blocking to the
 // caller but keep the GUI event loop running while they wait. Notifications
 // (readable, writable, connect done, incoming connection, peer closed) arrive
 // as events on the thread that owns the component; every operation that waits
@@ -12,6 +12,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -22,6 +24,7 @@
 
 class BlockWriter;
 class QFile;
+class QHostInfo;
 class QSocketNotifier;
 class QTimer;
 
@@ -174,13 +177,14 @@ public:
     TNotifyEvent OnAbort;          // a read notification arrived while Canceled
 
     // ---- settings
-    QString Host;       // host name or dotted address
+    QString Host;       // host name, dotted IPv4 address or IPv6 address (no brackets)
     int Port = 0;       // remote port for Connect, local port for Listen
     int TimeOut = 0;    // ms bound for look-up and connect; 0 = none
     int ReportLevel = 0;
     QString Proxy;      // when not empty, the host actually connected to
     int ProxyPort = 0;
-    QString BindAddress = QStringLiteral("0.0.0.0"); // local address for Listen
+    // Local address for Listen, IPv4 or IPv6; the listening socket is of its family.
+    QString BindAddress = QStringLiteral("0.0.0.0");
     // Every wait of this component ends when this deadline passes: TimedOut
     // is set and the operation throws ETimeOutError. Forever = no bound.
     QDeadlineTimer WaitDeadline{QDeadlineTimer::Forever};
@@ -209,11 +213,13 @@ public:
     virtual void Connect();
     virtual void Disconnect();
     void RequestCloseSocket();
+    // Fills the addresses Connect tries, in the resolver's order (IPv6 and IPv4).
     void ResolveHost();
     void CheckConnected();
     void Cancel();
     virtual void Abort();
-    QString RemoteIP() const;     // dotted peer address
+    // The peer's address: "127.0.0.1", "::1"; an IPv4-mapped address as IPv4.
+    QString RemoteIP() const;
     int SocketHandle() const { return m_socket; } // -1 = none
     TThreadTimer* Timer() const { return m_timer; }
 
@@ -250,8 +256,12 @@ public:
     // After an accepted connection was turned away: waits for the next one on
     // the same listener, as Listen did.
     void ListenAgain();
-    QString LocalIP() const;       // "127.0.0.1"
-    QString LocalIPText() const;   // "127,0,0,1"
+    QString LocalIP() const;       // "127.0.0.1", "::1"; an IPv4-mapped address as IPv4
+    int LocalPort() const;         // the port this socket is bound to; 0 = none
+    // The socket (connected, listening or fresh) speaks IPv6 with an IPv6 peer
+    // address: EPRT/EPSV with family 2 rather than PORT.
+    bool IsIPv6() const;
+    QString LocalIPText() const;   // "127,0,0,1" (for PORT: IPv4 only)
     QString LocalPortText() const; // ",4,1" for port 1025
 
     // Switches SO_LINGER. On with 0 seconds resets the connection on close and
@@ -282,10 +292,18 @@ protected:
     // set. Throws ETimeOutError (TimedOut set) when WaitDeadline passes first.
     void WaitUntil(const std::function<bool()>& Done);
 
+    // Starts the asynchronous look-up of Name and returns its id; the answer
+    // must come to HostLookedUp, from the event loop.
+    virtual int StartHostLookup(const QString& Name);
+    void HostLookedUp(const QHostInfo& Info);
+
 private:
     enum class ListenMode { None, Sync, Async };
 
     void OpenSocket();
+    int NewSocketHandle(int family);
+    bool ReplaceSocket(int family);
+    bool StartConnectTo(const QHostAddress& address, bool last);
     void CloseHandle();
     void Register(int handle);
     void UpdateNotifiers();
@@ -308,10 +326,11 @@ private:
     void SetLastError(int err);
     [[noreturn]] void RaiseLastError();
     void Fire(const TNotifyEvent& event);
-    void HostLookedUp(int lookupId, bool ok, quint32 address);
     void RaiseTransferFailure();
 
     int m_socket = -1;
+    int m_family = 0;                // of m_socket
+    bool m_socketUsed = false;       // m_socket connected, bound or adopted: no fresh one
     int m_lastError = 0;             // the last failed call's code, as WSAGetLastError
     ListenMode m_listenMode = ListenMode::None;
     bool m_connecting = false;
@@ -324,10 +343,11 @@ private:
     bool m_writeSkipped = false;
     int m_sendError = 0;             // permanent send failure of the current send
     QString m_fileError;             // file failure of the current SendFile/CaptureFile
-    quint32 m_remoteAddress = 0;     // host byte order
+    QHostAddress m_remoteAddress{quint32(0)};
     quint16 m_remotePort = 0;
     int m_lookupId = -1;
-    quint32 m_lookedUpAddress = 0;
+    QList<QHostAddress> m_lookedUp;  // the last look-up's answer
+    QList<QHostAddress> m_candidates; // what Connect tries, in this order
     TThreadTimer* m_timer;           // child
     QSocketNotifier* m_readNotifier;  // child
     QSocketNotifier* m_writeNotifier; // child

@@ -1,6 +1,7 @@
 // TAsyncSocket listening and accepting: the data connections that the
 // server opens towards us.
 #include "net/AsyncSocket.h"
+#include "net/SocketAddress.h"
 
 #include <QSocketNotifier>
 
@@ -27,13 +28,21 @@ OwnedSocket::~OwnedSocket()
 }
 
 namespace {
-sockaddr_in LocalAddress(int handle)
+// The socket's own address; an IPv4 0.0.0.0:0 when it has none.
+sockaddr_storage LocalAddress(int handle)
 {
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (handle < 0 || ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) < 0)
-        address = sockaddr_in{};
+    if (handle < 0 || ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) < 0) {
+        address = sockaddr_storage{};
+        address.ss_family = AF_INET;
+    }
     return address;
+}
+
+QHostAddress HostAddressOf(const sockaddr_storage& record)
+{
+    return Unmapped(QHostAddress(reinterpret_cast<const sockaddr*>(&record)));
 }
 }
 
@@ -42,18 +51,24 @@ void TAsyncSocket::Listen(bool Sync)
     StatusMessage(LevelTrace, QStringLiteral("Listening"));
     if (Port < 0 || Port > 65535)
         throw ESockError(LookupErrorMessage(10022));
-    const in_addr_t local = ::inet_addr(BindAddress.toUtf8().constData());
-    m_remoteAddress = ntohl(local);
+    // Text that is no address of either family binds the IPv4 no-address
+    // value, which the bind refuses with its own error.
+    const in_addr_t dotted = ::inet_addr(BindAddress.toUtf8().constData());
+    QHostAddress local;
+    if (dotted != INADDR_NONE || !ParseIPv6(BindAddress, local))
+        local = QHostAddress(quint32(ntohl(dotted)));
+    m_remoteAddress = local;
     m_remotePort = quint16(Port);
     AsyncDone = false;
 
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(m_remotePort);
-    address.sin_addr.s_addr = local;
+    sockaddr_storage address{};
+    const socklen_t length = ToSockaddr(local, m_remotePort, address);
+    if (m_family != address.ss_family && !ReplaceSocket(address.ss_family))
+        RaiseLastError();
+    m_socketUsed = true;
     // A failed bind or listen would leave Accept waiting for a connection
     // that can never come; say why at once instead.
-    if (::bind(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0
+    if (::bind(m_socket, reinterpret_cast<const sockaddr*>(&address), length) < 0
         || ::listen(m_socket, 1) < 0) {
         SetLastError(errno);
         RaiseLastError();
@@ -88,7 +103,7 @@ OwnedSocket TAsyncSocket::Accept()
     if (!Succeeded)
         throw ESockError(QStringLiteral("Error creating Data Connection"));
     StatusMessage(LevelStep, QStringLiteral("Accepting"));
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     OwnedSocket accepted(::accept4(m_socket, reinterpret_cast<sockaddr*>(&peer), &length,
                                    SOCK_NONBLOCK | SOCK_CLOEXEC));
@@ -96,8 +111,8 @@ OwnedSocket TAsyncSocket::Accept()
         SetLastError(errno);
         RaiseLastError();
     }
-    m_remoteAddress = ntohl(peer.sin_addr.s_addr);
-    m_remotePort = ntohs(peer.sin_port);
+    m_remoteAddress = QHostAddress(reinterpret_cast<const sockaddr*>(&peer));
+    m_remotePort = PortOf(peer);
     if (Canceled) {
         Canceled = false;
         throw EAbortError(QStringLiteral("Socket send aborted"));
@@ -111,6 +126,8 @@ void TAsyncSocket::AdoptSocket(OwnedSocket Accepted)
         throw ESockError(LookupErrorMessage(10038));
     CloseHandle();
     Register(Accepted.Release());
+    m_family = LocalAddress(m_socket).ss_family;
+    m_socketUsed = true;
     Connected = true;
     m_readWanted = true;
     UpdateNotifiers();
@@ -125,8 +142,17 @@ void TAsyncSocket::ListenAgain()
 
 QString TAsyncSocket::LocalIP() const
 {
-    const sockaddr_in address = LocalAddress(m_socket);
-    return QString::fromLatin1(::inet_ntoa(address.sin_addr));
+    return HostAddressOf(LocalAddress(m_socket)).toString();
+}
+
+int TAsyncSocket::LocalPort() const
+{
+    return PortOf(LocalAddress(m_socket));
+}
+
+bool TAsyncSocket::IsIPv6() const
+{
+    return HostAddressOf(LocalAddress(m_socket)).protocol() == QAbstractSocket::IPv6Protocol;
 }
 
 QString TAsyncSocket::LocalIPText() const
@@ -136,9 +162,8 @@ QString TAsyncSocket::LocalIPText() const
 
 QString TAsyncSocket::LocalPortText() const
 {
-    const sockaddr_in address = LocalAddress(m_socket);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&address.sin_port); // network order
-    return QString::asprintf(",%d,%d", bytes[0], bytes[1]);
+    const int port = LocalPort();
+    return QString::asprintf(",%d,%d", port >> 8, port & 0xFF);
 }
 
 void TAsyncSocket::SetLinger(bool On, int Seconds)
