@@ -17,7 +17,7 @@
 // or null once it has said on stderr why it did not start.
 inline std::unique_ptr<RealFtpServer> StartVsftpd(const QString& Parent = {})
 {
-    auto server = std::make_unique<RealFtpServer>(RealFtpServer::Vsftpd, Parent);
+    auto server = std::make_unique<RealFtpServer>(RealFtpServer::Vsftpd, RealFtpServer::IPv4, RealFtpServer::BothModes, Parent);
     if (server->IsRunning())
         return server;
     std::fprintf(stderr, "vsftpd: %s\n", qPrintable(server->ErrorText()));

@@ -13,10 +13,11 @@
 
 namespace {
 
-quint16 FreeLoopbackPort()
+// 0 when nothing can listen on the address (no ::1 on this machine).
+quint16 FreePort(const QHostAddress& address)
 {
     QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
+    probe.listen(address, 0);
     return probe.serverPort();
 }
 
@@ -41,11 +42,18 @@ constexpr char ProftpdPasswordHash[] =
 
 } // namespace
 
-RealFtpServer::RealFtpServer(Kind kind, const QString& Parent)
-    : m_kind(kind), m_dir(Parent.isEmpty() ? QString() : Parent + "/ferrit-ftp-XXXXXX")
+RealFtpServer::RealFtpServer(Kind kind, Family address, DataModes modes, const QString& Parent)
+    : m_kind(kind),
+      m_address(address),
+      m_modes(modes),
+      m_dir(Parent.isEmpty() ? QString() : Parent + "/ferrit-ftp-XXXXXX")
 {
     if (!m_dir.isValid()) {
         m_error = "cannot create a temporary folder";
+        return;
+    }
+    if (modes == PassiveOnly && kind != Vsftpd) {
+        m_error = "only the vsftpd kind can be made passive-only";
         return;
     }
     // The server's users must be able to reach the folder.
@@ -71,6 +79,13 @@ QString RealFtpServer::Name(Kind kind)
     return {};
 }
 
+QString RealFtpServer::Host() const { return ListenAddress().toString(); }
+
+QHostAddress RealFtpServer::ListenAddress() const
+{
+    return m_address == IPv6 ? QHostAddress(QHostAddress::LocalHostIPv6) : QHostAddress(QHostAddress::LocalHost);
+}
+
 QString RealFtpServer::User() const { return m_kind == Vsftpd ? "anonymous" : "tester"; }
 
 QString RealFtpServer::Password() const { return m_kind == Vsftpd ? "tester@example.org" : "s3cret"; }
@@ -85,7 +100,7 @@ QString RealFtpServer::LocalDir() const
 QStringList RealFtpServer::Arguments() const
 {
     if (m_kind == Pyftpdlib)
-        return {"-m", "pyftpdlib", "-i", "127.0.0.1", "-p", QString::number(m_port), "-d", m_dir.filePath("root"),
+        return {"-m", "pyftpdlib", "-i", Host(), "-p", QString::number(m_port), "-d", m_dir.filePath("root"),
                 "-u", User(), "-P", Password(), "-w"};
     if (m_kind == Proftpd)
         return {"-n", "-c", m_dir.filePath("proftpd.conf")};
@@ -139,8 +154,8 @@ bool RealFtpServer::WriteProftpdConfig()
     // No file outside the temporary folder: delay table, control socket and logs
     // other than stderr are off, the scoreboard and pid file are ours.
     const QString conf = QStringLiteral(
-        "ServerType standalone\nServerName \"Ferrit test\"\nPort %1\nDefaultAddress 127.0.0.1\n"
-        "SocketBindTight on\nUseIPv6 off\nUser nobody\nGroup %2\n"
+        "ServerType standalone\nServerName \"Ferrit test\"\nPort %1\nDefaultAddress %7\n"
+        "SocketBindTight on\nUseIPv6 %8\nUser nobody\nGroup %2\n"
         "ScoreboardFile \"%3\"\nPidFile \"%4\"\nDelayEngine off\nControlsEngine off\nWtmpLog off\n"
         "TransferLog none\nUseReverseDNS off\nUseFtpUsers off\nAuthOrder mod_auth_file.c\n"
         "AuthUserFile \"%5\"\nAuthGroupFile \"%6\"\nRequireValidShell off\nDefaultRoot ~\nUmask 022\n"
@@ -148,7 +163,8 @@ bool RealFtpServer::WriteProftpdConfig()
                              .arg(m_port)
                              .arg(groupName)
                              .arg(m_dir.filePath("scoreboard"), m_dir.filePath("proftpd.pid"),
-                                  m_dir.filePath("passwd"), m_dir.filePath("group"));
+                                  m_dir.filePath("passwd"), m_dir.filePath("group"))
+                             .arg(Host(), m_address == IPv6 ? "on" : "off");
     return WriteFile("proftpd.conf", conf.toUtf8(), ownerOnly | QFile::ReadGroup | QFile::ReadOther);
 }
 
@@ -173,14 +189,18 @@ bool RealFtpServer::WriteVsftpdConfig()
         m_error = "cannot write the vsftpd configuration";
         return false;
     }
-    conf.write(QStringLiteral("listen=YES\nlisten_address=127.0.0.1\nlisten_port=%1\nbackground=NO\n"
-                              "seccomp_sandbox=NO\nconnect_from_port_20=NO\nport_enable=YES\npasv_enable=NO\n"
+    // One listener per family: "listen" takes IPv4 only, "listen_ipv6" IPv6 only.
+    const QString listen = m_address == IPv6 ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n"
+                                                     : "listen=YES\nlisten_address=127.0.0.1\n";
+    conf.write(QStringLiteral("%4listen_port=%1\nbackground=NO\n"
+                              "seccomp_sandbox=NO\nconnect_from_port_20=NO\nport_enable=%5\npasv_enable=YES\n"
                               "secure_chroot_dir=%2\nanonymous_enable=YES\nlocal_enable=NO\nanon_root=%3\n"
                               "write_enable=YES\nanon_upload_enable=YES\nanon_mkdir_write_enable=YES\n"
                               "anon_other_write_enable=YES\nanon_umask=022\nutf8_filesystem=YES\n"
                               "xferlog_enable=NO\ndirmessage_enable=NO\nuse_localtime=NO\n")
                    .arg(m_port)
-                   .arg(m_dir.filePath("empty"), m_dir.filePath("root"))
+                   .arg(m_dir.filePath("empty"), m_dir.filePath("root"), listen,
+                        m_modes == PassiveOnly ? "NO" : "YES")
                    .toUtf8());
     return true;
 }
@@ -188,7 +208,11 @@ bool RealFtpServer::WriteVsftpdConfig()
 bool RealFtpServer::Start()
 {
     Stop();
-    m_port = FreeLoopbackPort();
+    m_port = FreePort(ListenAddress());
+    if (m_port == 0) {
+        m_error = "cannot listen on " + Host() + " here (no loopback address of that family)";
+        return false;
+    }
     QString program = "/usr/bin/python3";
     if (m_kind == Vsftpd) {
         program = "/usr/sbin/vsftpd";
@@ -223,7 +247,7 @@ bool RealFtpServer::WaitForGreeting()
             return false;
         }
         QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, m_port);
+        probe.connectToHost(ListenAddress(), m_port);
         if (probe.waitForConnected(500) && probe.waitForReadyRead(2000) && probe.readLine().startsWith("220")) {
             probe.write("QUIT\r\n");
             probe.waitForBytesWritten(500);

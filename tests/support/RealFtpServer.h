@@ -1,10 +1,11 @@
 #pragma once
-// Real FTP servers for tests, started on a free port of 127.0.0.1 with a root
-// in a fresh temporary folder, and stopped (the folder removed) on destruction.
+// Real FTP servers for tests, started on a free port of 127.0.0.1 (or ::1) with
+// a root in a fresh temporary folder, and stopped (the folder removed) on
+// destruction.
 //
-//   RealFtpServer server(RealFtpServer::Vsftpd);
+//   RealFtpServer server(RealFtpServer::Vsftpd, RealFtpServer::IPv6);
 //   if (!server.IsRunning()) GTEST_SKIP() << server.ErrorText();
-//   client.Host = "127.0.0.1"; client.Port = server.Port();
+//   client.Host = server.Host(); client.Port = server.Port();
 //   client.UserID = server.User(); client.Password = server.Password();
 //   client.DoCommand("CWD " + server.RemoteDir());   // the folder the test may write
 //   ... files appear in server.LocalDir() ...
@@ -12,18 +13,22 @@
 // pyftpdlib (Debian's python3-pyftpdlib) runs with a user and password and a
 // writable root. vsftpd runs from a configuration of the fixture's own with
 // anonymous login ("anonymous", any password; other names are refused with
-// 530), active mode only, and a writable folder "/pub" below its read-only
-// root; it needs root privileges, so it is not running when the tests are not.
+// 530), active and passive mode (or passive only: "PORT" and "EPRT" refused),
+// and a writable folder "/pub" below its read-only root; it needs root
+// privileges, so it is not running when the tests are not.
 // ProFTPD runs in the foreground ("proftpd -n -c CONF") from a configuration,
 // a passwd and a group file of the fixture's own in the temporary folder: user
 // and password as for pyftpdlib, checked against that passwd file only, the
 // session working as "nobody" and locked into its writable home, which is "/";
-// IPv4 on 127.0.0.1 only, and its scoreboard and pid file in the temporary
-// folder. Its package conflicts with vsftpd's, so scripts/test-peers unpacks it
+// its scoreboard and pid file are in the temporary folder. Its package conflicts with vsftpd's, so scripts/test-peers unpacks it
 // into a cache folder instead of installing it; an installed /usr/sbin/proftpd
 // is used first. It too needs root privileges; without them or without the
 // binary it is not running and ErrorText() says why.
+//
+// Every kind listens on the one address asked for and nowhere else; on a
+// machine without ::1 an IPv6 server is not running, and ErrorText() says so.
 #include <QFileDevice>
+#include <QHostAddress>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -32,10 +37,14 @@
 class RealFtpServer {
 public:
     enum Kind { Pyftpdlib, Vsftpd, Proftpd };
+    enum Family { IPv4, IPv6 }; // listens on 127.0.0.1 or on ::1
+    // PassiveOnly: the server refuses "PORT" and "EPRT", so a client must
+    // connect passively (vsftpd only; the others serve both modes).
+    enum DataModes { BothModes, PassiveOnly };
 
     // Parent: where the server's temporary folder is made (the system's temporary
     // folder when empty); a benchmark may put it on tmpfs.
-    explicit RealFtpServer(Kind kind, const QString& Parent = {});
+    explicit RealFtpServer(Kind kind, Family address = IPv4, DataModes modes = BothModes, const QString& Parent = {});
     ~RealFtpServer();
     RealFtpServer(const RealFtpServer&) = delete;
     RealFtpServer& operator=(const RealFtpServer&) = delete;
@@ -46,6 +55,8 @@ public:
 
     Kind ServerKind() const { return m_kind; }
     static QString Name(Kind kind);
+    // The address the server listens on, as a client's Host: "127.0.0.1" or "::1".
+    QString Host() const;
     quint16 Port() const { return m_port; }
     QString User() const;
     QString Password() const;
@@ -65,7 +76,11 @@ private:
     bool WaitForGreeting();
     void Stop();
 
+    QHostAddress ListenAddress() const;
+
     Kind m_kind;
+    Family m_address;
+    DataModes m_modes;
     QTemporaryDir m_dir;
     std::unique_ptr<QProcess> m_process;
     quint16 m_port = 0;
