@@ -4,10 +4,7 @@
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <vector>
 
 namespace {
 QString ConnectError(TAsyncSocket& socket)
@@ -19,26 +16,6 @@ QString ConnectError(TAsyncSocket& socket)
     }
     return QStringLiteral("(connected)");
 }
-
-// A listener whose accept queue is full: the kernel drops further SYNs, so a
-// connect to it never completes.
-struct FullListener {
-    FullListener()
-    {
-        for (int i = 0; i < 3; ++i) {
-            OwnedSocket filler(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(quint16(listener.Port()));
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            ::connect(filler.Handle(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
-            fillers.push_back(std::move(filler));
-        }
-        Eventually([] { return false; }, 100); // let the handshakes settle
-    }
-    PeerListener listener{0};
-    std::vector<OwnedSocket> fillers;
-};
 
 class CountingSocket : public TAsyncSocket {
 public:

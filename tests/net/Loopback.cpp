@@ -8,13 +8,27 @@
 #include <unistd.h>
 
 namespace {
-sockaddr_in Loopback(int port)
+socklen_t Loopback(int port, sockaddr_storage& record, int family = AF_INET)
 {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(quint16(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
+    record = sockaddr_storage{};
+    if (family == AF_INET6) {
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(record);
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(quint16(port));
+        v6.sin6_addr = in6addr_loopback;
+        return sizeof v6;
+    }
+    auto& v4 = reinterpret_cast<sockaddr_in&>(record);
+    v4.sin_family = AF_INET;
+    v4.sin_port = htons(quint16(port));
+    v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return sizeof v4;
+}
+
+// Both families keep the port at the same place.
+int PortOf(const sockaddr_storage& record)
+{
+    return ntohs(reinterpret_cast<const sockaddr_in&>(record).sin_port);
 }
 
 bool WaitReadable(int handle, int timeoutMs)
@@ -25,10 +39,10 @@ bool WaitReadable(int handle, int timeoutMs)
 
 int BoundPortImpl(int handle)
 {
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
     ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
+    return PortOf(address);
 }
 }
 
@@ -66,11 +80,12 @@ void PeerSocket::SetReceiveBuffer(int bytes)
     ::setsockopt(Handle(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
-PeerListener::PeerListener(int backlog)
-    : m_socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+PeerListener::PeerListener(int backlog, int family, int port)
+    : m_socket(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0))
 {
-    const sockaddr_in address = Loopback(0);
-    if (::bind(m_socket.Handle(), reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0
+    sockaddr_storage address;
+    const socklen_t length = Loopback(port, address, family);
+    if (::bind(m_socket.Handle(), reinterpret_cast<const sockaddr*>(&address), length) < 0
         || ::listen(m_socket.Handle(), backlog) < 0)
         throw std::runtime_error("peer listen failed");
     m_port = BoundPortImpl(m_socket.Handle());
@@ -83,11 +98,12 @@ PeerSocket PeerListener::Accept(int timeoutMs)
     return PeerSocket(OwnedSocket(::accept4(m_socket.Handle(), nullptr, nullptr, SOCK_CLOEXEC)));
 }
 
-PeerSocket ConnectPeer(int port)
+PeerSocket ConnectPeer(int port, int family)
 {
-    OwnedSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const sockaddr_in address = Loopback(port);
-    if (::connect(socket.Handle(), reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0)
+    OwnedSocket socket(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_storage address;
+    const socklen_t length = Loopback(port, address, family);
+    if (::connect(socket.Handle(), reinterpret_cast<const sockaddr*>(&address), length) < 0)
         throw std::runtime_error("peer connect failed");
     return PeerSocket(std::move(socket));
 }
@@ -95,8 +111,9 @@ PeerSocket ConnectPeer(int port)
 int ClosedPort()
 {
     OwnedSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const sockaddr_in address = Loopback(0);
-    ::bind(socket.Handle(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    sockaddr_storage address;
+    const socklen_t length = Loopback(0, address);
+    ::bind(socket.Handle(), reinterpret_cast<const sockaddr*>(&address), length);
     return BoundPortImpl(socket.Handle());
 }
 
@@ -135,4 +152,24 @@ Connection::Connection() : socket(std::make_unique<TAsyncSocket>())
 int BoundPortOf(int handle)
 {
     return BoundPortImpl(handle);
+}
+
+int PeerPortOf(int handle)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    ::getpeername(handle, reinterpret_cast<sockaddr*>(&address), &length);
+    return PortOf(address);
+}
+
+FullListener::FullListener()
+{
+    for (int i = 0; i < 3; ++i) {
+        OwnedSocket filler(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        sockaddr_storage address;
+        const socklen_t length = Loopback(listener.Port(), address);
+        ::connect(filler.Handle(), reinterpret_cast<const sockaddr*>(&address), length);
+        fillers.push_back(std::move(filler));
+    }
+    Eventually([] { return false; }, 100); // let the handshakes settle
 }

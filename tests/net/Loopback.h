@@ -8,6 +8,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/socket.h>
+#include <vector>
+
 // Bytes whose position can be told from their value, so a lost, doubled or
 // reordered block shows as a mismatch.
 inline QByteArray Pattern(qint64 size)
@@ -37,9 +40,10 @@ private:
     OwnedSocket m_socket;
 };
 
+// Listens on the loopback address of family (127.0.0.1 or ::1), on port or a free one.
 class PeerListener {
 public:
-    explicit PeerListener(int backlog = 8);
+    explicit PeerListener(int backlog = 8, int family = AF_INET, int port = 0);
     int Port() const { return m_port; }
     PeerSocket Accept(int timeoutMs = 5000);
 
@@ -48,8 +52,8 @@ private:
     int m_port = 0;
 };
 
-// A blocking connection to 127.0.0.1:port.
-PeerSocket ConnectPeer(int port);
+// A blocking connection to 127.0.0.1:port (::1 for AF_INET6).
+PeerSocket ConnectPeer(int port, int family = AF_INET);
 
 // A loopback port where nothing listens (bound, closed again).
 int ClosedPort();
@@ -72,5 +76,14 @@ struct Connection {
     PeerSocket peer;
 };
 
-// The local port a socket is bound to.
+// The local port a socket is bound to, and the port of its peer.
 int BoundPortOf(int handle);
+int PeerPortOf(int handle);
+
+// A listener on 127.0.0.1 whose accept queue is full: the kernel drops
+// further SYNs, so a connect to it never completes.
+struct FullListener {
+    FullListener();
+    PeerListener listener{0};
+    std::vector<OwnedSocket> fillers;
+};
