@@ -4,9 +4,11 @@
 #include <QDialog>
 
 class QAction;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 class THostDlg : public QDialog {
     Q_OBJECT
@@ -14,9 +16,16 @@ public:
     explicit THostDlg(QWidget* parent = nullptr);
 
     void SetFields(const QString& host, const QString& description, const QString& user,
-                   const QString& password, const QString& localDir, const QString& remoteDir);
-    // The six edits' texts.
+                   const QString& password, const QString& localDir, const QString& remoteDir,
+                   int port = DefaultFtpPort, bool passive = true);
+    void SetFields(const THostEntry& host);
+    // What the controls hold.
     THostEntry Fields() const;
+
+    // Closes with OK only when the host field holds an address; one with a
+    // port, user, password or folder in it ("host:port", "ftp://...") first
+    // gives those to their fields, and the host field keeps the host.
+    void accept() override;
 
     QLineEdit* edtHost;
     QLineEdit* edtDesc;
@@ -24,6 +33,9 @@ public:
     QLineEdit* edtPass;
     QLineEdit* edtLocal;
     QLineEdit* edtRemote;
+    QSpinBox* edtPort;
+    QComboBox* cmbTransferMode; // Passive, Active
+    QLabel* lblHostError;       // why the host field was refused; hidden otherwise
     QPushButton* btnOk;
     QPushButton* btnCancel;
     // Checked while the password is shown in clear; each SetFields hides it again.
@@ -32,4 +44,7 @@ public:
 private:
     QLineEdit* AddRow(const char* name, const QString& caption, int width, int row);
     void ShowPassword(bool shown);
+    void AddPortAndMode(int modeRow);
+    bool ApplyHostText(); // false, with the reason shown, when it is no address
+    void ShowHostError(const QString& error);
 };

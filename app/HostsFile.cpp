@@ -10,10 +10,43 @@
 
 namespace {
 const QString EndMarker = QStringLiteral("*");
+const QString PortKey = QStringLiteral("Port");
+const QString TransferModeKey = QStringLiteral("TransferMode");
+const QString PassiveMode = QStringLiteral("passive");
+const QString ActiveMode = QStringLiteral("active");
 
 QString SectionName(std::size_t position)
 {
     return QStringLiteral("Host") + QString::number(position + 1);
+}
+
+// A value no version wrote (a hand edit) reads as the default.
+int ReadPort(const TIniFile& ini, const QString& section)
+{
+    bool ok = false;
+    const int port = ini.ReadString(section, PortKey, QString()).toInt(&ok);
+    return ok && port >= 1 && port <= 65535 ? port : DefaultFtpPort;
+}
+
+bool ReadPassive(const TIniFile& ini, const QString& section)
+{
+    return ini.ReadString(section, TransferModeKey, PassiveMode).compare(ActiveMode, Qt::CaseInsensitive) != 0;
+}
+
+TIniSection Section(std::size_t position, const THostEntry& host)
+{
+    TIniSection section{SectionName(position),
+                        {{QStringLiteral("Hostname"), host.Hostname},
+                         {QStringLiteral("Description"), host.Description},
+                         {QStringLiteral("Username"), host.Username},
+                         {QStringLiteral("Password"), host.Password},
+                         {QStringLiteral("LocalDir"), host.LocalDir},
+                         {QStringLiteral("RemoteDir"), host.RemoteDir}}};
+    if (host.Port != DefaultFtpPort)
+        section.Values.append({PortKey, QString::number(host.Port)});
+    if (!host.Passive)
+        section.Values.append({TransferModeKey, ActiveMode});
+    return section;
 }
 
 Exception WriteFailure(const QString& fileName)
@@ -37,6 +70,8 @@ std::vector<THostEntry> ReadHosts(const TIniFile& ini, const THostDefaults& defa
             .Password = password ? *password : (defaults.Password ? defaults.Password() : QString()),
             .LocalDir = ini.ReadString(section, QStringLiteral("LocalDir"), defaults.LocalDir),
             .RemoteDir = ini.ReadString(section, QStringLiteral("RemoteDir"), QString()),
+            .Port = ReadPort(ini, section),
+            .Passive = ReadPassive(ini, section),
         });
     }
     return hosts;
@@ -115,16 +150,8 @@ void WriteHostsFile(const QString& fileName, const std::vector<THostEntry>& host
         return;
     }
     QList<TIniSection> sections;
-    for (std::size_t i = 0; i < hosts.size(); ++i) {
-        const THostEntry& host = hosts[i];
-        sections.append({SectionName(i),
-                         {{QStringLiteral("Hostname"), host.Hostname},
-                          {QStringLiteral("Description"), host.Description},
-                          {QStringLiteral("Username"), host.Username},
-                          {QStringLiteral("Password"), host.Password},
-                          {QStringLiteral("LocalDir"), host.LocalDir},
-                          {QStringLiteral("RemoteDir"), host.RemoteDir}}});
-    }
+    for (std::size_t i = 0; i < hosts.size(); ++i)
+        sections.append(Section(i, hosts[i]));
     if (!WriteIniFile(fileName, sections))
         throw WriteFailure(fileName);
 }

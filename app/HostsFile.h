@@ -1,10 +1,14 @@
 #pragma once
 // The hosts file: one "Host<n>" section per saved FTP host, numbered from 1
 // without gaps, each with the keys Hostname, Description, Username, Password,
-// LocalDir and RemoteDir in that order.
+// LocalDir and RemoteDir in that order, then Port and TransferMode ("passive"
+// or "active") when they differ from port 21 and passive: so a file of hosts
+// that use neither stays as older versions wrote and read it.
 #include <QString>
 #include <functional>
 #include <vector>
+
+inline constexpr int DefaultFtpPort = 21;
 
 struct THostEntry {
     QString Hostname;
@@ -13,6 +17,8 @@ struct THostEntry {
     QString Password;
     QString LocalDir;
     QString RemoteDir;
+    int Port = DefaultFtpPort;
+    bool Passive = true; // data connections: passive, or active ("PORT")
     bool operator==(const THostEntry&) const = default;
 };
 

@@ -183,18 +183,21 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 
 void TMainForm::IdleIfChanged()
 {
-    if (m_idleState != std::pair(bool(FTPClient1->Connected), Busy))
+    if (m_idleState != std::tuple(bool(FTPClient1->Connected), RemoteAvailable(), Busy))
         IdleHandler();
 }
 
 void TMainForm::IdleHandler()
 {
     const bool connected = FTPClient1->Connected;
-    m_idleState = std::pair(connected, Busy);
-    for (QToolButton* button : {sbtnRefresh, sbtnDisconnect, sbtnMkDir, sbtnASCII, sbtnBinary})
-        button->setEnabled(connected);
+    // After a dropped connection the operations stay at hand: starting one reconnects.
+    const bool available = RemoteAvailable();
+    m_idleState = std::tuple(connected, available, Busy);
+    for (QToolButton* button : {sbtnRefresh, sbtnMkDir, sbtnASCII, sbtnBinary})
+        button->setEnabled(available);
+    sbtnDisconnect->setEnabled(connected);
     btnStop->setEnabled(Busy);
-    SetCommandRowEnabled(connected && !Busy);
+    SetCommandRowEnabled(available && !Busy);
 }
 
 void TMainForm::SetCommandRowEnabled(bool enabled)

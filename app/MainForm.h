@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 class QButtonGroup;
@@ -164,6 +165,7 @@ public:
     void FTPClient1PacketRecvd(QObject* Sender);
     void FTPClient1Success(TCmdType Trans_Type);
     void FTPClient1ServerDisconnect(QObject* Sender);
+    void FTPClient1ConnectionRequired(bool& Handled);
     void sbtnRefreshClick();
     void FTPClient1ListItem(const QString& Listing);
     void lvRemoteFilesDblClick();
@@ -222,6 +224,10 @@ private:
     void ShowTransferType();
     void IdleIfChanged();
     void ChangeRemoteFolder(const QString& Folder);
+    void SendFolderChange(const QString& command);
+    void RememberRemoteFolder(const QString& folder);
+    void Reconnect();
+    bool RemoteAvailable() const; // connected, or reconnecting at the next operation
     TRemoteFileInfo GetRemoteFileInfo(const QString& FileName);
     QList<QPersistentModelIndex> SelectedRemoteRows() const;
     QStringList SelectedRemoteNames() const;
@@ -232,10 +238,15 @@ private:
     TRemoteListModel* m_remoteModel = nullptr;
     TDisposer m_disposer;
     int m_commandDepth = 0;     // user commands running (one at a time)
-    std::optional<std::pair<bool, bool>> m_idleState; // (connected, busy) the controls show
+    std::optional<std::tuple<bool, bool, bool>> m_idleState; // (connected, available, busy) the controls show
     int m_shownPercent = -1;    // the figure in status panel 0, -1 when it shows none
     qint64 m_listedSize = 0;    // the running download's size in the listing, 0 when unknown
     bool m_closePending = false; // the window closes once the running command returns
+    // After the server dropped the connection, the next operation logs in again
+    // and returns to the folder the session was in; after Disconnect, nothing does.
+    bool m_reconnectable = false;
+    bool m_reconnecting = false;
+    QString m_remoteFolder;     // the last folder the server reported, "" when unknown
 
     QString m_hostsFile;
     THostsFileStatus m_hostsFileStatus = THostsFileStatus::Absent;

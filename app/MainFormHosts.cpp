@@ -10,6 +10,9 @@
 namespace {
 constexpr int PasswordColumn = 3;
 constexpr int PasswordRole = Qt::UserRole;
+// The settings the list has no column for ride on the host column.
+constexpr int PortRole = Qt::UserRole + 1;
+constexpr int PassiveRole = Qt::UserRole + 2;
 
 void SetEntry(QTreeWidgetItem& item, const THostEntry& host)
 {
@@ -24,6 +27,8 @@ void SetEntry(QTreeWidgetItem& item, const THostEntry& host)
     item.setData(PasswordColumn, Qt::AccessibleTextRole,
                  hasPassword ? QStringLiteral("Password hidden") : QStringLiteral("No password"));
     item.setData(PasswordColumn, PasswordRole, host.Password);
+    item.setData(0, PortRole, host.Port);
+    item.setData(0, PassiveRole, host.Passive);
 }
 }
 
@@ -31,8 +36,14 @@ const QString TMainForm::PasswordMask(6, QChar(0x2022));
 
 THostEntry TMainForm::SiteEntry(const QTreeWidgetItem& site)
 {
-    return {site.text(0), site.text(1), site.text(2), site.data(PasswordColumn, PasswordRole).toString(),
-            site.text(4), site.text(5)};
+    return {site.text(0),
+            site.text(1),
+            site.text(2),
+            site.data(PasswordColumn, PasswordRole).toString(),
+            site.text(4),
+            site.text(5),
+            site.data(0, PortRole).toInt(),
+            site.data(0, PassiveRole).toBool()};
 }
 
 void TMainForm::AddSite(const THostEntry& host)
@@ -108,7 +119,7 @@ void TMainForm::sbtnEditClick()
     if (!item)
         return;
     const THostEntry host = SiteEntry(*item);
-    HostDlg->SetFields(host.Hostname, host.Description, host.Username, host.Password, host.LocalDir, host.RemoteDir);
+    HostDlg->SetFields(host);
     HostDlg->edtHost->setFocus();
     if (HostDlg->exec() == QDialog::Accepted)
         SetEntry(*item, HostDlg->Fields());

@@ -1,6 +1,7 @@
 // The FTP connection of the main window: connect and disconnect, the status log, the
 // progress panel, the reactions to each completed transaction, and the command line.
 #include "app/Dialogs.h"
+#include "app/FtpAddress.h"
 #include "app/MainForm.h"
 #include "app/RemoteListModel.h"
 #include "app/ScreenCursor.h"
@@ -22,6 +23,14 @@
 
 namespace {
 const QString kErrorTitle = QStringLiteral("Error");
+
+// The connection a user operation needed could not be made again. It is shown
+// in a box wherever the operation started, the command line included, since
+// it is no answer to what was typed.
+class EReconnectFailed : public Exception {
+public:
+    using Exception::Exception;
+};
 } // namespace
 
 void TMainForm::SetUpFTPClient()
@@ -42,6 +51,7 @@ void TMainForm::SetUpFTPClient()
     FTPClient1->OnSuccess = [this](TCmdType Trans_Type) { FTPClient1Success(Trans_Type); };
     FTPClient1->OnListItem = [this](const QString& Listing) { FTPClient1ListItem(Listing); };
     FTPClient1->OnServerDisconnect = [this](QObject* Sender) { FTPClient1ServerDisconnect(Sender); };
+    FTPClient1->OnConnectionRequired = [this](bool& Handled) { FTPClient1ConnectionRequired(Handled); };
     StatusBar1->OnDrawPanel = [this](QPainter& Canvas, const QRect& Rect, const QString& Text) {
         StatusBar1DrawPanel(Canvas, Rect, Text);
     };
@@ -63,7 +73,14 @@ void TMainForm::sbtnConnectClick()
     const std::optional<THostEntry> site = SelectedHost();
     if (!site)
         return;
-    FTPClient1->Host = site->Hostname;
+    m_reconnectable = false;
+    m_remoteFolder.clear();
+    // The dialog stores a typed "host:port" or "[::1]" apart; a file edited by
+    // hand may still hold one.
+    const TFtpAddress address = ParseFtpAddress(site->Hostname);
+    FTPClient1->Host = address.Valid() ? address.Host : site->Hostname;
+    FTPClient1->Port = address.Valid() && address.Port ? *address.Port : site->Port;
+    FTPClient1->Passive = site->Passive;
     FTPClient1->UserID = site->Username;
     FTPClient1->Password = site->Password;
     LocalDir = site->LocalDir;
@@ -78,10 +95,16 @@ void TMainForm::sbtnConnectClick()
 
 void TMainForm::FTPClient1Connect(QObject*)
 {
-    Sounds().Play(TSound::Information);
     ShowTransferType();
+    if (m_reconnecting) {
+        // Quietly: the operation that needed the connection returns to its folder and goes on.
+        Log(QStringLiteral("Connected - remote TCP/TP: ") + FTPClient1->RemoteIP());
+        return;
+    }
+    Sounds().Play(TSound::Information);
     Log(QStringLiteral("Connected - remote TCP/TP: ") + FTPClient1->RemoteIP());
-    Log(QStringLiteral("Current folder is: ") + FTPClient1->CurrentDir());
+    m_remoteFolder = FTPClient1->CurrentDir();
+    Log(QStringLiteral("Current folder is: ") + m_remoteFolder);
     SetScreenCursor(Qt::ArrowCursor);
     Busy = false;
     if (!FTPClient1->Connected)
@@ -124,9 +147,58 @@ void TMainForm::FTPClient1Error(QObject*, quint16 Errno, const QString& Errmsg)
 
 void TMainForm::FTPClient1ServerDisconnect(QObject*)
 {
-    // The client has logged why; the window shows the state Disconnect leaves.
+    // The client has logged why. The client keeps the host's settings and the
+    // window the folder, so the next operation can come back to them.
+    m_reconnectable = true;
     setWindowTitle(QStringLiteral("Ferrit"));
     IdleHandler();
+}
+
+void TMainForm::FTPClient1ConnectionRequired(bool& Handled)
+{
+    // Raised when an operation starts unconnected. One attempt per operation.
+    if (!m_reconnectable || m_reconnecting)
+        return;
+    Reconnect();
+    Handled = FTPClient1->Connected;
+}
+
+bool TMainForm::RemoteAvailable() const
+{
+    return FTPClient1->Connected || m_reconnectable;
+}
+
+void TMainForm::Reconnect()
+{
+    const bool busy = Busy;
+    const bool textType = FTPClient1->TextType();
+    const QString host = FTPClient1->Host;
+    m_reconnecting = true;
+    ScopeExit done([this] { m_reconnecting = false; });
+    try {
+        Log(QStringLiteral("Reconnecting..."));
+        try {
+            FTPClient1->Connect();
+        } catch (const Exception& error) {
+            throw EReconnectFailed(QStringLiteral("Could not reconnect to %1: %2").arg(host, error.Message().trimmed()));
+        }
+        setWindowTitle(QStringLiteral("Ferrit - ") + host);
+        // Login sets binary type; a user who had chosen ASCII keeps it.
+        if (textType) {
+            FTPClient1->DoCommand(QStringLiteral("TYPE A"));
+            ShowTransferType();
+        }
+        // A folder that is gone abandons the operation rather than run it
+        // (an upload above all) in another folder.
+        if (!m_remoteFolder.isEmpty())
+            SendFolderChange(QStringLiteral("CWD ") + m_remoteFolder);
+    } catch (...) {
+        Busy = false; // the operation ends here
+        throw;
+    }
+    // The events of the login and the folder change marked the window idle;
+    // the operation that asked is still running.
+    Busy = busy;
 }
 
 void TMainForm::sbtnDisconnectClick()
@@ -134,6 +206,7 @@ void TMainForm::sbtnDisconnectClick()
     Sounds().Play(TSound::Question);
     if (!Dialogs().Confirm(QStringLiteral("Are you sure that you want to disconnect?")))
         return;
+    m_reconnectable = false;
     FTPClient1->Disconnect();
     setWindowTitle(QStringLiteral("Ferrit"));
 }
@@ -193,8 +266,11 @@ void TMainForm::FTPClient1Success(TCmdType Trans_Type)
     switch (Trans_Type) {
     case TCmdType::ChangeDir:
         Log(QStringLiteral("ChangeDir success"));
-        Log(QStringLiteral("Current file folder: ") + FTPClient1->CurrentDir());
-        sbtnRefreshClick();
+        m_remoteFolder = FTPClient1->CurrentDir();
+        Log(QStringLiteral("Current file folder: ") + m_remoteFolder);
+        // Back in its folder after a reconnect, the operation goes on instead of a listing.
+        if (!m_reconnecting)
+            sbtnRefreshClick();
         break;
     case TCmdType::MakeDir:
         Log(QStringLiteral("MakeDir success"));
@@ -234,7 +310,11 @@ void TMainForm::FTPClient1Success(TCmdType Trans_Type)
 
 void TMainForm::ChangeRemoteFolder(const QString& Folder)
 {
-    const QString command = QStringLiteral("CWD ./") + Folder;
+    SendFolderChange(QStringLiteral("CWD ./") + Folder);
+}
+
+void TMainForm::SendFolderChange(const QString& command)
+{
     Log(command);
     FTPClient1->DoCommand(command);
 }
@@ -250,6 +330,8 @@ void TMainForm::sbtnExecuteClick()
     ScopeExit showType([this] { ShowTransferType(); }); // a typed "TYPE" changes it too
     try {
         FTPClient1->DoCommand(edtFTPCommand->text());
+    } catch (const EReconnectFailed&) {
+        throw;
     } catch (const Exception& error) {
         if (const auto line = StatusLogLine(error.Message()))
             Log(*line);

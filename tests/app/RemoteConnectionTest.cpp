@@ -7,9 +7,12 @@
 #include "app/RemoteListModel.h"
 #include "app/StatusBar.h"
 #include "ftp/FTPClient.h"
+#include "net/Exception.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QToolButton>
@@ -42,6 +45,16 @@ protected:
             if (line.startsWith("PORT 127,0,0,1,"))
                 line = "PORT 127,0,0,1,*";
         return lines.join('\n');
+    }
+
+    // Runs the event loop until the window has noticed that the server left.
+    void WaitForTheDrop()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (form->FTPClient1->Connected && clock.elapsed() < 3000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        ASSERT_FALSE(form->FTPClient1->Connected);
     }
 
     ScriptedFtpServer server;
@@ -268,18 +281,208 @@ TEST_F(RemoteConnection, AServerClosingTheIdleConnectionIsShownAtOnce)
     const qsizetype before = server.Received().size();
     server.SendControl("421 Idle time-out: closing control connection.\r\n");
     server.CloseControl();
-    QElapsedTimer clock;
-    clock.start();
-    while (form->FTPClient1->Connected && clock.elapsed() < 3000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_FALSE(form->FTPClient1->Connected);
+    WaitForTheDrop();
     EXPECT_EQ(LogLines().last(), "The server closed the connection: 421 Idle time-out: closing control connection.");
     EXPECT_EQ(form->windowTitle(), "Ferrit");
+    EXPECT_FALSE(form->sbtnDisconnect->isEnabled()) << "there is nothing to disconnect";
+    // The operations stay at hand: the next one reconnects.
+    for (QWidget* control : std::initializer_list<QWidget*>{form->sbtnRefresh, form->sbtnMkDir, form->sbtnASCII,
+                                                            form->sbtnBinary, form->pnlFTPCommandLine})
+        EXPECT_TRUE(control->isEnabled()) << qPrintable(control->objectName());
+    EXPECT_TRUE(dialogs->Shown.empty());
+    EXPECT_EQ(server.Received().size(), before) << "no QUIT to a server that left";
+    EXPECT_EQ(server.Connections(), 1) << "nothing reconnects before the user asks for something";
+}
+
+TEST_F(RemoteConnection, AfterADropRefreshReconnectsReturnsToTheFolderAndLists)
+{
+    server.On("PWD", "257 \"/\" is the current directory.\r\n");
+    server.Queue("PWD", {.text = "257 \"/pub\" is the current directory.\r\n"});
+    server.On("CWD", "250 Directory changed.\r\n");
+    server.On("LIST", ListReply());
+    server.On("NOOP", {.text = "200 NOOP ok.\r\n", .closeControl = true});
+    MakeForm({Host("joe", "pw", "pub")}, server.Port());
+    Connect();
+    form->edtFTPCommand->setText("NOOP");
+    Click(form->sbtnExecute);
+    WaitForTheDrop();
+    const qsizetype logBefore = LogLines().size();
+    const qsizetype sentBefore = server.ReceivedWithoutPort().size();
+
+    Click(form->sbtnRefresh);
+    EXPECT_EQ(server.Connections(), 2);
+    EXPECT_TRUE(form->FTPClient1->Connected);
+    EXPECT_EQ(LogLines().mid(logBefore).join('\n').replace(QRegularExpression("PORT 127,0,0,1,[0-9,]+"), "PORT 127,0,0,1,*")
+                  .toStdString(),
+              "Reconnecting...\n"
+              "220 Scripted server ready.\n"
+              "USER joe\n"
+              "331 Password required.\n"
+              "PASS \n"
+              "230 Logged in.\n"
+              "TYPE I\n"
+              "200 Type set.\n"
+              "Connected - remote TCP/TP: 127.0.0.1\n"
+              "CWD /pub\n"
+              "CWD /pub\n"
+              "250 Directory changed.\n"
+              "ChangeDir success\n"
+              "PWD\n"
+              "257 \"/pub\" is the current directory.\n"
+              "Current file folder: /pub\n"
+              + std::string(kListingLog));
+    EXPECT_EQ(server.ReceivedWithoutPort().mid(sentBefore),
+              (QByteArrayList{"USER joe", "PASS pw", "TYPE I", "CWD /pub", "PWD", "SYST", "LIST"}))
+        << "logged in, back in the folder, and one listing";
+    EXPECT_EQ(RemoteCaptions(), (QStringList{"..", "docs", "notes", "readme.txt"}));
+    EXPECT_EQ(form->windowTitle(), "Ferrit - 127.0.0.1");
+    EXPECT_FALSE(form->Busy);
+    form->IdleHandler();
+    EXPECT_TRUE(form->sbtnDisconnect->isEnabled());
+    EXPECT_TRUE(dialogs->Shown.empty()) << Errors().join('\n').toStdString();
+    EXPECT_EQ(sounds->Played, std::vector<TSound>{TSound::Information}) << "the reconnect itself is quiet";
+}
+
+TEST_F(RemoteConnection, EveryOperationAfterADropReconnectsFirst)
+{
+    const struct {
+        const char* name;
+        std::function<void()> before; // while still connected
+        std::function<void()> act;
+        QByteArrayList sent;          // after the new login's "TYPE I"
+    } cases[] = {
+        {"Refresh", [] {}, [this] { Click(form->sbtnRefresh); }, {"CWD /pub", "PWD", "SYST", "LIST"}},
+        {"a command",
+         [] {},
+         [this] {
+             form->edtFTPCommand->setText("NOOP");
+             QTest::keyClick(form->edtFTPCommand, Qt::Key_Return);
+         },
+         {"CWD /pub", "PWD", "NOOP"}},
+        {"a command in ASCII type",
+         [this] { Click(form->sbtnASCII); },
+         [this] {
+             form->edtFTPCommand->setText("NOOP");
+             Click(form->sbtnExecute);
+         },
+         {"TYPE A", "CWD /pub", "PWD", "NOOP"}},
+        {"a download",
+         [this] { SelectRemote({"readme.txt"}); },
+         [this] { Click(form->sbtnDownload); },
+         {"CWD /pub", "PWD", "RETR readme.txt"}},
+        {"MkDir",
+         [this] { dialogs->Inputs = {QString("new")}; },
+         [this] { Click(form->sbtnMkDir); },
+         {"CWD /pub", "PWD", "MKD new", "SYST", "LIST"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedFtpServer host;
+        host.On("PWD", "257 \"/\" is the current directory.\r\n");
+        host.Queue("PWD", {.text = "257 \"/pub\" is the current directory.\r\n"});
+        host.On("CWD", "250 Directory changed.\r\n");
+        host.On("LIST", ListReply());
+        host.On("MKD", "257 \"/pub/new\" created.\r\n");
+        host.On("RETR", {.text = "150 Opening BINARY mode data connection.\r\n", .data = ScriptedFtpServer::Send,
+                         .payload = "hello\n", .completion = "226 Transfer complete.\r\n"});
+        THostEntry entry = Host("joe", "pw", "pub");
+        entry.LocalDir = dir.path();
+        MakeForm({entry}, host.Port());
+        form->show();
+        Connect();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->SystemTreeView->Directory() == dir.path(); }, 5000))
+            << form->SystemTreeView->Directory().toStdString() << " " << dir.path().toStdString();
+        c.before();
+        host.CloseControl();
+        WaitForTheDrop();
+        const qsizetype sentBefore = host.ReceivedWithoutPort().size();
+
+        c.act();
+        EXPECT_EQ(host.Connections(), 2);
+        EXPECT_EQ(host.ReceivedWithoutPort().mid(sentBefore), QByteArrayList({"USER joe", "PASS pw", "TYPE I"}) + c.sent);
+        EXPECT_TRUE(form->FTPClient1->Connected);
+        EXPECT_FALSE(form->Busy);
+        EXPECT_TRUE(LogLines().contains("Reconnecting..."));
+        EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+        form.reset(); // before the next window takes over the error handler
+        QFile::remove(dir.filePath("readme.txt"));
+    }
+}
+
+TEST_F(RemoteConnection, AReconnectThatFailsSaysWhyAndStaysDisconnected)
+{
+    const struct {
+        const char* name;
+        bool serverGone; // else it refuses the login
+        bool fromCommandLine;
+        QString why;
+    } cases[] = {
+        {"server gone, Refresh", true, false, "Connection refused"},
+        {"server gone, command line", true, true, "Connection refused"},
+        {"login refused, Refresh", false, false, "530 Login incorrect."},
+        {"login refused, command line", false, true, "530 Login incorrect."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto host = std::make_unique<ScriptedFtpServer>();
+        host->On("LIST", ListReply());
+        MakeForm({Host("joe", "pw")}, host->Port());
+        Connect();
+        host->CloseControl();
+        WaitForTheDrop();
+        if (c.serverGone)
+            host.reset();
+        else
+            host->On("PASS", "530 Login incorrect.\r\n");
+
+        if (c.fromCommandLine) {
+            form->edtFTPCommand->setText("NOOP");
+            Click(form->sbtnExecute);
+        } else {
+            Click(form->sbtnRefresh);
+        }
+        ASSERT_EQ(Errors().size(), 1) << "one box: " << Errors().join('\n').toStdString();
+        EXPECT_TRUE(Errors()[0].startsWith("Could not reconnect to 127.0.0.1: ")) << Errors()[0].toStdString();
+        EXPECT_TRUE(Errors()[0].endsWith(c.why)) << Errors()[0].toStdString();
+        EXPECT_EQ(dialogs->Shown.at(0).title, "Ferrit");
+        EXPECT_TRUE(LogLines().contains("Reconnecting..."));
+        EXPECT_FALSE(form->FTPClient1->Connected);
+        EXPECT_EQ(form->windowTitle(), "Ferrit");
+        EXPECT_FALSE(form->Busy);
+        form->IdleHandler();
+        EXPECT_FALSE(form->btnStop->isEnabled());
+        EXPECT_FALSE(form->sbtnDisconnect->isEnabled());
+        EXPECT_TRUE(form->sbtnRefresh->isEnabled()) << "the user may try again";
+        if (host) {
+            EXPECT_EQ(host->Connections(), 2) << "one attempt";
+        }
+        form.reset(); // before the next window takes over the error handler
+    }
+}
+
+TEST_F(RemoteConnection, AfterTheUsersOwnDisconnectNothingReconnects)
+{
+    server.On("LIST", ListReply());
+    MakeForm({Host("joe", "pw")}, server.Port());
+    Connect();
+    server.CloseControl();
+    WaitForTheDrop();
+    Click(form->sbtnRefresh);
+    ASSERT_EQ(server.Connections(), 2);
+    dialogs->Confirms = {true};
+    Click(form->sbtnDisconnect);
+    EXPECT_EQ(server.Received().last(), "QUIT");
+    const qsizetype logBefore = LogLines().size();
+
+    form->IdleHandler();
     for (QWidget* control : std::initializer_list<QWidget*>{form->sbtnDisconnect, form->sbtnRefresh, form->sbtnMkDir,
                                                             form->sbtnASCII, form->pnlFTPCommandLine})
         EXPECT_FALSE(control->isEnabled()) << qPrintable(control->objectName());
-    EXPECT_TRUE(dialogs->Shown.empty());
-    EXPECT_EQ(server.Received().size(), before) << "no QUIT to a server that left";
+    // An operation started anyway (a drop on the remote list is no button) is refused.
+    EXPECT_THROW(form->sbtnRefreshClick(), Exception);
+    EXPECT_EQ(server.Connections(), 2);
+    EXPECT_EQ(LogLines().size(), logBefore);
+    EXPECT_EQ(form->windowTitle(), "Ferrit");
 }
 
 TEST_F(RemoteConnection, TheTypeButtonsShowTheTypeTheServerIsIn)

@@ -51,14 +51,20 @@ QStringList TAnsweringDialogs::Texts(const QString& kind) const
 THostEntry RemoteFormTest::Host(const QString& user, const QString& password, const QString& remoteDir,
                                 const QString& host)
 {
-    return {host, QStringLiteral("test host"), user, password, QString(), remoteDir};
+    // Active mode: the scripted server's data connections answer "PORT".
+    return {host, QStringLiteral("test host"), user, password, QString(), remoteDir, DefaultFtpPort, false};
 }
 
 void RemoteFormTest::MakeForm(const std::vector<THostEntry>& hosts, quint16 port)
 {
     ASSERT_TRUE(dir.isValid());
     const QString hostsFile = dir.filePath(QStringLiteral("ferrit.vth"));
-    WriteHostsFile(hostsFile, hosts);
+    // The window connects to the port of the host it connects to.
+    std::vector<THostEntry> atPort = hosts;
+    for (THostEntry& host : atPort)
+        if (host.Port == DefaultFtpPort)
+            host.Port = port;
+    WriteHostsFile(hostsFile, atPort);
     form = std::make_unique<TMainForm>(hostsFile);
     auto scripted = std::make_unique<TAnsweringDialogs>();
     dialogs = scripted.get();

@@ -45,8 +45,10 @@ public:
 
 class RemoteFormTest : public ::testing::Test {
 protected:
-    // A window whose host list holds `hosts`, its FTP client aimed at port `port`.
+    // A window whose host list holds `hosts`, its FTP client and every host without
+    // a port of its own aimed at port `port`.
     void MakeForm(const std::vector<THostEntry>& hosts, quint16 port);
+    // A host in active mode.
     static THostEntry Host(const QString& user, const QString& password, const QString& remoteDir = {},
                            const QString& host = QStringLiteral("127.0.0.1"));
 
