@@ -35,7 +35,7 @@ bool HasControlCharacter(const QString& text)
 
 std::optional<int> PortNumber(const QString& text)
 {
-    if (text.isEmpty() || text.size() > 5)
+    if (text.size() > 5)
         return std::nullopt;
     for (const QChar c : text)
         if (c < u'0' || c > u'9')
@@ -53,6 +53,8 @@ bool IsIPv6(const QString& text)
 
 THostPort WithPort(const QString& host, const QString& portText)
 {
+    if (portText.isEmpty())
+        return Failed(QStringLiteral("The port after \":\" is missing."));
     const std::optional<int> port = PortNumber(portText);
     if (!port)
         return Failed(QStringLiteral("The port \"%1\" is not a number from 1 to 65535.").arg(portText));

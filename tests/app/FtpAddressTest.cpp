@@ -63,7 +63,7 @@ TEST(FtpAddressTest, RefusesWhatIsNoAddressAndSaysWhy)
         {"ftp://joe:pw@", "host name is missing"},
         {"ftp://:2121/pub", "host name is missing"},
         {":21", "host name is missing"},
-        {"host:", "not a number from 1 to 65535"},
+        {"host:", "port after \":\" is missing"},
         {"host:0", "\"0\" is not a number from 1 to 65535"},
         {"host:65536", "\"65536\" is not a number from 1 to 65535"},
         {"host:-21", "not a number from 1 to 65535"},

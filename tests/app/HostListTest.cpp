@@ -1,14 +1,18 @@
 #include "AppTestSupport.h"
+#include "app/AppInfo.h"
 #include "app/HostDlg.h"
 #include "app/MainForm.h"
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -223,5 +227,132 @@ TEST_F(HostListTest, AHostsFileThatIsNoRegularFileIsToldAboutAndNeverReplaced)
         EXPECT_EQ(after.st_ino, before.st_ino) << c.name << ": replaced at exit";
         EXPECT_EQ(after.st_mode, before.st_mode) << c.name;
         form.reset();
+    }
+}
+
+TEST_F(HostListTest, AnAddressInTheHostFieldFillsTheOtherFieldsOnOk)
+{
+    const struct {
+        const char* typed;
+        THostEntry expected;
+    } cases[] = {
+        {"ftp.example.com", {"ftp.example.com", "d", "anonymous", "pw", "/l/", "old", 21, false}},
+        {"ftp.example.com:2121", {"ftp.example.com", "d", "anonymous", "pw", "/l/", "old", 2121, false}},
+        {"[::1]:2121", {"::1", "d", "anonymous", "pw", "/l/", "old", 2121, false}},
+        {"[::1]", {"::1", "d", "anonymous", "pw", "/l/", "old", 21, false}},
+        {"::1", {"::1", "d", "anonymous", "pw", "/l/", "old", 21, false}},
+        {"ftp://host", {"host", "d", "anonymous", "pw", "/l/", "old", 21, false}},
+        {"ftp://joe:p%40ss@[2001:db8::1]:990/my%20files",
+         {"2001:db8::1", "d", "joe", "p@ss", "/l/", "my files", 990, false}},
+        {"ftp://joe@host/", {"host", "d", "joe", "pw", "/l/", "", 21, false}},
+    };
+    THostDlg dialog;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        dialog.SetFields("", "d", "anonymous", "pw", "/l/", "old", 21, false);
+        dialog.show();
+        dialog.edtHost->setText(c.typed);
+        dialog.btnOk->click();
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(dialog.Fields(), c.expected);
+        EXPECT_EQ(dialog.edtHost->text(), c.expected.Hostname) << "the host field keeps only the host";
+    }
+}
+
+TEST_F(HostListTest, AHostFieldThatIsNoAddressIsRefusedWithItsReason)
+{
+    const struct {
+        const char* typed;
+        const char* says;
+    } cases[] = {
+        {"host:99999", "The port \"99999\" is not a number from 1 to 65535."},
+        {"ftp://", "The host name is missing."},
+        {"", "The host name is missing."},
+        {"[::1]:", "The port after \":\" is missing."},
+    };
+    THostDlg dialog;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        dialog.SetFields("", "d", "anonymous", "pw", "/l/", "old");
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        dialog.edtHost->setText(c.typed);
+        QTest::keyClick(dialog.edtHost, Qt::Key_Return);
+        EXPECT_TRUE(dialog.isVisible()) << "the dialog stays open";
+        EXPECT_TRUE(dialog.lblHostError->isVisible());
+        EXPECT_EQ(dialog.lblHostError->text().toStdString(), c.says);
+        EXPECT_EQ(dialog.edtHost->text(), c.typed) << "nothing of the text is lost";
+        EXPECT_EQ(dialog.Fields().Port, 21);
+        EXPECT_TRUE(dialog.edtHost->hasFocus());
+
+        // Typing hides the reason; a good address then closes the dialog.
+        QTest::keyClicks(dialog.edtHost, "x");
+        EXPECT_FALSE(dialog.lblHostError->isVisible());
+        dialog.edtHost->setText("ftp.example.com:2121");
+        dialog.btnOk->click();
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+}
+
+TEST_F(HostListTest, PortAndTransferModeAreEditedSavedAndShownAgain)
+{
+    WriteHosts("[Host1]\nHostname=alpha\nPort=2121\nTransferMode=active\n");
+    Create();
+    THostDlg* dialog = form->HostDlg;
+    EXPECT_EQ(dialog->edtPort->minimum(), 1);
+    EXPECT_EQ(dialog->edtPort->maximum(), 65535);
+    EXPECT_EQ(dialog->edtPort->accessibleName(), "Port");
+    EXPECT_EQ(dialog->cmbTransferMode->accessibleName(), "Transfer mode");
+    EXPECT_FALSE(dialog->edtPort->toolTip().isEmpty());
+    EXPECT_FALSE(dialog->cmbTransferMode->toolTip().isEmpty());
+
+    // A new host starts at port 21, passive.
+    WhenModal([&](QWidget*) {
+        EXPECT_EQ(dialog->edtPort->value(), 21);
+        EXPECT_EQ(dialog->cmbTransferMode->currentText(), "Passive");
+        dialog->edtHost->setText("beta");
+        dialog->btnOk->click();
+    });
+    form->sbtnAdd->click();
+
+    form->lvSites->topLevelItem(0)->setSelected(true);
+    WhenModal([&](QWidget*) {
+        EXPECT_EQ(dialog->edtPort->value(), 2121);
+        EXPECT_EQ(dialog->cmbTransferMode->currentText(), "Active");
+        dialog->edtHost->setText("alpha:990");
+        dialog->cmbTransferMode->setCurrentIndex(dialog->cmbTransferMode->findText("Passive"));
+        dialog->btnOk->click();
+    });
+    form->sbtnEdit->click();
+    EXPECT_EQ(form->lvSites->topLevelItem(0)->text(0), "alpha");
+    EXPECT_TRUE(form->close());
+    const QByteArray saved = ReadFile(hostsFile);
+    EXPECT_TRUE(saved.contains("Hostname=alpha\nDescription=Vantle-FTP host\n")) << saved.toStdString();
+    EXPECT_TRUE(saved.contains("RemoteDir=\nPort=990\n[Host2]")) << saved.toStdString();
+    EXPECT_TRUE(saved.endsWith("Hostname=beta\nDescription=No description :)\nUsername=anonymous\nPassword=" +
+                               GetLocalIP().toUtf8() + "\nLocalDir=" + ProgramFolder().toUtf8() + "\nRemoteDir=\n"))
+        << saved.toStdString();
+}
+
+TEST_F(HostListTest, TabInTheDialogFollowsItsRows)
+{
+    THostDlg dialog;
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    const QWidget* expected[] = {dialog.edtHost,   dialog.edtPort,   dialog.edtDesc,          dialog.edtUser,
+                                 dialog.edtPass,   dialog.btnCancel, dialog.btnOk,            dialog.edtLocal,
+                                 dialog.edtRemote, dialog.cmbTransferMode, dialog.edtHost};
+    dialog.edtHost->setFocus();
+    for (std::size_t i = 0; i + 1 < std::size(expected); ++i) {
+        QWidget* focused = QApplication::focusWidget();
+        // The spin box's focus is its own line edit.
+        if (focused && focused->parentWidget() == dialog.edtPort)
+            focused = dialog.edtPort;
+        EXPECT_EQ(focused, expected[i]) << "step " << i << ": "
+                                        << qPrintable(focused ? focused->objectName() : QString("nothing"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
 }

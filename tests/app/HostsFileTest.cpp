@@ -433,3 +433,65 @@ TEST_F(HostsFileTest, AListTooLargeToReadBackIsNotWritten)
     EXPECT_THROW(WriteHostsFile(file, many), Exception);
     EXPECT_EQ(ReadText(), "[Host1]\nHostname=old\n");
 }
+
+TEST_F(HostsFileTest, PortAndTransferModeFollowTheSixKeysAndRoundTripUnchanged)
+{
+    const struct {
+        const char* name;
+        QByteArray text;
+        std::vector<std::pair<int, bool>> settings; // port, passive for each host
+    } cases[] = {
+        {"a file from before the new keys",
+         "[Host1]\nHostname=a\nDescription=d\nUsername=u\nPassword=p\nLocalDir=/l/\nRemoteDir=r\n"
+         "[Host2]\nHostname=b\nDescription=d\nUsername=u\nPassword=p\nLocalDir=/l/\nRemoteDir=\n",
+         {{21, true}, {21, true}}},
+        {"one with them",
+         "[Host1]\nHostname=a\nDescription=d\nUsername=u\nPassword=p\nLocalDir=/l/\nRemoteDir=r\nPort=2121\nTransferMode=active\n"
+         "[Host2]\nHostname=b\nDescription=d\nUsername=u\nPassword=p\nLocalDir=/l/\nRemoteDir=r\nTransferMode=active\n"
+         "[Host3]\nHostname=c\nDescription=d\nUsername=u\nPassword=p\nLocalDir=/l/\nRemoteDir=r\nPort=65535\n",
+         {{2121, false}, {21, false}, {65535, true}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteText(c.text);
+        const std::vector<THostEntry> hosts = ReadHostsFile(file, defaults);
+        ASSERT_EQ(hosts.size(), c.settings.size());
+        for (std::size_t i = 0; i < hosts.size(); ++i) {
+            EXPECT_EQ(hosts[i].Port, c.settings[i].first) << i;
+            EXPECT_EQ(hosts[i].Passive, c.settings[i].second) << i;
+            EXPECT_EQ(hosts[i].Username, "u") << "the six keys keep their meaning";
+        }
+        WriteHostsFile(file, hosts);
+        EXPECT_EQ(ReadText(), c.text);
+    }
+}
+
+TEST_F(HostsFileTest, AnInvalidPortOrTransferModeReadsAsTheDefault)
+{
+    const struct {
+        QByteArray lines;
+        int port;
+        bool passive;
+    } cases[] = {
+        {"", 21, true},
+        {"Port=\nTransferMode=\n", 21, true},
+        {"Port=0\n", 21, true},
+        {"Port=65536\n", 21, true},
+        {"Port=-21\n", 21, true},
+        {"Port=ftp\n", 21, true},
+        {"Port=21.5\n", 21, true},
+        {"Port=99999999999\n", 21, true},
+        {"Port= 990 \n", 990, true},
+        {"TransferMode=ACTIVE\n", 21, false},
+        {"TransferMode=Passive\n", 21, true},
+        {"TransferMode=activ\n", 21, true},
+        {"TransferMode=PORT\n", 21, true},
+    };
+    for (const auto& c : cases) {
+        WriteText("[Host1]\nHostname=a\n" + c.lines);
+        const std::vector<THostEntry> hosts = ReadHostsFile(file, defaults);
+        ASSERT_EQ(hosts.size(), 1u) << c.lines.toStdString();
+        EXPECT_EQ(hosts[0].Port, c.port) << c.lines.toStdString();
+        EXPECT_EQ(hosts[0].Passive, c.passive) << c.lines.toStdString();
+    }
+}
