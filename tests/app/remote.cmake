@@ -12,4 +12,5 @@ ferrit_add_test(tests_app_remote
     ${CMAKE_CURRENT_LIST_DIR}/RemoteTransferTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteRealServerTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/BinaryTransferTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RemoteModesTest.cpp
   LIBS ferrit_app ferrit_testsupport)

@@ -2,6 +2,7 @@
 // nobody here wrote: passive on 127.0.0.1 and on ::1, active on 127.0.0.1.
 // vsftpd's passive rows run it passive-only, so a client that falls back to
 // "PORT" fails there; the log proves the mode on the other servers.
+#include "DataConnectionLog.h"
 #include "FtpSession.h"
 #include "QtPrinters.h"
 #include "RealFtpServer.h"
@@ -54,37 +55,6 @@ QByteArray RandomBytes(qint64 size, quint32 seed)
                                          << expected.size() << ")";
 }
 
-// The data-connection commands the client logged, in order.
-QStringList DataCommands(const QStringList& log)
-{
-    QStringList commands;
-    for (const QString& line : log) {
-        const QString word = line.section(' ', 0, 0);
-        if (word == "PORT" || word == "EPRT" || word == "EPSV" || word == "PASV")
-            commands << word;
-    }
-    return commands;
-}
-
-// Every data connection was opened in the mode asked for, and at least one was.
-::testing::AssertionResult OpenedIn(const Mode& mode, const QStringList& log)
-{
-    const QStringList commands = DataCommands(log);
-    // PASV cannot name an IPv6 address; EPRT may carry either family.
-    const QStringList allowed = !mode.passive ? QStringList{"PORT", "EPRT"}
-                                : mode.family == RealFtpServer::IPv6 ? QStringList{"EPSV"}
-                                                                     : QStringList{"EPSV", "PASV"};
-    bool ok = !commands.isEmpty();
-    for (const QString& command : commands)
-        ok = ok && allowed.contains(command);
-    if (ok)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "data commands [" << commands.join(", ").toStdString()
-                                         << "], expected only " << allowed.join(" or ").toStdString()
-                                         << "; log:\n"
-                                         << log.join('\n').toStdString();
-}
-
 class Modes : public ::testing::TestWithParam<Mode> {
 protected:
     void SetUp() override
@@ -119,7 +89,7 @@ TEST_P(Modes, LoginAndListing)
     ASSERT_GE(one, 0) << list->Names.join(", ").toStdString();
     EXPECT_EQ(list->Sizes[one], "1234");
     EXPECT_TRUE(list->Names.contains("sub"));
-    EXPECT_TRUE(OpenedIn(GetParam(), s.log));
+    EXPECT_TRUE(DataConnectionsIn(GetParam().passive, GetParam().family == RealFtpServer::IPv6, s.log));
     EXPECT_TRUE(s.client.Connected);
 }
 
@@ -142,7 +112,7 @@ TEST_P(Modes, TransfersAreByteIdentical)
         EXPECT_EQ(s.client.BytesTotal, size);
         EXPECT_EQ(s.events, QStringList({"Start", "Stop", "Success 8"}));
     }
-    EXPECT_TRUE(OpenedIn(GetParam(), s.log));
+    EXPECT_TRUE(DataConnectionsIn(GetParam().passive, GetParam().family == RealFtpServer::IPv6, s.log));
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, Modes, ::testing::ValuesIn(AllModes),
