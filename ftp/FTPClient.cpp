@@ -1,5 +1,6 @@
 #include "ftp/FTPClient.h"
 
+#include "ftp/DataSocket.h"
 #include "ftp/FTPText.h"
 #include "ftp/LineEnds.h"
 
@@ -16,20 +17,10 @@
 #include <cstdio>
 #include <cstring>
 
-// The data connection: a plain socket on which the client may run the wait loop.
-class TFTPDataSocket : public TAsyncSocket {
-public:
-    using TAsyncSocket::TAsyncSocket;
-    using TAsyncSocket::WaitUntil;
-
-    bool HasLine() const { return BufferedBytes().contains('\n'); }
-};
 
 namespace {
 
 constexpr int QuitWaitOnDestroyMs = 5000;
-// How long a cancelled download waits for the server's reply about it (0.95 s).
-constexpr qint64 CancelledDrainMs = 950;
 
 QDeadlineTimer DeadlineIn(int ms)
 {
@@ -64,10 +55,12 @@ QString PartialFileName(const QString& target)
 
 } // namespace
 
-TFTPClient::TFTPClient(QObject* Owner) : TAsyncSocket(Owner)
+TFTPClient::TFTPClient(QObject* Owner)
+    : TAsyncSocket(Owner), m_replies(*this, [this](const std::function<bool()>& done) { WaitUntil(done); },
+                                     InactivityTimeOut)
 {
     Port = 21;
-    OnDataAvailable = [this](QObject*) { WatchReply(); };
+    OnDataAvailable = [this](QObject*) { m_replies.Watch(Idle()); };
 }
 
 TFTPClient::~TFTPClient()
@@ -99,119 +92,9 @@ void TFTPClient::Report(const QString& text) { StatusMessage(LevelTraffic, text)
 
 // ---------------------------------------------------------------- replies
 
-void TFTPClient::ArmReplyDeadline() { WaitDeadline = DeadlineIn(InactivityTimeOut); }
+QString TFTPClient::Transaction(const QString& Command) { return m_replies.Exchange(Command); }
 
-QString TFTPClient::ControlExchange(const std::function<QString()>& step)
-{
-    ++m_controlWaits;
-    ArmReplyDeadline();
-    const auto done = qScopeGuard([this] {
-        --m_controlWaits;
-        WaitDeadline = QDeadlineTimer(QDeadlineTimer::Forever);
-    });
-    try {
-        return step();
-    } catch (const ETimeOutError&) {
-        ControlTimedOut();
-    } catch (const EServerAbort&) {
-        throw;
-    } catch (const EAbortError&) {
-        if (m_replyWatchTripped) {
-            TakeWatchedReply();
-            throw EServerAbort(LastReply);
-        }
-        m_replyOwed = true;
-        throw;
-    }
-}
-
-void TFTPClient::TakeWatchedReply()
-{
-    // The reply that ended the wait is the operation's outcome: read once, in
-    // full, so that nothing of it is taken for the answer to the next command.
-    Canceled = false;
-    TimedOut = false;
-    LastReply = ReadReplyLine();
-    ReplyNumber = ReplyNumberOf(LastReply);
-    ReadContinuation(LastReply);
-    m_replyWatchTripped = false;
-}
-
-void TFTPClient::ControlTimedOut()
-{
-    // A reply that comes later would be taken for the answer to the next
-    // command, so the conversation cannot go on.
-    TAsyncSocket::Disconnect();
-    throw ETimeOutError(QStringLiteral("The server did not answer within %1 s; the connection was closed.")
-                            .arg(SecondsText(InactivityTimeOut)));
-}
-
-QString TFTPClient::ReadControlLine()
-{
-    // The socket's own ReadLn would wait on after the server closed the connection.
-    WaitUntil([this] { return BufferedBytes().contains('\n') || !Connected || BufferedCount() > MaxLineLength; });
-    if (!Canceled && !Connected && !BufferedBytes().contains('\n'))
-        throw ESockError(QStringLiteral("The server closed the connection."));
-    return ReadLn();
-}
-
-QString TFTPClient::SendCommandLine(const QString& Command)
-{
-    return ControlExchange([&] {
-        StatusMessage(LevelTrace, QStringLiteral("Transaction"));
-        ReplyNumber = 0;
-        Writeln(Command);
-        LastReply = ReadControlLine();
-        if (!LastReply.isEmpty()) {
-            Report(LastReply);
-            ReplyNumber = ReplyNumberOf(LastReply);
-        }
-        return LastReply;
-    });
-}
-
-QString TFTPClient::Transaction(const QString& Command)
-{
-    const QString first = SendCommandLine(Command);
-    ReadContinuation(first);
-    return first;
-}
-
-QString TFTPClient::ReadReplyLine()
-{
-    const QString line = ControlExchange([this] { return ReadControlLine(); });
-    Report(line);
-    return line;
-}
-
-void TFTPClient::ReadContinuation(QString line)
-{
-    while (IsReplyContinuation(line))
-        line = ReadReplyLine();
-}
-
-void TFTPClient::DiscardStrayInput()
-{
-    // The reply to a command whose wait was aborted is still due; read it now,
-    // or it would be taken for the answer to the next command.
-    if (std::exchange(m_replyOwed, false))
-        ReadContinuation(ReadReplyLine());
-    Read(0);
-}
-
-bool TFTPClient::Idle() const { return m_controlWaits == 0 && !m_data; }
-
-void TFTPClient::WatchReply()
-{
-    // Idle, a 421 is the server's farewell: PeerClosed reports it with the close.
-    if (m_replyWatchTripped || Idle())
-        return;
-    const QByteArrayView buffered = BufferedBytes();
-    if (buffered.size() > 3 && (buffered.startsWith("421") || buffered.startsWith("426"))) {
-        m_replyWatchTripped = true;
-        Cancel();
-    }
-}
+bool TFTPClient::Idle() const { return !m_replies.Waiting() && !m_data; }
 
 // ---------------------------------------------------------------- outcome
 
@@ -242,8 +125,8 @@ auto TFTPClient::BeginOperation()
 {
     Canceled = false;
     TimedOut = false;
-    m_replyWatchTripped = false;
     CheckConnected();
+    m_replies.Reset(false);
     ++m_operations;
     return qScopeGuard([this] {
         if (--m_operations == 0)
@@ -277,13 +160,13 @@ void TFTPClient::Connect()
     if (Connected)
         return;
     Read(0);
-    m_replyWatchTripped = false;
-    m_replyOwed = false;
+    m_replies.Reset(true);
     m_loggedIn = false;
+    m_epsvRefused = false;
     m_textType = true; // the server's default until "TYPE I" is accepted
     try {
-        ++m_controlWaits; // so that Abort (the stop button) ends the look-up and the connect
-        const auto done = qScopeGuard([this] { --m_controlWaits; });
+        m_connecting = true; // so that Abort (the stop button) ends the look-up and the connect
+        const auto done = qScopeGuard([this] { m_connecting = false; });
         TAsyncSocket::Connect();
     } catch (...) {
         // Without a fresh socket every later attempt would fail the same way.
@@ -314,9 +197,7 @@ void TFTPClient::Connect()
 
 void TFTPClient::ReadGreeting()
 {
-    LastReply = ReadReplyLine();
-    ReplyNumber = ReplyNumberOf(LastReply);
-    ReadContinuation(LastReply);
+    m_replies.Read();
     // A server that turns us away (421 too many users) says why in its greeting.
     if (InRange(ReplyNumber, 400, 599))
         throw FTPException(LastReply);
@@ -375,7 +256,7 @@ void TFTPClient::Disconnect()
         if (Connected)
             TAsyncSocket::Disconnect();
     });
-    DiscardStrayInput();
+    m_replies.SettleDebts();
     Transaction(QStringLiteral("QUIT"));
     if (InRange(ReplyNumber, 301, 599))
         throw FTPException(LastReply);
@@ -385,7 +266,7 @@ void TFTPClient::Abort()
 {
     if (m_data)
         m_data->Cancel();
-    if (m_controlWaits > 0)
+    if (m_connecting || m_replies.Waiting())
         Cancel();
 }
 
@@ -397,7 +278,7 @@ void TFTPClient::DoCommand(const QString& Command)
     const TCmdType type = CommandTypeOf(Command);
     const auto operation = BeginOperation();
     Report(Command);
-    DiscardStrayInput();
+    m_replies.SettleDebts();
     Transaction(Command);
     CheckReply(400, 599, type, Window::Unsupported);
     m_textType = TextTypeOf(Command).value_or(m_textType);
@@ -419,7 +300,7 @@ void TFTPClient::Rename(const QString& FromName, const QString& ToName)
     RejectUnsafeText(FromName);
     RejectUnsafeText(ToName);
     const auto operation = BeginOperation();
-    DiscardStrayInput();
+    m_replies.SettleDebts();
     Report(QStringLiteral("RNFR ") + FromName);
     Transaction(QStringLiteral("RNFR ") + FromName);
     CheckReply(352, 599, TCmdType::Rename, Window::Plain);
@@ -467,56 +348,6 @@ void TFTPClient::PrepareParser()
     m_directoryList->Clear();
 }
 
-void TFTPClient::OpenDataConnection(TCmdType type)
-{
-    m_data->TimeOut = TimeOut;
-    m_data->Port = 0;
-    // Only where the server can reach us, not on every interface.
-    m_data->BindAddress = LocalIP();
-    m_data->Listen(true);
-    const QString command = QStringLiteral("PORT ") + LocalIPText() + m_data->LocalPortText();
-    Report(command);
-    Transaction(command);
-    CheckReply(301, 599, type, Window::Plain);
-}
-
-bool TFTPClient::ControlHoldsRefusal() const
-{
-    const QByteArrayView buffered = BufferedBytes();
-    return buffered.contains('\n') && (buffered.startsWith("4") || buffered.startsWith("5"));
-}
-
-void TFTPClient::AcceptDataConnection(TCmdType type)
-{
-    const QString noConnection = QStringLiteral("The server did not open the data connection within %1 s.");
-    // One deadline for the whole wait: connections turned away do not extend it.
-    ArmDataDeadline();
-    for (;;) {
-        // A server that cannot connect says so on the control connection instead.
-        WaitForDataUntilDeadline(
-            [this] { m_data->WaitUntil([this] { return m_data->AsyncDone || ControlHoldsRefusal() || !Connected; }); },
-            noConnection);
-        if (!m_data->AsyncDone && !m_data->Canceled) {
-            if (!ControlHoldsRefusal())
-                throw ESockError(QStringLiteral("The server closed the connection."));
-            TakeWatchedReply(); // the refusal the reply watcher may have seen
-            Failure(type, Window::Plain);
-        }
-        OwnedSocket incoming;
-        WaitForDataUntilDeadline([&] { incoming = m_data->Accept(); }, noConnection);
-        // Anyone who reached the port first would otherwise take the upload or
-        // feed the download: only the server's own address is let in.
-        if (m_data->RemoteIP() == RemoteIP()) {
-            m_data->AdoptSocket(std::move(incoming));
-            return;
-        }
-        Report(QStringLiteral("Refused a data connection from %1: it does not come from the server (%2).")
-                   .arg(m_data->RemoteIP(), RemoteIP()));
-        incoming = OwnedSocket();
-        m_data->ListenAgain();
-    }
-}
-
 qint64 TFTPClient::ReceiveListing()
 {
     qint64 received = 0;
@@ -561,22 +392,20 @@ void TFTPClient::ReportReceived(qint64 count)
 
 bool TFTPClient::FinishTransfer(TCmdType type)
 {
-    m_completionOwed = false; // read here, one way or the other
-    if (m_replyWatchTripped) {
+    m_replies.Settle(); // read here, one way or the other
+    if (m_replies.Tripped()) {
         // A 421 or 426 during the transfer: the data may be incomplete, so the
         // operation fails with the server's reply instead of reporting success.
-        TakeWatchedReply();
+        m_replies.TakeWatched();
         Failure(type, Window::Plain);
         return false;
     }
     if (Canceled || TimedOut) {
-        CollectCancelledReplies();
+        m_replies.Drain();
         throw EAbortError(QStringLiteral("Socket readln aborted"));
     }
     try {
-        LastReply = ReadReplyLine();
-        ReplyNumber = ReplyNumberOf(LastReply);
-        ReadContinuation(LastReply);
+        m_replies.Read();
     } catch (const EServerAbort&) {
         // The usual order of a server-side abort: the data connection closes,
         // then "426" comes, and it is this transfer's outcome.
@@ -588,29 +417,12 @@ bool TFTPClient::FinishTransfer(TCmdType type)
     return false;
 }
 
-void TFTPClient::CollectCancelledReplies()
-{
-    Canceled = false;
-    WaitDeadline = QDeadlineTimer(CancelledDrainMs);
-    try {
-        WaitUntil([this] { return BufferedCount() > 0; });
-    } catch (const ESockError&) {
-        // Nothing came: there is nothing to show.
-    }
-    WaitDeadline = QDeadlineTimer(QDeadlineTimer::Forever);
-    TimedOut = false;
-    Canceled = false;
-    const QByteArray replies = Read(0);
-    if (!replies.isEmpty())
-        Report(QString::fromUtf8(replies));
-}
-
 void TFTPClient::RunTransfer(TCmdType type, const std::function<void()>& body)
 {
     m_data = new TFTPDataSocket(this);
-    m_completionOwed = false;
+    m_dataConnection = MakeDataConnection();
     try {
-        DiscardStrayInput();
+        m_replies.SettleDebts();
         body();
     } catch (...) {
         EndTransfer(type);
@@ -622,14 +434,14 @@ void TFTPClient::RunTransfer(TCmdType type, const std::function<void()>& body)
 
 void TFTPClient::EndTransfer(TCmdType type)
 {
+    m_dataConnection.reset();
     delete std::exchange(m_data, nullptr);
     // A transfer that broke off after the server accepted it still gets a
     // reply about it; collected now, it cannot be taken for the answer to the
     // next command.
-    const bool replyOwed = std::exchange(m_completionOwed, false) && Connected;
-    if ((type == TCmdType::Download && Canceled) || replyOwed) {
+    if ((type == TCmdType::Download && Canceled) || (m_replies.Owing() && Connected)) {
         try {
-            CollectCancelledReplies();
+            m_replies.Drain();
         } catch (...) {
             // Only the log would miss the server's last words.
         }
@@ -658,14 +470,14 @@ void TFTPClient::List()
     RunTransfer(TCmdType::List, [this] {
         if (ParseList)
             PrepareParser();
-        OpenDataConnection(TCmdType::List);
+        m_dataConnection->Prepare(TCmdType::List);
         Report(QStringLiteral("LIST"));
         Transaction(QStringLiteral("LIST"));
         CheckReply(301, 599, TCmdType::List, Window::Unsupported);
-        m_completionOwed = true;
+        m_replies.Owe(); // the transfer's completion
         BytesTotal = ByteCountOf(LastReply);
         StartFlow();
-        AcceptDataConnection(TCmdType::List);
+        m_dataConnection->Complete(TCmdType::List);
         const qint64 received = DataMayFlow() ? ReceiveListing() : 0;
         StopFlow();
         m_data->RequestCloseSocket();
@@ -678,16 +490,12 @@ void TFTPClient::SendRetr(const QString& RemoteFile)
 {
     Report(QStringLiteral("RETR ") + RemoteFile);
     BytesTotal = 0;
-    QString line = SendCommandLine(QStringLiteral("RETR ") + RemoteFile);
+    Transaction(QStringLiteral("RETR ") + RemoteFile);
     CheckReply(301, 599, TCmdType::Download, Window::Plain);
-    BytesTotal = ByteCountOf(line);
-    while (IsReplyContinuation(line)) {
-        line = ReadReplyLine();
+    for (const QString& line : m_replies.Lines())
         if (BytesTotal == 0)
             BytesTotal = ByteCountOf(line);
-        CheckReply(301, 599, TCmdType::Download, Window::Unsupported);
-    }
-    m_completionOwed = true;
+    m_replies.Owe(); // the transfer's completion
 }
 
 void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile)
@@ -710,14 +518,14 @@ void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile)
     }
     const auto removePartial = qScopeGuard([&partial] { QFile::remove(partial); });
     RunTransfer(TCmdType::Download, [&] {
-        OpenDataConnection(TCmdType::Download);
+        m_dataConnection->Prepare(TCmdType::Download);
         m_data->OnPacketRecvd = [this, user = OnPacketRecvd](QObject* sender) {
             ArmDataDeadline();
             if (user)
                 user(sender);
         };
         SendRetr(RemoteFile);
-        AcceptDataConnection(TCmdType::Download);
+        m_dataConnection->Complete(TCmdType::Download);
         StartFlow();
         if (DataMayFlow())
             WaitForData([&] { m_data->CaptureFile(partial); },
@@ -759,7 +567,7 @@ void TFTPClient::SendStor(const QString& LocalFile, const QString& RemoteFile)
     Report(QStringLiteral("STOR ") + (RemoteFile.isEmpty() ? LocalFile : RemoteFile));
     Transaction(QStringLiteral("STOR ") + name);
     CheckReply(301, 599, TCmdType::Upload, Window::Unsupported);
-    m_completionOwed = true;
+    m_replies.Owe(); // the transfer's completion
 }
 
 void TFTPClient::Upload(const QString& LocalFile, const QString& RemoteFile)
@@ -772,14 +580,14 @@ void TFTPClient::Upload(const QString& LocalFile, const QString& RemoteFile)
             throw Exception(QStringLiteral("Cannot open \"%1\": %2").arg(LocalFile, file.errorString()));
         BytesTotal = file.size();
         file.close();
-        OpenDataConnection(TCmdType::Upload);
+        m_dataConnection->Prepare(TCmdType::Upload);
         m_data->OnPacketSent = [this, user = OnPacketSent](QObject* sender) {
             ArmDataDeadline();
             if (user)
                 user(sender);
         };
         SendStor(LocalFile, RemoteFile);
-        AcceptDataConnection(TCmdType::Upload);
+        m_dataConnection->Complete(TCmdType::Upload);
         StartFlow();
         if (DataMayFlow()) {
             try {

@@ -24,6 +24,7 @@
 // - ESockError: the connection failed or was closed by the server.
 #include "ftp/DirectoryList.h"
 #include "ftp/FTPTypes.h"
+#include "ftp/ReplyReader.h"
 #include "net/AsyncSocket.h"
 
 #include <functional>
@@ -96,7 +97,7 @@ public:
     QString CurrentDir();
     void Rename(const QString& FromName, const QString& ToName);
 
-    // ---- transfers (active mode: "PORT")
+    // ---- transfers (passive or active mode, as Passive says)
     void List();
     // Fetches RemoteFile into LocalFile (or a local file named RemoteFile when
     // LocalFile is empty). An existing local file is replaced only when the
@@ -114,17 +115,6 @@ private:
     // Starts a command or transfer. The outermost operation to end clears a
     // cancel, so that the idle connection goes on noticing a server that leaves.
     [[nodiscard]] auto BeginOperation();
-    // Replies on the control connection; every wait is bounded by InactivityTimeOut.
-    QString ControlExchange(const std::function<QString()>& step);
-    [[noreturn]] void ControlTimedOut();
-    void ArmReplyDeadline();
-    QString ReadControlLine();
-    QString SendCommandLine(const QString& Command);
-    QString ReadReplyLine();
-    void ReadContinuation(QString line);
-    void DiscardStrayInput();
-    void WatchReply();
-    void TakeWatchedReply();
     void ReadGreeting();
     void Login();
     void SetBinaryType();
@@ -140,9 +130,22 @@ private:
     void WaitForData(const std::function<void()>& step, const QString& stalled);
     void WaitForDataUntilDeadline(const std::function<void()>& step, const QString& stalled);
     void PrepareParser();
-    void OpenDataConnection(TCmdType type);
-    bool ControlHoldsRefusal() const;
-    void AcceptDataConnection(TCmdType type);
+    // How the data connection of a listing or transfer is made: Prepare runs
+    // before the transfer command, Complete once the server accepted it, so
+    // that the transfers do not know which mode runs.
+    class TDataConnection {
+    public:
+        explicit TDataConnection(TFTPClient& client) : m_client(client) {}
+        virtual ~TDataConnection() = default;
+        virtual void Prepare(TCmdType type) = 0;
+        virtual void Complete(TCmdType type) = 0;
+
+    protected:
+        TFTPClient& m_client;
+    };
+    class TActiveConnection;  // the server connects to our listener ("PORT", "EPRT")
+    class TPassiveConnection; // we connect to the server's port ("EPSV", "PASV")
+    std::unique_ptr<TDataConnection> MakeDataConnection();
     void StartFlow();
     void StopFlow();
     bool DataMayFlow() const;
@@ -150,18 +153,17 @@ private:
     void DeliverListingLine(const QString& line);
     void ReportReceived(qint64 count);
     bool FinishTransfer(TCmdType type); // whether the server confirmed the transfer
-    void CollectCancelledReplies();
     void SendRetr(const QString& RemoteFile);
     void SendStor(const QString& LocalFile, const QString& RemoteFile);
     static void ReplaceFile(const QString& from, const QString& to);
 
+    TReplyReader m_replies; // every reply of the control connection
     std::unique_ptr<TFTPDirectoryList> m_directoryList;
     TFTPDataSocket* m_data = nullptr; // child, only inside a transfer
-    int m_controlWaits = 0;           // > 0 while an operation waits on the control connection
+    std::unique_ptr<TDataConnection> m_dataConnection; // only inside a transfer
+    bool m_epsvRefused = false;       // the server does not know "EPSV": "PASV" at once
+    bool m_connecting = false;        // inside the look-up and connect of Connect
     int m_operations = 0;             // operations running (List asks "SYST" inside its own)
-    bool m_replyWatchTripped = false; // a 421/426 cancelled the control connection
-    bool m_completionOwed = false;    // the server accepted the transfer and will report its end
-    bool m_replyOwed = false;         // a command's reply wait was aborted; the reply is still due
     bool m_textType = false;          // text type: downloads arrive with CR LF line ends
     bool m_loggedIn = false;          // between login and Disconnect: a close is the server leaving
 };

@@ -1,5 +1,8 @@
 #include "ftp/FTPText.h"
 
+#include <QRegularExpression>
+#include <QStringList>
+
 #include <algorithm>
 #include <limits>
 
@@ -68,3 +71,45 @@ QString FileNamePart(const QString& path)
     return path.mid(path.lastIndexOf(u'/') + 1);
 }
 
+
+std::optional<int> EpsvPortOf(const QString& reply)
+{
+    const qsizetype open = reply.indexOf(u'(');
+    if (open < 0 || open + 1 >= reply.size())
+        return std::nullopt;
+    const QChar delimiter = reply[open + 1];
+    const QStringList fields = reply.mid(open + 1).section(u')', 0, 0).split(delimiter);
+    // "|||6446|" splits into "", "", "", "6446", "".
+    if (fields.size() != 5 || !fields[1].isEmpty() || !fields[2].isEmpty() || !fields[4].isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    const int port = fields[3].toInt(&ok);
+    if (!ok || port < 1 || port > 65535)
+        return std::nullopt;
+    return port;
+}
+
+std::optional<TPasvAddress> PasvAddressOf(const QString& reply)
+{
+    static const QRegularExpression sixNumbers(QStringLiteral("(?<!\\d)(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3})(?!\\d)"));
+    for (auto it = sixNumbers.globalMatch(reply); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        int values[6];
+        bool inRange = true;
+        for (int i = 0; i < 6; ++i) {
+            values[i] = match.captured(i + 1).toInt();
+            inRange = inRange && values[i] <= 255;
+        }
+        const int port = values[4] * 256 + values[5];
+        if (inRange && port > 0)
+            return TPasvAddress{QStringLiteral("%1.%2.%3.%4").arg(values[0]).arg(values[1]).arg(values[2]).arg(values[3]),
+                                port};
+    }
+    return std::nullopt;
+}
+
+QString EprtArgument(const QString& address, int port)
+{
+    const bool v6 = address.contains(u':');
+    return QStringLiteral("|%1|%2|%3|").arg(v6 ? 2 : 1).arg(address).arg(port);
+}

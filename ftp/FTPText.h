@@ -3,6 +3,7 @@
 #include "ftp/FTPTypes.h"
 
 #include <QString>
+#include <optional>
 
 // Whether the reply line after this one belongs to the same reply: the line
 // starts with a space, or has "-" as its fourth character.
@@ -25,6 +26,23 @@ QString CutListingLineEnd(const QString& line);
 // message quotes the text, or names it as `secretName` ("The password") when
 // the text must never be shown.
 void RejectUnsafeText(const QString& text, const QString& secretName = {});
+
+// The port of an "EPSV" reply ("229 Entering Extended Passive Mode (|||6446|)"):
+// the character after "(" delimits three empty fields and the port. Nothing
+// for a reply without one or with a port outside 1..65535.
+std::optional<int> EpsvPortOf(const QString& reply);
+
+// The address and port of a "PASV" reply: the first run of six comma-separated
+// numbers (0..255) anywhere in it, "h1,h2,h3,h4,p1,p2"; port = p1 * 256 + p2.
+struct TPasvAddress {
+    QString Host; // dotted
+    int Port = 0;
+};
+std::optional<TPasvAddress> PasvAddressOf(const QString& reply);
+
+// The argument of "EPRT" for an address of either family: "|1|132.235.1.2|6275|"
+// or "|2|::1|6275|".
+QString EprtArgument(const QString& address, int port);
 
 // The file-name part of a local path (after its last "/").
 QString FileNamePart(const QString& path);

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -290,6 +292,112 @@ TEST_F(ScriptedSession, QuitIsNotReportedAsTheServerLeaving)
     QCoreApplication::processEvents();
     EXPECT_EQ(closed, 0);
     EXPECT_FALSE(s.log.join('\n').contains("closed the connection"));
+}
+
+// ---------------------------------------------------------------- passive mode
+
+class PassiveSession : public ScriptedSession {
+protected:
+    void SetUp() override
+    {
+        s.client.Passive = true;
+        ScriptedSession::SetUp();
+    }
+};
+
+TEST_F(PassiveSession, TransfersAskForThePortWithEpsvAndConnectToIt)
+{
+    const QByteArray data = Binary(100000);
+    server.On("LIST", {.text = "150 ok\r\n", .data = S::Send, .payload = "-rw-r--r-- 1 o g 5 Jan 1 12:00 a\r\n",
+                       .completion = "226 ok\r\n"});
+    server.On("RETR", {.text = "150 ok (100000 bytes)\r\n", .data = S::Send, .payload = data, .completion = "226 ok\r\n"});
+    server.On("STOR", {.text = "150 ok\r\n", .data = S::Receive, .completion = "226 ok\r\n"});
+    s.client.List();
+    EXPECT_EQ(s.items, QStringList{"-rw-r--r-- 1 o g 5 Jan 1 12:00 a"});
+    const QString local = dir.filePath("a.bin");
+    s.client.Download("a.bin", local);
+    EXPECT_EQ(ReadFile(local), data);
+    s.client.Upload(local, "b.bin");
+    EXPECT_EQ(server.Uploaded(), data);
+    EXPECT_EQ(server.Received().count("EPSV"), 3);
+    EXPECT_EQ(server.ReceivedWithoutPort(), server.Received()) << "no PORT";
+    EXPECT_TRUE(s.log.contains("EPSV"));
+    EXPECT_TRUE(s.log.filter(QRegularExpression("^229 Entering Extended Passive Mode \\(\\|\\|\\|\\d+\\|\\)$")).size() == 3)
+        << s.log.join('\n').toStdString();
+}
+
+TEST_F(PassiveSession, AServerWithoutEpsvIsAskedWithPasvFromThenOn)
+{
+    server.On("EPSV", "500 'EPSV': command not understood.\r\n");
+    server.On("LIST", {.text = "150 ok\r\n", .data = S::Send, .payload = "x\r\n", .completion = "226 ok\r\n"});
+    s.client.List();
+    s.client.List();
+    const QByteArrayList sent = server.Received().mid(3);
+    EXPECT_EQ(sent, (QByteArrayList{"EPSV", "PASV", "LIST", "PASV", "LIST"})) << sent.join(' ').toStdString();
+}
+
+TEST_F(PassiveSession, APasvReplyNamingAnotherAddressStillConnectsToTheServer)
+{
+    // The port is opened on 127.0.0.1; the reply names another machine.
+    server.On("EPSV", "502 Not implemented.\r\n");
+    server.On("PASV", "227 Entering Passive Mode (10,9,8,7,{p1},{p2}).\r\n");
+    server.On("RETR", {.text = "150 ok\r\n", .data = S::Send, .payload = "payload", .completion = "226 ok\r\n"});
+    s.client.Download("a", dir.filePath("a"));
+    EXPECT_EQ(ReadFile(dir.filePath("a")), "payload");
+    EXPECT_EQ(s.log.filter("The server named 10.9.8.7 for the data connection; connecting to 127.0.0.1").size(), 1)
+        << s.log.join('\n').toStdString();
+}
+
+TEST_F(PassiveSession, AServerRefusingBothPassiveCommandsGetsAClearErrorAtOnce)
+{
+    const QString target = dir.filePath("keep");
+    WriteFile(target, "precious");
+    server.On("EPSV", "502 Not implemented.\r\n");
+    server.On("PASV", "502 Not implemented.\r\n");
+    QElapsedTimer t;
+    t.start();
+    try {
+        s.client.Download("keep", target);
+        FAIL() << "no failure";
+    } catch (const FTPException& e) {
+        EXPECT_EQ(e.Message(), "The server refuses passive mode (502 Not implemented.). Choose active mode for this "
+                               "host in its settings.");
+    }
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_EQ(ReadFile(target), "precious");
+    EXPECT_FALSE(server.Received().contains("RETR keep")) << "no transfer without a data connection";
+    s.client.DoCommand("NOOP");
+    EXPECT_EQ(s.client.LastReply, "200 NOOP ok.\r\n");
+}
+
+TEST_F(PassiveSession, APortThatRefusesTheConnectionFailsWithTheReason)
+{
+    quint16 closed = 0;
+    {
+        QTcpServer gone;
+        gone.listen(QHostAddress::LocalHost, 0);
+        closed = gone.serverPort();
+    }
+    server.On("EPSV", QByteArray("229 Entering Extended Passive Mode (|||") + QByteArray::number(closed) + "|)\r\n");
+    try {
+        s.client.List();
+        FAIL() << "no failure";
+    } catch (const ESockError& e) {
+        EXPECT_TRUE(e.Message().startsWith(QString("The data connection to 127.0.0.1 port %1 failed: ").arg(closed)))
+            << e.Message().toStdString();
+    }
+    s.client.DoCommand("NOOP");
+    EXPECT_EQ(s.client.LastReply, "200 NOOP ok.\r\n");
+}
+
+TEST_F(PassiveSession, AShortDownloadFailsInPassiveModeToo)
+{
+    const QString target = dir.filePath("keep.bin");
+    WriteFile(target, "precious");
+    server.On("RETR", {.text = "150 ok (5000 bytes)\r\n", .data = S::Send, .payload = Binary(4000),
+                       .completion = "226 ok\r\n"});
+    EXPECT_THROW(s.client.Download("keep.bin", target), EIncompleteTransfer);
+    EXPECT_EQ(ReadFile(target), "precious");
 }
 
 } // namespace

@@ -37,6 +37,7 @@ struct FtpSession {
         client.Password = password;
         client.ReportLevel = 2;
         client.InactivityTimeOut = 3000;
+        client.Passive = false; // the conversations of most tests are in active mode; passive ones say so
         client.OnStatus = [this](QObject*, const QString& s) { log << s.trimmed(); };
         client.OnConnect = [this](QObject*) { events << "Connect"; };
         client.OnConnectionFailed = [this](QObject*) { events << "ConnectionFailed"; };

@@ -23,6 +23,8 @@ ScriptedFtpServer::Reply DefaultReply(const QByteArray& word)
         {"PORT", "200 PORT command successful.\r\n"},
         {"QUIT", "221 Goodbye.\r\n"},
         {"NOOP", "200 NOOP ok.\r\n"},
+        {"EPSV", "229 Entering Extended Passive Mode (|||{port}|)\r\n"},
+        {"PASV", "227 Entering Passive Mode (127,0,0,1,{p1},{p2}).\r\n"},
     };
     return {.text = defaults.value(word, "502 Command not implemented.\r\n")};
 }
@@ -151,7 +153,11 @@ void ScriptedFtpServer::Answer(const QByteArray& line)
                 OnPort(m_portAddress, m_portNumber);
         }
     }
-    const Reply reply = Take(word);
+    if (word == "PORT" || word == "EPRT")
+        m_passive.reset();
+    Reply reply = Take(word);
+    if (word == "EPSV" || word == "PASV")
+        reply.text = OpenPassive(reply.text);
     QTimer::singleShot(reply.delayMs, this, [this, reply, control = m_control] {
         if (!control)
             return;
@@ -163,25 +169,53 @@ void ScriptedFtpServer::Answer(const QByteArray& line)
     });
 }
 
+QByteArray ScriptedFtpServer::OpenPassive(QByteArray text)
+{
+    m_passive = std::make_unique<QTcpServer>();
+    m_passive->listen(QHostAddress::LocalHost, 0);
+    const quint16 port = m_passive->serverPort();
+    return text.replace("{port}", QByteArray::number(port))
+        .replace("{p1}", QByteArray::number(port / 256))
+        .replace("{p2}", QByteArray::number(port % 256));
+}
+
 void ScriptedFtpServer::StartData(const Reply& reply)
 {
     if (reply.data == NoData)
         return;
     if (m_data)
         m_data->abort();
-    auto* data = new QTcpSocket(this);
-    m_data = data;
     ++m_dataConnections;
     if (reply.data == Receive)
         m_uploaded.clear();
+    if (!m_passive) {
+        auto* data = new QTcpSocket(this);
+        connect(data, &QTcpSocket::connected, this, [this, data, reply] { BeginData(data, reply); });
+        data->connectToHost(m_portAddress, m_portNumber);
+        m_data = data;
+        return;
+    }
+    // Passive: the client connects (usually before the transfer command).
+    const auto take = [this, reply] {
+        QTcpSocket* data = m_passive ? m_passive->nextPendingConnection() : nullptr;
+        if (!data)
+            return false;
+        data->setParent(this);
+        m_data = data;
+        BeginData(data, reply);
+        return true;
+    };
+    if (!take()) {
+        QObject* server = m_passive.get();
+        connect(m_passive.get(), &QTcpServer::newConnection, this, [take, server] {
+            if (take())
+                QObject::disconnect(server, nullptr, nullptr, nullptr);
+        });
+    }
+}
 
-    connect(data, &QTcpSocket::connected, this, [this, data, reply] {
-        if (reply.data == Receive)
-            return;
-        data->write(reply.payload);
-        if (reply.data == Send)
-            FinishData(reply);
-    });
+void ScriptedFtpServer::BeginData(QTcpSocket* data, const Reply& reply)
+{
     connect(data, &QTcpSocket::readyRead, this, [this, data, limit = reply.receiveLimit] {
         m_uploaded += data->readAll();
         if (limit >= 0 && m_uploaded.size() >= limit) {
@@ -196,7 +230,13 @@ void ScriptedFtpServer::StartData(const Reply& reply)
             m_control->write(reply.completion);
         data->deleteLater();
     });
-    data->connectToHost(m_portAddress, m_portNumber);
+    if (reply.data != Receive) {
+        data->write(reply.payload);
+        if (reply.data == Send)
+            FinishData(reply);
+    }
+    if (data->bytesAvailable() > 0) // what the client sent before the command came
+        QTimer::singleShot(0, data, [data] { emit data->readyRead(); });
 }
 
 void ScriptedFtpServer::FinishData(const Reply& reply)

@@ -18,7 +18,9 @@
 // (USER 331, PASS 230, SYST, PWD, TYPE, PORT 200, NOOP 200, QUIT 221) apply until a test
 // gives its own; any other command gets "502 Command not implemented.".
 // The data connection of a transfer command goes to the address of the last
-// "PORT".
+// "PORT", or comes from the client to the port opened by the last "EPSV" or
+// "PASV" (their replies, scripted or default, may hold "{port}", "{p1}" and
+// "{p2}", which become that port).
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QHash>
@@ -29,6 +31,7 @@
 #include <QTcpSocket>
 #include <deque>
 #include <functional>
+#include <memory>
 
 class ScriptedFtpServer : public QObject {
 public:
@@ -88,7 +91,9 @@ private:
     void OnNewConnection();
     void OnControlData();
     void Answer(const QByteArray& line);
+    QByteArray OpenPassive(QByteArray text);
     void StartData(const Reply& reply);
+    void BeginData(QTcpSocket* data, const Reply& reply);
     void FinishData(const Reply& reply);
     Reply Take(const QByteArray& word);
 
@@ -98,6 +103,7 @@ private:
     QByteArray m_greeting;
     bool m_closeAfterGreeting = false;
     QHash<QByteArray, std::deque<Reply>> m_script;
+    std::unique_ptr<QTcpServer> m_passive; // after "EPSV"/"PASV", until the next "PORT"
     QHostAddress m_portAddress;
     quint16 m_portNumber = 0;
     QByteArrayList m_received;
