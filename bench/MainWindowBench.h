@@ -30,20 +30,19 @@ public:
     void Play(TSound) override {}
 };
 
-// A shown main window whose only host is 127.0.0.1 on `port`, opening remote folder
-// `remoteDir` and local folder `localDir`.
+// A shown main window whose only host is 127.0.0.1 on `port`, in passive or active
+// mode, opening remote folder `remoteDir` and local folder `localDir`.
 inline std::unique_ptr<TMainForm> MainWindowFor(quint16 port, const QString& user, const QString& password,
                                                 const QTemporaryDir& dir, const QString& remoteDir,
-                                                const QString& localDir, TAnswerYes*& dialogs)
+                                                const QString& localDir, TAnswerYes*& dialogs, bool passive = true)
 {
     const QString hostsFile = dir.filePath("bench.vth");
-    WriteHostsFile(hostsFile, {{"127.0.0.1", "bench", user, password, localDir, remoteDir}});
+    WriteHostsFile(hostsFile, {{"127.0.0.1", "bench", user, password, localDir, remoteDir, port, passive}});
     auto form = std::make_unique<TMainForm>(hostsFile);
     auto answers = std::make_unique<TAnswerYes>();
     dialogs = answers.get();
     form->SetDialogs(std::move(answers));
     form->SetSounds(std::make_unique<TSilence>());
-    form->FTPClient1->Port = port;
     form->resize(1000, 700);
     form->show();
     form->lvSites->topLevelItem(0)->setSelected(true);
@@ -52,9 +51,10 @@ inline std::unique_ptr<TMainForm> MainWindowFor(quint16 port, const QString& use
 
 // The same on a real server.
 inline std::unique_ptr<TMainForm> MainWindowFor(const RealFtpServer& server, const QTemporaryDir& dir,
-                                                const QString& remoteDir, const QString& localDir, TAnswerYes*& dialogs)
+                                                const QString& remoteDir, const QString& localDir, TAnswerYes*& dialogs,
+                                                bool passive = true)
 {
-    return MainWindowFor(server.Port(), server.User(), server.Password(), dir, remoteDir, localDir, dialogs);
+    return MainWindowFor(server.Port(), server.User(), server.Password(), dir, remoteDir, localDir, dialogs, passive);
 }
 
 // Clicks a button as the user would: after the idle rule has run.

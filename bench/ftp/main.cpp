@@ -1,18 +1,58 @@
-// Downloads and uploads 1 GiB through TFTPClient from vsftpd on loopback, and
-// the same file with curl in active mode in the same run, best of four rounds
-// (the machine is shared, so single runs vary).
+// Downloads and uploads 1 GiB through TFTPClient from vsftpd on loopback, in
+// passive and in active mode, and the same file with curl in the same modes
+// in the same run: curl's default (passive, no -P) and "-P 127.0.0.1". Best of
+// several rounds (the machine is shared, so single runs vary), the order of
+// the four contenders turning with each round so that none always meets the
+// leftovers of the same one.
 #include "RealFtpServer.h"
 #include "bench/ftp/BenchUtil.h"
 #include "ftp/FTPClient.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
-#include <QRandomGenerator>
 #include <algorithm>
+#include <functional>
 
 namespace {
 
 constexpr qint64 FileSize = qint64(1) << 30;
+
+// Wall time depends on what else the machine runs; CPU time per transfer does not.
+struct Best {
+    double wall = 1e9, cpu = 1e9;
+    bool failed = false;
+    void Take(double w, double c)
+    {
+        failed = failed || w < 0;
+        if (w >= 0)
+            wall = std::min(wall, w), cpu = std::min(cpu, c);
+    }
+};
+
+struct Contender {
+    const char* name; // "ferrit" or "curl"
+    bool passive;
+    std::function<double()> download, upload; // wall seconds, negative on failure
+    Best down, up;
+};
+
+// Runs f and takes its wall and CPU time (this process's, or its children's for curl).
+void Measure(Best& best, const std::function<double()>& f, int who)
+{
+    const double cpu = CpuSeconds(who);
+    const double wall = f();
+    best.Take(wall, CpuSeconds(who) - cpu);
+}
+
+void Report(const char* direction, const char* mode, const Best& ferrit, const Best& curl)
+{
+    const double mib = FileSize / double(1 << 20);
+    const auto name = [&](const char* what) { return QStringLiteral("%1_%2_%3").arg(direction, mode, what).toUtf8(); };
+    Figure(name("ferrit_MiB_per_s").constData(), mib / ferrit.wall);
+    Figure(name("curl_MiB_per_s").constData(), mib / curl.wall);
+    Figure(name("ratio_ferrit_to_curl").constData(), curl.wall / ferrit.wall, "%.2f");
+    Figure(name("ferrit_cpu_s").constData(), ferrit.cpu, "%.2f");
+    Figure(name("curl_cpu_s").constData(), curl.cpu, "%.2f");
+}
 
 } // namespace
 
@@ -35,52 +75,56 @@ int main(int argc, char** argv)
     client.Password = server->Password();
     client.Connect();
     client.DoCommand("CWD /pub");
-    client.DoCommand("TYPE I");
 
-    // Wall time depends on what else the machine runs; CPU time per transfer does not.
-    struct Best {
-        double wall = 1e9, cpu = 1e9;
-        bool failed = false;
-        void Take(double w, double c)
-        {
-            failed = failed || w < 0;
-            wall = std::min(wall, w), cpu = std::min(cpu, c);
+    const auto ferrit = [&](bool passive) {
+        const QString uploaded = passive ? "up-ferrit-passive.bin" : "up-ferrit-active.bin";
+        return Contender{"ferrit", passive,
+                         [&, passive] {
+                             client.Passive = passive;
+                             return Timed([&] { client.Download("big.bin", local); });
+                         },
+                         [&, passive, uploaded] {
+                             client.Passive = passive;
+                             return Timed([&] { client.Upload(local, uploaded); });
+                         },
+                         {}, {}};
+    };
+    const auto curl = [&](bool passive) {
+        const QStringList mode = passive ? QStringList() : QStringList{"-P", "127.0.0.1"};
+        return Contender{"curl", passive, [=] { return TimedCurl(mode + QStringList{url + "big.bin", "-o", local + ".curl"}); },
+                         [=] { return TimedCurl(mode + QStringList{"-T", local, url + "up-curl.bin"}); }, {}, {}};
+    };
+    Contender contenders[] = {ferrit(true), curl(true), ferrit(false), curl(false)};
+    constexpr int count = std::size(contenders);
+
+    const int rounds = qEnvironmentVariableIsSet("BENCH_ROUNDS") ? qEnvironmentVariableIntValue("BENCH_ROUNDS") : 4;
+    for (int round = 0; round < rounds; ++round)
+        for (int i = 0; i < count; ++i) {
+            Contender& c = contenders[(i + round) % count];
+            const int who = qstrcmp(c.name, "curl") == 0 ? RUSAGE_CHILDREN : RUSAGE_SELF;
+            Measure(c.down, c.download, who);
+            // Every upload sends Ferrit's last download: the check below covers both directions.
+            Measure(c.up, c.upload, who);
         }
-    } ferritDown, curlDown, ferritUp, curlUp;
-    const auto ferrit = [](Best& best, auto transfer) {
-        const double cpu = CpuSeconds();
-        const double wall = Timed(transfer);
-        best.Take(wall, CpuSeconds() - cpu);
-    };
-    const auto curl = [](Best& best, const QStringList& args) {
-        const double cpu = CpuSeconds(RUSAGE_CHILDREN);
-        const double wall = TimedCurl(args);
-        best.Take(wall, CpuSeconds(RUSAGE_CHILDREN) - cpu);
-    };
-    for (int round = 0; round < 4; ++round) {
-        ferrit(ferritDown, [&] { client.Download("big.bin", local); });
-        curl(curlDown, {"-P", "127.0.0.1", url + "big.bin", "-o", local + ".curl"});
-        ferrit(ferritUp, [&] { client.Upload(local, "up-ferrit.bin"); });
-        curl(curlUp, {"-P", "127.0.0.1", "-T", local, url + "up-curl.bin"});
-    }
-    const bool identical = Sha256Of(local) == Sha256Of(source)
-                           && Sha256Of(server->LocalPath("up-ferrit.bin")) == Sha256Of(source);
+    const QByteArray expected = Sha256Of(source);
+    const bool identical = Sha256Of(local) == expected
+                           && Sha256Of(server->LocalPath("up-ferrit-passive.bin")) == expected
+                           && Sha256Of(server->LocalPath("up-ferrit-active.bin")) == expected;
     client.Disconnect();
     QFile::remove(local);
     QFile::remove(local + ".curl");
 
-    const double mib = FileSize / double(1 << 20);
-    Figure("download_ferrit_MiB_per_s", mib / ferritDown.wall);
-    Figure("download_curl_MiB_per_s", mib / curlDown.wall);
-    Figure("download_ratio_ferrit_to_curl", curlDown.wall / ferritDown.wall, "%.2f");
-    Figure("download_ferrit_cpu_s", ferritDown.cpu, "%.2f");
-    Figure("download_curl_cpu_s", curlDown.cpu, "%.2f");
-    Figure("upload_ferrit_MiB_per_s", mib / ferritUp.wall);
-    Figure("upload_curl_MiB_per_s", mib / curlUp.wall);
-    Figure("upload_ratio_ferrit_to_curl", curlUp.wall / ferritUp.wall, "%.2f");
-    Figure("upload_ferrit_cpu_s", ferritUp.cpu, "%.2f");
-    Figure("upload_curl_cpu_s", curlUp.cpu, "%.2f");
+    const Contender &ferritPassive = contenders[0], &curlPassive = contenders[1];
+    const Contender &ferritActive = contenders[2], &curlActive = contenders[3];
+    Report("download", "passive", ferritPassive.down, curlPassive.down);
+    Report("upload", "passive", ferritPassive.up, curlPassive.up);
+    Report("download", "active", ferritActive.down, curlActive.down);
+    Report("upload", "active", ferritActive.up, curlActive.up);
     Figure("peak_rss_above_start_MiB", (ProcStatusKiB("VmHWM:") - rssAtStart) / 1024.0);
     Figure("files_identical", identical ? 1 : 0, "%.0f");
-    return identical && !curlDown.failed && !curlUp.failed ? 0 : 1;
+    bool failed = false;
+    for (const Contender& c : contenders)
+        failed = failed || c.down.failed || c.up.failed;
+    Figure("failed_transfers", failed ? 1 : 0, "%.0f");
+    return identical && !failed ? 0 : 1;
 }

@@ -40,7 +40,8 @@ int MemoryBench(int entries, bool group)
 
     QTemporaryDir dir, local;
     TAnswerYes* dialogs = nullptr;
-    auto form = MainWindowFor(port, "bench", "bench", dir, "", local.path(), dialogs);
+    // The listing server speaks active mode only.
+    auto form = MainWindowFor(port, "bench", "bench", dir, "", local.path(), dialogs, false);
     const qint64 startKiB = ProcStatusKiB("VmRSS:");
     UserClick(*form, form->sbtnConnect);
     form->RemoteFiles()->Flush();
