@@ -4,14 +4,21 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
-// The commands that opened data connections ("PORT", "EPRT", "EPSV", "PASV"), in order.
+// How each data connection was opened, in order: "EPSV" or "PASV" for a
+// passive one the server accepted (its 229 or 227 reply; a refused EPSV is not
+// one), "PORT" or "EPRT" for an active one (the command with its address).
+// Bare command names are not counted: a "FEAT" reply lists them as features.
 inline QStringList DataConnectionCommands(const QStringList& log)
 {
     QStringList commands;
-    for (const QString& line : log) {
-        const QString word = line.trimmed().section(u' ', 0, 0);
-        if (word == u"PORT" || word == u"EPRT" || word == u"EPSV" || word == u"PASV")
-            commands << word;
+    for (const QString& logged : log) {
+        const QString line = logged.trimmed();
+        if (line.startsWith(u"229 "))
+            commands << QStringLiteral("EPSV");
+        else if (line.startsWith(u"227 "))
+            commands << QStringLiteral("PASV");
+        else if (line.startsWith(u"PORT ") || line.startsWith(u"EPRT "))
+            commands << line.left(4);
     }
     return commands;
 }
