@@ -3,6 +3,7 @@
 #include "ftp/DataSocket.h"
 #include "ftp/FTPText.h"
 #include "ftp/LineEnds.h"
+#include "ftp/WireText.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -57,7 +58,7 @@ QString PartialFileName(const QString& target)
 
 TFTPClient::TFTPClient(QObject* Owner)
     : TAsyncSocket(Owner), m_replies(*this, [this](const std::function<bool()>& done) { WaitUntil(done); },
-                                     InactivityTimeOut)
+                                     InactivityTimeOut, NameEncoding)
 {
     Port = 21;
     OnDataAvailable = [this](QObject*) { m_replies.Watch(Idle()); };
@@ -88,7 +89,10 @@ qint64 TFTPClient::BytesRecvd() const { return m_data ? m_data->BytesRecvd : 0; 
 
 qint64 TFTPClient::BytesSent() const { return m_data ? m_data->BytesSent : 0; }
 
-void TFTPClient::Report(const QString& text) { StatusMessage(LevelTraffic, text); }
+void TFTPClient::Report(const QString& text)
+{
+    StatusMessage(LevelTraffic, DisplayText(text, NameEncoding.isEmpty()));
+}
 
 // ---------------------------------------------------------------- replies
 
@@ -163,6 +167,7 @@ void TFTPClient::Connect()
     m_replies.Reset(true);
     m_loggedIn = false;
     m_epsvRefused = false;
+    m_features.clear();
     m_textType = true; // the server's default until "TYPE I" is accepted
     try {
         m_connecting = true; // so that Abort (the stop button) ends the look-up and the connect
@@ -180,6 +185,7 @@ void TFTPClient::Connect()
     try {
         ReadGreeting();
         Login();
+        AskFeatures();
         SetBinaryType();
         m_loggedIn = true;
         if (OnConnect)
@@ -222,6 +228,25 @@ void TFTPClient::Login()
         Transaction(QStringLiteral("PASS ") + Password);
         CheckLoginReply();
     }
+}
+
+void TFTPClient::AskFeatures()
+{
+    // What the server offers beyond RFC 959 decides how names and listings
+    // travel; a server that refuses "FEAT" is used as a plain one.
+    Report(QStringLiteral("FEAT"));
+    Transaction(QStringLiteral("FEAT"));
+    m_features = ReplyNumber == 211 ? FeaturesOf(m_replies.Lines()) : QStringList();
+    if (Supports(QStringLiteral("UTF8")) && NameEncoding.isEmpty()) {
+        // Most servers then speak UTF-8 names; some refuse since they always do.
+        Report(QStringLiteral("OPTS UTF8 ON"));
+        Transaction(QStringLiteral("OPTS UTF8 ON"));
+    }
+}
+
+bool TFTPClient::Supports(const QString& feature) const
+{
+    return m_features.contains(feature, Qt::CaseInsensitive);
 }
 
 void TFTPClient::SetBinaryType()
@@ -363,15 +388,15 @@ qint64 TFTPClient::ReceiveListing()
             if (m_data->Canceled)
                 throw EAbortError(QStringLiteral("Socket readln aborted"));
         }
-        QString line;
+        QByteArray line;
         if (m_data->HasLine() || m_data->BufferedCount() > MaxLineLength)
-            line = m_data->ReadLn(); // raises for an endless line
+            line = m_data->ReadLineBytes(); // raises for an endless line
         else if (m_data->BufferedCount() > 0)
-            line = QString::fromUtf8(m_data->Read(0)); // a last line without a line feed
+            line = m_data->Read(0); // a last line without a line feed
         else
             break;
-        received += line.toUtf8().size();
-        DeliverListingLine(CutListingLineEnd(line));
+        received += line.size();
+        DeliverListingLine(CutListingLineEnd(DecodeWire(line, NameEncoding)));
     }
     return received;
 }

@@ -64,6 +64,10 @@ public:
     // Data connections: passive ("EPSV", then "PASV"; the client connects to
     // the server) or active ("PORT"; the server connects to the client).
     bool Passive = true;
+    // How the server's names are encoded: empty for UTF-8 (the default), or a
+    // legacy encoding of LegacyEncodings() (WireText.h). Names taken from the
+    // server go back as the bytes that came, whatever this says.
+    QString NameEncoding;
     // Bounds every wait on the server (a reply, the server's data connection,
     // a stalled listing or transfer), in ms; 0 = no bound.
     int InactivityTimeOut = 30000;
@@ -77,6 +81,9 @@ public:
     // The type the server is in: text after "TYPE A" (or when it refused
     // "TYPE I" at login), binary after "TYPE I". Login sets binary.
     bool TextType() const { return m_textType; }
+    // Whether the server listed the feature (its first word, any case) in its
+    // answer to "FEAT" at login: "UTF8", "MLST", "SIZE", "MDTM", "REST" ...
+    bool Supports(const QString& feature) const;
 
     // ---- control connection (overrides)
     // Opens the control connection, logs in with UserID and Password and
@@ -117,6 +124,7 @@ private:
     [[nodiscard]] auto BeginOperation();
     void ReadGreeting();
     void Login();
+    void AskFeatures();
     void SetBinaryType();
     void CheckLoginReply();
     void CheckReply(int low, int high, TCmdType type, Window window);
@@ -162,6 +170,7 @@ private:
     TFTPDataSocket* m_data = nullptr; // child, only inside a transfer
     std::unique_ptr<TDataConnection> m_dataConnection; // only inside a transfer
     bool m_epsvRefused = false;       // the server does not know "EPSV": "PASV" at once
+    QStringList m_features;           // first words of the server's "FEAT" lines, upper case
     bool m_connecting = false;        // inside the look-up and connect of Connect
     int m_operations = 0;             // operations running (List asks "SYST" inside its own)
     bool m_textType = false;          // text type: downloads arrive with CR LF line ends

@@ -113,3 +113,15 @@ QString EprtArgument(const QString& address, int port)
     const bool v6 = address.contains(u':');
     return QStringLiteral("|%1|%2|%3|").arg(v6 ? 2 : 1).arg(address).arg(port);
 }
+
+QStringList FeaturesOf(const QStringList& replyLines)
+{
+    QStringList features;
+    for (const QString& line : replyLines)
+        if (line.startsWith(u' ')) {
+            const QString word = line.trimmed().section(u' ', 0, 0).toUpper();
+            if (!word.isEmpty())
+                features << word;
+        }
+    return features;
+}

@@ -44,6 +44,10 @@ std::optional<TPasvAddress> PasvAddressOf(const QString& reply);
 // or "|2|::1|6275|".
 QString EprtArgument(const QString& address, int port);
 
+// The features of a "FEAT" reply: the first word of every line that starts
+// with a space (" MLST type*;size*;" gives "MLST"), in upper case.
+QStringList FeaturesOf(const QStringList& replyLines);
+
 // The file-name part of a local path (after its last "/").
 QString FileNamePart(const QString& path);
 

@@ -1,6 +1,7 @@
 #include "ftp/ReplyReader.h"
 
 #include "ftp/FTPText.h"
+#include "ftp/WireText.h"
 
 #include <QDeadlineTimer>
 #include <QScopeGuard>
@@ -17,12 +18,15 @@ QDeadlineTimer DeadlineIn(int ms)
 
 } // namespace
 
-TReplyReader::TReplyReader(TAsyncSocket& control, TWait wait, const int& timeOutMs)
-    : m_control(control), m_wait(std::move(wait)), m_timeOutMs(timeOutMs)
+TReplyReader::TReplyReader(TAsyncSocket& control, TWait wait, const int& timeOutMs, const QString& encoding)
+    : m_control(control), m_wait(std::move(wait)), m_timeOutMs(timeOutMs), m_encoding(encoding)
 {
 }
 
-void TReplyReader::Report(const QString& line) { m_control.StatusMessage(LevelTraffic, line); }
+void TReplyReader::Report(const QString& line)
+{
+    m_control.StatusMessage(LevelTraffic, DisplayText(line, m_encoding.isEmpty()));
+}
 
 QString TReplyReader::Guarded(const std::function<QString()>& step)
 {
@@ -67,7 +71,7 @@ QString TReplyReader::ReadLine()
     });
     if (!m_control.Canceled && !m_control.Connected && !m_control.BufferedBytes().contains('\n'))
         throw ESockError(QStringLiteral("The server closed the connection."));
-    return m_control.ReadLn();
+    return DecodeWire(m_control.ReadLineBytes(), m_encoding);
 }
 
 QString TReplyReader::ReadReportedLine()
@@ -90,7 +94,9 @@ QString TReplyReader::Exchange(const QString& command)
     const QString first = Guarded([&] {
         m_control.StatusMessage(LevelTrace, QStringLiteral("Transaction"));
         m_control.ReplyNumber = 0;
-        m_control.Writeln(command);
+        // Cut at a NUL, as a line on the wire cannot hold one.
+        const QByteArray line = EncodeWire(command.left(command.indexOf(QChar(0))), m_encoding) + "\r\n";
+        m_control.SendBuffer(line.constData(), line.size());
         m_control.LastReply = ReadLine();
         if (!m_control.LastReply.isEmpty()) {
             Report(m_control.LastReply);

@@ -21,8 +21,9 @@ public:
     // socket's Canceled or WaitDeadline ends it).
     using TWait = std::function<void(const std::function<bool()>&)>;
 
-    // timeOutMs: the client's inactivity time-out, read at every wait (0 = none).
-    TReplyReader(TAsyncSocket& control, TWait wait, const int& timeOutMs);
+    // timeOutMs: the client's inactivity time-out, read at every wait (0 = none);
+    // encoding: the names' encoding on the wire (see WireText.h), read at every line.
+    TReplyReader(TAsyncSocket& control, TWait wait, const int& timeOutMs, const QString& encoding);
 
     // Sends one command line and reads its complete reply; returns its first line.
     QString Exchange(const QString& command);
@@ -73,6 +74,7 @@ private:
     TAsyncSocket& m_control;
     TWait m_wait;
     const int& m_timeOutMs;
+    const QString& m_encoding;
     QStringList m_lines; // of the last complete reply
     int m_waits = 0;     // nested waits on a reply
     int m_owed = 0;      // replies the server still owes

@@ -233,6 +233,8 @@ public:
     // The next line with its LF (and any CR before it), decoded as UTF-8.
     // A line longer than MaxLineLength raises ESockError.
     QString ReadLn();
+    // The same line as the bytes that came, for callers that decode it themselves.
+    QByteArray ReadLineBytes();
     virtual QString Transaction(const QString& Command);
     void SendFile(const QString& FileName);
     // Writes everything received until the peer closes into FileName. The file

@@ -339,6 +339,11 @@ QByteArray TAsyncSocket::Read(qint64 Count)
 
 QString TAsyncSocket::ReadLn()
 {
+    return QString::fromUtf8(ReadLineBytes());
+}
+
+QByteArray TAsyncSocket::ReadLineBytes()
+{
     StatusMessage(LevelTrace, QStringLiteral("ReadLn"));
     qint64 scanned = 0; // bytes already searched for a line feed
     qint64 lineLength = -1;
@@ -359,7 +364,7 @@ QString TAsyncSocket::ReadLn()
         ConsumeRead(BufferedCount());
         throw ESockError(QStringLiteral("Received a line longer than %1 bytes").arg(MaxLineLength));
     }
-    const QString line = QString::fromUtf8(m_readBuffer.constData() + m_readHead, lineLength);
+    const QByteArray line(m_readBuffer.constData() + m_readHead, lineLength);
     ConsumeRead(lineLength);
     return line;
 }

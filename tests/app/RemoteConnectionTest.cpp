@@ -67,6 +67,8 @@ const char* const kLoginLog =
     "331 Password required.\n"
     "PASS \n"
     "230 Logged in.\n"
+    "FEAT\n"
+    "502 Command not implemented.\n"
     "TYPE I\n"
     "200 Type set.\n"
     "Connected - remote TCP/TP: 127.0.0.1\n"
@@ -105,7 +107,7 @@ TEST_F(RemoteConnection, ConnectWithRemoteFolderLogsTheWholeConversation)
                                        "257 \"/pub\" is the current directory.\n"
                                        "Current file folder: /pub\n" +
                                        kListingLog);
-    EXPECT_EQ(server.ReceivedWithoutPort(), (QByteArrayList{"USER joe", "PASS pw", "TYPE I", "PWD", "CWD ./pub", "PWD", "SYST", "LIST"}));
+    EXPECT_EQ(server.ReceivedWithoutPort(), (QByteArrayList{"USER joe", "PASS pw", "FEAT", "TYPE I", "PWD", "CWD ./pub", "PWD", "SYST", "LIST"}));
     EXPECT_EQ(RemoteCaptions(), (QStringList{"..", "docs", "notes", "readme.txt"}));
     const TRemoteEntry readme = form->RemoteFiles()->Entry(3);
     EXPECT_EQ(readme.Size, "1234");
@@ -221,7 +223,7 @@ TEST_F(RemoteConnection, CommandLineLogsRefusalsAndRunsHelp)
               "Help\n214-The following commands are recognized.\n USER PASS LIST\n214 Help OK.\nDoCommand success\n"
               "502 Command not implemented.\n502 Command not implemented.")
         << "the empty command's own status line is blank and so not logged";
-    EXPECT_EQ(server.ReceivedWithoutPort().mid(6), (QByteArrayList{"NOOP", "SITE CHMOD 644 x", "Help", ""}));
+    EXPECT_EQ(server.ReceivedWithoutPort().mid(7), (QByteArrayList{"NOOP", "SITE CHMOD 644 x", "Help", ""}));
     EXPECT_TRUE(dialogs->Shown.empty()) << "refusals on the command line go to the log, not to a box";
 }
 
@@ -320,6 +322,8 @@ TEST_F(RemoteConnection, AfterADropRefreshReconnectsReturnsToTheFolderAndLists)
               "331 Password required.\n"
               "PASS \n"
               "230 Logged in.\n"
+              "FEAT\n"
+              "502 Command not implemented.\n"
               "TYPE I\n"
               "200 Type set.\n"
               "Connected - remote TCP/TP: 127.0.0.1\n"
@@ -332,7 +336,7 @@ TEST_F(RemoteConnection, AfterADropRefreshReconnectsReturnsToTheFolderAndLists)
               "Current file folder: /pub\n"
               + std::string(kListingLog));
     EXPECT_EQ(server.ReceivedWithoutPort().mid(sentBefore),
-              (QByteArrayList{"USER joe", "PASS pw", "TYPE I", "CWD /pub", "PWD", "SYST", "LIST"}))
+              (QByteArrayList{"USER joe", "PASS pw", "FEAT", "TYPE I", "CWD /pub", "PWD", "SYST", "LIST"}))
         << "logged in, back in the folder, and one listing";
     EXPECT_EQ(RemoteCaptions(), (QStringList{"..", "docs", "notes", "readme.txt"}));
     EXPECT_EQ(form->windowTitle(), "Ferrit - 127.0.0.1");
@@ -349,7 +353,7 @@ TEST_F(RemoteConnection, EveryOperationAfterADropReconnectsFirst)
         const char* name;
         std::function<void()> before; // while still connected
         std::function<void()> act;
-        QByteArrayList sent;          // after the new login's "TYPE I"
+        QByteArrayList sent;          // after the new login's "FEAT" and "TYPE I"
     } cases[] = {
         {"Refresh", [] {}, [this] { Click(form->sbtnRefresh); }, {"CWD /pub", "PWD", "SYST", "LIST"}},
         {"a command",
@@ -399,7 +403,7 @@ TEST_F(RemoteConnection, EveryOperationAfterADropReconnectsFirst)
 
         c.act();
         EXPECT_EQ(host.Connections(), 2);
-        EXPECT_EQ(host.ReceivedWithoutPort().mid(sentBefore), QByteArrayList({"USER joe", "PASS pw", "TYPE I"}) + c.sent);
+        EXPECT_EQ(host.ReceivedWithoutPort().mid(sentBefore), QByteArrayList({"USER joe", "PASS pw", "FEAT", "TYPE I"}) + c.sent);
         EXPECT_TRUE(form->FTPClient1->Connected);
         EXPECT_FALSE(form->Busy);
         EXPECT_TRUE(LogLines().contains("Reconnecting..."));

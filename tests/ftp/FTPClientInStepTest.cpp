@@ -332,7 +332,7 @@ TEST_F(PassiveSession, AServerWithoutEpsvIsAskedWithPasvFromThenOn)
     server.On("LIST", {.text = "150 ok\r\n", .data = S::Send, .payload = "x\r\n", .completion = "226 ok\r\n"});
     s.client.List();
     s.client.List();
-    const QByteArrayList sent = server.Received().mid(3);
+    const QByteArrayList sent = server.Received().mid(4);
     EXPECT_EQ(sent, (QByteArrayList{"EPSV", "PASV", "LIST", "PASV", "LIST"})) << sent.join(' ').toStdString();
 }
 

@@ -34,11 +34,11 @@ struct LoginCase {
 TEST(FTPClientLogin, Conversations)
 {
     const LoginCase cases[] = {
-        {"three-line greeting", "220-a\r\n continued\r\n220 c\r\n", "331 pw\r\n", "230 ok\r\n", {"USER user", "PASS secret", "TYPE I"},
+        {"three-line greeting", "220-a\r\n continued\r\n220 c\r\n", "331 pw\r\n", "230 ok\r\n", {"USER user", "PASS secret", "FEAT", "TYPE I"},
          {"Connect"}, nullptr},
-        {"230 without PASS", "220 hi\r\n", "230 ok\r\n", "", {"USER user", "TYPE I"}, {"Connect"}, nullptr},
-        {"332 skips the password", "220 hi\r\n", "332 account\r\n", "", {"USER user", "TYPE I"}, {"Connect"}, nullptr},
-        {"400 is not a refusal", "220 hi\r\n", "400 odd\r\n", "", {"USER user", "TYPE I"}, {"Connect"}, nullptr},
+        {"230 without PASS", "220 hi\r\n", "230 ok\r\n", "", {"USER user", "FEAT", "TYPE I"}, {"Connect"}, nullptr},
+        {"332 skips the password", "220 hi\r\n", "332 account\r\n", "", {"USER user", "FEAT", "TYPE I"}, {"Connect"}, nullptr},
+        {"400 is not a refusal", "220 hi\r\n", "400 odd\r\n", "", {"USER user", "FEAT", "TYPE I"}, {"Connect"}, nullptr},
         {"530 to PASS", "220 hi\r\n", "331 pw\r\n", "530 Login incorrect.\r\n", {"USER user", "PASS secret", "QUIT"},
          {"ConnectionFailed"}, "530 Login incorrect."},
         {"530 to USER", "220 hi\r\n", "530 No.\r\n", "", {"USER user", "QUIT"}, {"ConnectionFailed"}, "530 No."},
@@ -83,7 +83,8 @@ TEST(FTPClientLogin, LogShowsGreetingCommandsAndReplies)
     FtpSession s(server.Port());
     s.client.Connect();
     EXPECT_EQ(s.log, QStringList({"220-Welcome", "220 Ready", "USER user", "331 Password required.", "PASS",
-                                  "230 Logged in.", "TYPE I", "200 Type set."}));
+                                  "230 Logged in.", "FEAT", "502 Command not implemented.", "TYPE I",
+                                  "200 Type set."}));
     s.client.Connect(); // already connected: nothing happens
     EXPECT_EQ(server.Connections(), 1);
     EXPECT_EQ(s.events, QStringList({"Connect"}));
@@ -113,7 +114,7 @@ TEST(FTPClientLogin, AuthenticationNeededFillsMissingPassword)
     };
     s.client.Connect();
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(server.Received(), (QByteArrayList{"USER user", "PASS typed", "TYPE I"}));
+    EXPECT_EQ(server.Received(), (QByteArrayList{"USER user", "PASS typed", "FEAT", "TYPE I"}));
 }
 
 TEST(FTPClientLogin, APasswordWithALineBreakIsRefusedWithoutShowingIt)
@@ -446,11 +447,11 @@ TEST_F(ScriptedSession, ListDeliversLinesAndParsesThem)
     EXPECT_EQ(s.client.BytesTotal, listing.size());
     EXPECT_TRUE(s.log.contains(QString("Received %1 Bytes").arg(listing.size())));
     EXPECT_EQ(s.log.last(), "226 Done.");
-    EXPECT_EQ(server.ReceivedWithoutPort().mid(3), QByteArrayList({"SYST", "LIST"}));
+    EXPECT_EQ(server.ReceivedWithoutPort().mid(4), QByteArrayList({"SYST", "LIST"}));
 
     s.items.clear();
     s.client.List(); // SYST only once per connection; the lists hold the last listing
-    EXPECT_EQ(server.ReceivedWithoutPort().mid(3), QByteArrayList({"SYST", "LIST", "LIST"}));
+    EXPECT_EQ(server.ReceivedWithoutPort().mid(4), QByteArrayList({"SYST", "LIST", "LIST"}));
     EXPECT_EQ(s.client.FTPDirectoryList()->Names.size(), 3);
 
     s.client.Disconnect();
