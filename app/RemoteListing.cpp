@@ -1,6 +1,11 @@
 #include "app/RemoteListing.h"
 
+#include "app/TransferNames.h"
+#include "ftp/DirectoryList.h"
+#include "net/Exception.h"
+
 #include <QStringView>
+#include <vector>
 
 namespace {
 
@@ -24,56 +29,200 @@ QStringView Trim(QStringView s)
     return s.mid(b, e - b);
 }
 
-// Splits the next space-delimited field off W; with no space left, the field is empty
-// and W stays as it is.
-QString NextField(QStringView& W)
-{
-    const qsizetype p = W.indexOf(u' ');
-    if (p < 0)
-        return QString();
-    const QString field = BlankTrim(Trim(W.left(p + 1))).toString();
-    W = BlankTrim(W.mid(p + 1));
-    return field;
-}
-
-bool IsNumber(const QString& s)
+bool IsNumber(QStringView s)
 {
     if (s.isEmpty())
         return false;
     for (QChar c : s)
-        if (!c.isDigit())
+        if (c < u'0' || c > u'9')
             return false;
     return true;
 }
 
 // The day of a date: one or two digits, unlike a year or a time.
-bool IsDay(const QString& s)
+bool IsDay(QStringView s)
 {
     return IsNumber(s) && s.size() <= 2;
 }
 
-// Whether fields t3 to t6 of a line read without the group column are in fact its
-// group, size and the first two date fields (the time, a ":", is caught by the name).
-// The month is the one field of the date that is not a number: with the group column
-// it comes one field later, so "size month day" and "size day month" both shift.
-bool HasGroupColumn(const QString& t4, const QString& t5, const QString& t6)
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+bool IsMonth(QStringView s)
 {
-    const bool monthFirst = IsNumber(t4) && !IsNumber(t5) && IsDay(t6); // group size Jan 1 | 1999 name
-    const bool dayFirst = IsNumber(t4) && IsDay(t5) && !IsNumber(t6);   // group size 1 Jan | 1999 name
-    return monthFirst || dayFirst;
+    for (const char* month : kMonths)
+        if (s.compare(QLatin1String(month), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
 }
 
-bool IsDotName(const QString& name)
+// "12:00", "9:05" or a year.
+bool IsTimeOrYear(QStringView s)
+{
+    if (IsNumber(s))
+        return s.size() == 4;
+    const qsizetype colon = s.indexOf(u':');
+    return colon > 0 && colon <= 2 && IsNumber(s.first(colon)) && s.size() - colon == 3
+           && IsNumber(s.sliced(colon + 1));
+}
+
+// "drwxr-xr-x", "-rw-r--r--+" (ACL), "crw-rw-rw-", "lrwxrwxrwx@".
+bool IsRights(QStringView s)
+{
+    static const QStringView kTypes(u"-bcdDlps"), kModes(u"-rwxsStTlL");
+    if (s.size() < 10 || s.size() > 11 || !kTypes.contains(s[0]))
+        return false;
+    for (qsizetype i = 1; i < 10; ++i)
+        if (!kModes.contains(s[i]))
+            return false;
+    return s.size() == 10 || QStringView(u"+.@").contains(s[10]);
+}
+
+bool IsDotName(QStringView name)
 {
     return name == u"." || name == u"..";
 }
 
-// Rights and the working text after them.
-QString SplitRights(const QString& line, QStringView& W)
+struct TWord {
+    QStringView text;
+    qsizetype end; // where the word ends in the line
+};
+
+// The words of a line up to the first `count`, split at spaces and tabs.
+std::vector<TWord> LeadingWords(QStringView line, size_t count)
 {
-    const QStringView all(line);
-    W = BlankTrim(all.mid(qMin<qsizetype>(10, all.size())));
-    return BlankTrim(Trim(all.left(10))).toString();
+    std::vector<TWord> words;
+    qsizetype i = 0;
+    while (words.size() < count) {
+        while (i < line.size() && (line[i] == u' ' || line[i] == u'\t'))
+            ++i;
+        if (i == line.size())
+            break;
+        const qsizetype begin = i;
+        while (i < line.size() && line[i] != u' ' && line[i] != u'\t')
+            ++i;
+        words.push_back({line.sliced(begin, i - begin), i});
+    }
+    return words;
+}
+
+// The size before a date at words[at]: a number, or a device's "major, minor".
+std::optional<QString> UnixSize(const std::vector<TWord>& words, size_t at, bool device)
+{
+    const QStringView last = words[at - 1].text;
+    if (device) {
+        const qsizetype comma = last.indexOf(u',');
+        if (comma > 0 && IsNumber(last.first(comma)) && IsNumber(last.sliced(comma + 1)))
+            return last.toString();
+        if (at >= 3 && IsNumber(last) && words[at - 2].text.endsWith(u',') && IsNumber(words[at - 2].text.chopped(1)))
+            return words[at - 2].text.toString() + u' ' + last.toString();
+    }
+    if (IsNumber(last))
+        return last.toString();
+    return std::nullopt;
+}
+
+enum class TRead { NotUnderstood, NoEntry, Entry };
+
+// A Unix long listing line: rights, links, owner, group (often missing), size, a date
+// of month, day and time-or-year (some servers put the day first), and the name. The
+// date is looked for rather than counted, so a missing group column, a year in place
+// of the time and a device's two numbers all find it; the name is the rest of the line.
+TRead ReadUnixLine(const QString& line, TListingFields& f)
+{
+    // Rights, links, owner, group, size (or major and minor), then the date.
+    const std::vector<TWord> words = LeadingWords(line, 12);
+    if (words.empty() || !IsRights(words[0].text))
+        return TRead::NotUnderstood;
+    const bool device = words[0].text[0] == u'b' || words[0].text[0] == u'c';
+    for (size_t at = 2; at + 2 < words.size(); ++at) {
+        const QStringView a = words[at].text, b = words[at + 1].text, c = words[at + 2].text;
+        if (!((IsMonth(a) && IsDay(b)) || (IsDay(a) && IsMonth(b))) || !IsTimeOrYear(c))
+            continue;
+        const std::optional<QString> size = UnixSize(words, at, device);
+        if (!size)
+            continue;
+        const QStringView name = BlankTrim(QStringView(line).sliced(words[at + 2].end));
+        if (name.isEmpty())
+            return TRead::NotUnderstood;
+        if (IsDotName(name))
+            return TRead::NoEntry;
+        f.Rights = words[0].text.toString();
+        f.Name = name.toString();
+        f.Size = *size;
+        f.Modified = b.toString() + u' ' + a.toString() + u' ' + c.toString();
+        f.Folder = f.Rights[0].toUpper() == u'D';
+        return TRead::Entry;
+    }
+    return TRead::NotUnderstood;
+}
+
+// Day, month and time within the last six months (as "ls -l" shows it, with an hour's
+// grace for clocks that differ), else day, month and year. Months in English, as the
+// servers' Unix lines beside these have them.
+QString ListingDate(const QDateTime& when, const QDateTime& now)
+{
+    constexpr qint64 kSixMonths = 183 * 24 * 3600;
+    const qint64 age = when.secsTo(now);
+    const bool recent = age < kSixMonths && age > -3600;
+    const QDate d = when.date();
+    return QString::number(d.day()) + u' ' + QLatin1String(kMonths[d.month() - 1]) + u' '
+           + (recent ? when.time().toString(QStringLiteral("HH:mm")) : QString::number(d.year()));
+}
+
+TRead ReadMachineLine(const QString& line, const QDateTime& now, TListingFields& f)
+{
+    const std::optional<TMachineListLine> entry = ParseMachineListLine(line);
+    if (!entry)
+        return TRead::NotUnderstood;
+    if (entry->Type == TListedType::ThisFolder || entry->Type == TListedType::ParentFolder
+        || entry->Name.isEmpty() || IsDotName(entry->Name))
+        return TRead::NoEntry;
+    f.Rights = entry->Rights;
+    f.Name = entry->Name;
+    f.Size = entry->Size;
+    if (const QDateTime modified = MachineListTime(entry->Modify); modified.isValid())
+        f.Modified = ListingDate(modified.toLocalTime(), now);
+    f.Folder = entry->Type == TListedType::Folder;
+    f.ExactName = true;
+    return TRead::Entry;
+}
+
+TRead ReadWindowsLine(const QString& line, const QDateTime& now, TListingFields& f)
+{
+    const std::optional<TWindowsListLine> entry = ParseWindowsListLine(line);
+    if (!entry)
+        return TRead::NotUnderstood;
+    if (IsDotName(entry->Name))
+        return TRead::NoEntry;
+    f.Name = entry->Name;
+    f.Size = entry->Size;
+    // The server's own clock: shown as it stands.
+    f.Modified = ListingDate(QDateTime(entry->Date, entry->Time), now);
+    f.Folder = entry->Folder;
+    return TRead::Entry;
+}
+
+bool IsTotalLine(QStringView line)
+{
+    return line.startsWith(QLatin1String("total ")) && IsNumber(Trim(line.sliced(6)));
+}
+
+// The last resort: a line nothing understood names a file, so the user sees it
+// rather than a gap; unless the name could not be transferred safely.
+std::optional<TListingFields> WholeLineEntry(const QString& line)
+{
+    const QStringView name = Trim(line);
+    if (name.isEmpty() || IsTotalLine(name))
+        return std::nullopt;
+    try {
+        CheckEntryName(name.toString());
+    } catch (const Exception&) {
+        return std::nullopt;
+    }
+    TListingFields f;
+    f.Name = line;
+    return f;
 }
 
 } // namespace
@@ -83,63 +232,40 @@ bool TRemoteEntry::IsFolder() const
     return TypeName.toUpper() == kFolderTypeName.toUpper();
 }
 
-std::optional<TListingFields> ParseListingLine(const QString& line)
-{
-    QStringView W;
-    TListingFields f;
-    f.Rights = SplitRights(line, W);
-    NextField(W); // links
-    NextField(W); // owner
-    const QString t3 = NextField(W), t4 = NextField(W), t5 = NextField(W), t6 = NextField(W);
-    const QString name = W.toString();
-    // A time still in the name means the line has a group column after all; a year
-    // instead of a time leaves no ":" to tell, so then the date's shape decides.
-    if (name.contains(u':') || HasGroupColumn(t4, t5, t6))
-        return ParseLongListingLine(line);
-    if (IsDotName(name))
-        return std::nullopt;
-    f.Name = name;
-    f.Size = t3;
-    f.Modified = t5 + u' ' + t4 + u' ' + t6;
-    return f;
-}
-
-std::optional<TListingFields> ParseLongListingLine(const QString& line)
-{
-    QStringView W;
-    TListingFields f;
-    f.Rights = SplitRights(line, W);
-    NextField(W); // links
-    NextField(W); // owner
-    NextField(W); // group
-    const QString t4 = NextField(W), t5 = NextField(W), t6 = NextField(W), t7 = NextField(W);
-    const QString name = W.toString();
-    if (IsDotName(name))
-        return std::nullopt;
-    f.Name = name;
-    f.Size = t4;
-    f.Modified = t6 + u' ' + t5 + u' ' + t7;
-    return f;
-}
-
 std::optional<TListingFields> ParseListItem(const QString& line)
 {
-    if (line.size() <= kShortestListingLine)
+    return ParseListItem(line, QDateTime::currentDateTimeUtc());
+}
+
+std::optional<TListingFields> ParseListItem(const QString& line, const QDateTime& now)
+{
+    TListingFields f;
+    TRead read = ReadMachineLine(line, now, f);
+    if (read == TRead::NotUnderstood)
+        read = ReadWindowsLine(line, now, f);
+    if (read == TRead::NotUnderstood) {
+        if (line.size() <= kShortestListingLine)
+            return std::nullopt;
+        read = ReadUnixLine(line, f);
+    }
+    if (read == TRead::NotUnderstood)
+        return WholeLineEntry(line);
+    if (read == TRead::NoEntry)
         return std::nullopt;
-    return ParseListingLine(line);
+    return f;
 }
 
 TRemoteEntry LayoutEntry(const TListingFields& fields,
                          const std::function<TRemoteFileInfo(const QString&)>& GetInfo)
 {
     TRemoteEntry e;
-    if (!fields.Rights.isEmpty() && fields.Rights[0].toUpper() == u'D') {
+    if (fields.Folder) {
         e.Caption = fields.Name;
         e.TypeName = kFolderTypeName;
         e.ImageIndex = kFolderImage;
         return e;
     }
-    e.Caption = Trim(fields.Name).toString();
+    e.Caption = fields.ExactName ? fields.Name : Trim(fields.Name).toString();
     e.Size = fields.Size;
     const TRemoteFileInfo info = GetInfo(fields.Name);
     e.TypeName = info.TypeName;

@@ -1,16 +1,20 @@
 #pragma once
-// The remote folder as the Listing page shows it: the two Unix long-listing line
-// parsers (with and without the group column) and the layout of one row.
+// The remote folder as the Listing page shows it: the listing line parsers (Unix
+// long listings with and without the group column, Windows/IIS listings, machine
+// listings from "MLSD", and the whole line as a last resort) and the layout of one row.
+#include <QDateTime>
 #include <QString>
 #include <functional>
 #include <optional>
 
 // The columns the main window takes from one listing line.
 struct TListingFields {
-    QString Rights;   // the 10-character rights field, trimmed
-    QString Name;     // the rest of the line after the date (a link keeps " -> target")
-    QString Size;
+    QString Rights;   // Unix rights ("drwxr-xr-x", an ACL "+" kept), or a machine listing's perm letters
+    QString Name;     // Unix: the rest of the line after the date (a link keeps " -> target")
+    QString Size;     // as text: sizes beyond 32 bits stay exact
     QString Modified; // day, month and time-or-year joined by single spaces
+    bool Folder = false;
+    bool ExactName = false; // a machine listing names the entry exactly: no trimming
 };
 
 // One row of lvRemoteFiles: caption and four sub-items, and its small image.
@@ -38,13 +42,14 @@ inline constexpr int kFileImage = 1;
 // Lines of this length or shorter ("total 42") carry no entry.
 inline constexpr int kShortestListingLine = 30;
 
-// A listing line without the group column; hands the line to the long parser when it
-// turns out to have one. Nothing for lines that add no entry ("." and "..").
-std::optional<TListingFields> ParseListingLine(const QString& line);
-// The full nine-field line.
-std::optional<TListingFields> ParseLongListingLine(const QString& line);
-// What one line received through OnListItem adds: the length rule, then the parsers.
+// What one line received through OnListItem adds. Machine and Windows lines are
+// known by their shape; for the rest the length rule applies, then the Unix parser,
+// then the whole line becomes a file's name if the transfer checks accept it. Nothing
+// for ".", "..", the listed folder and its parent, "total" and blank lines.
 std::optional<TListingFields> ParseListItem(const QString& line);
+// The same, with "now" deciding whether a date shows its time (the last six months)
+// or its year, as "ls -l" does.
+std::optional<TListingFields> ParseListItem(const QString& line, const QDateTime& now);
 
 // The row for a parsed line; GetInfo gives a file's type name and image from its name.
 TRemoteEntry LayoutEntry(const TListingFields& fields,

@@ -2,10 +2,14 @@
 // Parsers for the lines of a remote directory listing, and the server system
 // types that choose one.
 #include <QByteArray>
+#include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QTime>
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // Values of TFTPClient::Vendor: the system a server named in its "SYST" reply.
@@ -81,7 +85,18 @@ public:
 // Files each line of a Unix-style long listing by its position from the end:
 // name last, date the three columns before, size the fourth before, rights
 // first. Lines of 7 columns or fewer (the "total" line, messages) are skipped.
+// Servers that answer "SYST" with a Unix word may still list in the Windows
+// style; such lines are filed as TWindowsListLine reads them.
 class TFTPUnixList : public TFTPDirectoryList {
+public:
+    void ParseLine(const QString& Line) override;
+};
+
+// Files the entries of a machine listing ("MLSD"): the name, the size in bytes,
+// the modification time as sent (YYYYMMDDHHMMSS[.sss], UTC) and the rights as
+// TMachineListLine gives them. The lines for the folder itself and its parent
+// are skipped, and so are lines that are not in the machine format.
+class TFTPMachineList : public TFTPDirectoryList {
 public:
     void ParseLine(const QString& Line) override;
 };
@@ -89,3 +104,40 @@ public:
 // The parser for a system type; every type uses the Unix parser. Returns none
 // for FTPVendorUnknown, which has to be detected first.
 std::unique_ptr<TFTPDirectoryList> MakeDirectoryList(int vendor);
+// The parser for listings asked for with "MLSD".
+std::unique_ptr<TFTPDirectoryList> MakeMachineListParser();
+
+enum class TListedType { File, Folder, Link, ThisFolder, ParentFolder };
+
+// One line of a machine listing: "fact=value;fact=value; name". Fact names are
+// case-insensitive and unknown facts are ignored; any fact may be missing (a line
+// without a type is a file).
+struct TMachineListLine {
+    TListedType Type = TListedType::File;
+    QString Name;   // exactly as sent: it may hold spaces, ";" and "="
+    QString Size;   // decimal bytes (64-bit and beyond stay text), or empty
+    QString Modify; // YYYYMMDDHHMMSS[.sss] in UTC, or empty
+    // From UNIX.mode ("drwxr-xr-x", with the type's letter), or else the perm
+    // letters as sent ("adfrw"), or empty.
+    QString Rights;
+};
+// None when the line is not in the machine format.
+std::optional<TMachineListLine> ParseMachineListLine(QStringView line);
+// The time of a modify fact; invalid when it is not one.
+QDateTime MachineListTime(QStringView modify);
+// Unix rights text for a mode (the low twelve bits count) and a type letter.
+QString UnixRightsText(QChar typeLetter, uint mode);
+
+// One line of a Windows/IIS listing: "12-10-26  04:10PM  <DIR>  Reports" or
+// "12-10-2026  16:10  123456 my file.txt". The date is month first unless its
+// first number cannot be a month; "/" may separate it; times are the server's.
+struct TWindowsListLine {
+    bool Folder = false;
+    QString Size; // empty for a folder
+    QDate Date;
+    QTime Time;
+    QString DateText; // date and time as sent, joined by a space
+    QString Name;
+};
+// None when the line is not in the Windows format.
+std::optional<TWindowsListLine> ParseWindowsListLine(QStringView line);
