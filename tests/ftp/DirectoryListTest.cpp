@@ -75,6 +75,7 @@ TEST(MakeDirectoryList, UnixParserForEveryTypeButUnknown)
     EXPECT_EQ(MakeDirectoryList(FTPVendorUnknown), nullptr);
     for (int vendor : {FTPVendorUnix, FTPVendorOther, FTPVendorNetware, 12345})
         EXPECT_NE(dynamic_cast<TFTPUnixList*>(MakeDirectoryList(vendor).get()), nullptr) << vendor;
+    EXPECT_NE(dynamic_cast<TFTPMachineList*>(MakeMachineListParser().get()), nullptr);
 }
 
 struct SplitCase {
@@ -142,6 +143,9 @@ TEST(TFTPUnixList, FilesEntriesByPositionFromTheEnd)
         {"symbolic link", "lrwxrwxrwx 1 owner group 7 Jan 1 12:00 name -> target", "lrwxrwxrwx", "1", "12:00 name ->", "target"},
         {"large size, year", "-rw-r--r-- 1 ftp ftp 5368709120 Mar 14 2024 big.iso", "-rw-r--r--", "5368709120", "Mar 14 2024", "big.iso"},
         {"utf-8 name", QString::fromUtf8("-rw-r--r-- 1 o g 3 Jan 1 12:00 Ärger.txt"), "-rw-r--r--", "3", "Jan 1 12:00", QString::fromUtf8("Ärger.txt")},
+        {"windows folder, 12 h", "12-10-26  04:10PM       <DIR>          Reports", "d", "", "12-10-26 04:10PM", "Reports"},
+        {"windows file with spaces, 24 h", "12-10-2026  16:10            123456 my file.txt", "-", "123456", "12-10-2026 16:10", "my file.txt"},
+        {"windows apart AM/PM", "12/10/26 04:10 PM 5368709120 big file.iso", "-", "5368709120", "12/10/26 04:10 PM", "big file.iso"},
         {"total line", "total 12", "", "", "", ""},
         {"seven columns", "a b c d e f g", "", "", "", ""},
         {"empty line", "", "", "", "", ""},
@@ -159,6 +163,62 @@ TEST(TFTPUnixList, FilesEntriesByPositionFromTheEnd)
         EXPECT_EQ(list.ModifiedDates[0], c.date) << c.name;
         EXPECT_EQ(list.Names[0], c.fileName) << c.name;
     }
+}
+
+struct MachineCase {
+    const char* name;
+    QString line;
+    QString fileName, size, modify, rights; // empty file name: the line is skipped
+};
+
+TEST(MachineDirectoryList, FilesEachEntryByItsFacts)
+{
+    const MachineCase cases[] = {
+        {"every common fact", "type=file;size=1234;modify=20261201093000;UNIX.mode=0644; report.txt",
+         "report.txt", "1234", "20261201093000", "-rw-r--r--"},
+        {"facts in another order and case", "Modify=20200314235900.25;UNIX.MODE=02755;Type=DIR; src",
+         "src", "", "20200314235900.25", "drwxr-sr-x"},
+        {"unknown facts ignored", "unique=803U1A;x.odd=a b c;type=file;size=5; notes.txt", "notes.txt", "5", "", ""},
+        {"missing facts", "type=file; bare", "bare", "", "", ""},
+        {"no type is a file", "size=7; untyped", "untyped", "7", "", ""},
+        {"name holding ; = and spaces", "type=file;size=1;  a;b=c d ", " a;b=c d ", "1", "", ""},
+        {"5 GiB", "type=file;size=5368709120; big.iso", "big.iso", "5368709120", "", ""},
+        {"link", "type=OS.unix=slink:/srv/t;UNIX.mode=0777; cur", "cur", "", "", "lrwxrwxrwx"},
+        {"perm without mode", "type=file;perm=adfrw; p.txt", "p.txt", "", "", "adfrw"},
+        {"mode wins over perm", "perm=r;UNIX.mode=0400;type=file; ro", "ro", "", "", "-r--------"},
+        {"mode with file type bits", "type=file;UNIX.mode=100755; run.sh", "run.sh", "", "", "-rwxr-xr-x"},
+        {"malformed values left out", "type=file;size=12a;modify=2026120109300;UNIX.mode=9; m", "m", "", "", ""},
+        {"listed folder skipped", "type=cdir;UNIX.mode=0755; /home/ftp", "", "", "", ""},
+        {"parent folder skipped", "type=pdir; ..", "", "", "", ""},
+        {"empty name skipped", "type=file; ", "", "", "", ""},
+        {"Unix line is not a machine line", "-rw-r--r-- 1 o g 1 Jan 1 12:00 a=b; c", "", "", "", ""},
+        {"fact without =", "type=file;junk; x", "", "", "", ""},
+        {"no space after the facts", "type=file;size=1;x", "", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        TFTPMachineList list;
+        list.ParseLine(c.line);
+        if (c.fileName.isEmpty()) {
+            EXPECT_TRUE(list.Names.isEmpty()) << c.name;
+            continue;
+        }
+        ASSERT_EQ(list.Names.size(), 1) << c.name;
+        EXPECT_EQ(list.Names[0], c.fileName) << c.name;
+        EXPECT_EQ(list.Sizes[0], c.size) << c.name;
+        EXPECT_EQ(list.ModifiedDates[0], c.modify) << c.name;
+        EXPECT_EQ(list.Rights[0], c.rights) << c.name;
+    }
+}
+
+TEST(MachineDirectoryList, TimesAreUtcAndMalformedOnesRefused)
+{
+    EXPECT_EQ(MachineListTime(u"20261201093005"), QDateTime(QDate(2026, 12, 1), QTime(9, 30, 5), Qt::UTC));
+    EXPECT_EQ(MachineListTime(u"20261201093005.5"), QDateTime(QDate(2026, 12, 1), QTime(9, 30, 5, 500), Qt::UTC));
+    EXPECT_EQ(MachineListTime(u"20161231235960"), QDateTime(QDate(2016, 12, 31), QTime(23, 59, 59), Qt::UTC))
+        << "a leap second";
+    for (const char16_t* bad : {u"", u"2026120109300", u"20261301093005", u"20261232093005", u"20261201250000",
+                                u"20261201093005.", u"20261201093005x", u"2026-12-01T09:30"})
+        EXPECT_FALSE(MachineListTime(bad).isValid()) << QString::fromUtf16(bad).toStdString();
 }
 
 TEST(TFTPUnixList, ListsStayParallelAndClearKeepsColumns)
@@ -193,6 +253,38 @@ TEST(TFTPUnixList, RandomLinesNeverCrash)
         ASSERT_LE(list.ColumnCount, TFTPDirectoryList::MaxColumns);
     }
     EXPECT_EQ(list.Names.size(), list.Rights.size());
+}
+
+TEST(MachineDirectoryList, RandomAndGarbledLinesNeverCrash)
+{
+    // Machine and Windows lines cut and sprinkled with the characters their
+    // parsers split on; the lists must stay parallel.
+    const QString samples[] = {QStringLiteral("type=file;size=12;modify=20261201093000.5;UNIX.mode=0644;perm=r; a;b=c"),
+                               QStringLiteral("12-10-26  04:10PM       <DIR>          Reports"),
+                               QStringLiteral("12-10-2026  16:10            123456 my file.txt")};
+    const QString sprinkle = QStringLiteral(" ;=:-/,.<>0123456789APM");
+    TFTPMachineList machine;
+    TFTPUnixList unix;
+    quint32 seed = 2026;
+    auto next = [&seed](quint32 n) { seed = seed * 1664525u + 1013904223u; return (seed >> 8) % qMax(n, 1u); };
+    for (int i = 0; i < 20000; ++i) {
+        QString line = samples[next(3)];
+        for (int edits = int(next(5)); edits >= 0; --edits) {
+            const qsizetype at = next(quint32(line.size() + 1));
+            if (next(2))
+                line.remove(at, next(6));
+            else
+                line.insert(at, sprinkle[next(quint32(sprinkle.size()))]);
+        }
+        machine.ParseLine(line);
+        unix.ParseLine(line);
+        ParseWindowsListLine(line);
+    }
+    for (const TFTPDirectoryList* list : {static_cast<TFTPDirectoryList*>(&machine), static_cast<TFTPDirectoryList*>(&unix)}) {
+        EXPECT_EQ(list->Names.size(), list->Rights.size());
+        EXPECT_EQ(list->Names.size(), list->Sizes.size());
+        EXPECT_EQ(list->Names.size(), list->ModifiedDates.size());
+    }
 }
 
 } // namespace
