@@ -5,6 +5,7 @@
 #include "net/Exception.h"
 
 #include <QStringView>
+#include <ctime>
 #include <vector>
 
 namespace {
@@ -157,17 +158,31 @@ TRead ReadUnixLine(const QString& line, TListingFields& f)
     return TRead::NotUnderstood;
 }
 
+// The local clock's offset from UTC at a UTC instant. Asked of the C library: Qt's
+// own conversion costs microseconds, too much for each line of a long listing.
+qint64 LocalOffset(qint64 utcSecs)
+{
+    const time_t t = time_t(utcSecs);
+    tm local{};
+    localtime_r(&t, &local);
+    return local.tm_gmtoff;
+}
+
+// A wall-clock time as seconds, for telling ages apart.
+qint64 WallSecs(const QDate& date, const QTime& time)
+{
+    return QDateTime(date, time, Qt::UTC).toSecsSinceEpoch();
+}
+
 // Day, month and time within the last six months (as "ls -l" shows it, with an hour's
 // grace for clocks that differ), else day, month and year. Months in English, as the
 // servers' Unix lines beside these have them.
-QString ListingDate(const QDateTime& when, const QDateTime& now)
+QString ListingDate(const QDate& date, const QTime& time, qint64 age)
 {
     constexpr qint64 kSixMonths = 183 * 24 * 3600;
-    const qint64 age = when.secsTo(now);
     const bool recent = age < kSixMonths && age > -3600;
-    const QDate d = when.date();
-    return QString::number(d.day()) + u' ' + QLatin1String(kMonths[d.month() - 1]) + u' '
-           + (recent ? when.time().toString(QStringLiteral("HH:mm")) : QString::number(d.year()));
+    return QString::number(date.day()) + u' ' + QLatin1String(kMonths[date.month() - 1]) + u' '
+           + (recent ? time.toString(QStringLiteral("HH:mm")) : QString::number(date.year()));
 }
 
 TRead ReadMachineLine(const QString& line, const QDateTime& now, TListingFields& f)
@@ -181,8 +196,11 @@ TRead ReadMachineLine(const QString& line, const QDateTime& now, TListingFields&
     f.Rights = entry->Rights;
     f.Name = entry->Name;
     f.Size = entry->Size;
-    if (const QDateTime modified = MachineListTime(entry->Modify); modified.isValid())
-        f.Modified = ListingDate(modified.toLocalTime(), now);
+    if (const QDateTime modified = MachineListTime(entry->Modify); modified.isValid()) {
+        const qint64 utc = modified.toSecsSinceEpoch();
+        const QDateTime local = QDateTime::fromSecsSinceEpoch(utc + LocalOffset(utc), Qt::UTC);
+        f.Modified = ListingDate(local.date(), local.time(), now.toSecsSinceEpoch() - utc);
+    }
     f.Folder = entry->Type == TListedType::Folder;
     f.ExactName = true;
     return TRead::Entry;
@@ -197,8 +215,9 @@ TRead ReadWindowsLine(const QString& line, const QDateTime& now, TListingFields&
         return TRead::NoEntry;
     f.Name = entry->Name;
     f.Size = entry->Size;
-    // The server's own clock: shown as it stands.
-    f.Modified = ListingDate(QDateTime(entry->Date, entry->Time), now);
+    // The server's own clock: shown as it stands, its age told by ours.
+    const qint64 nowUtc = now.toSecsSinceEpoch();
+    f.Modified = ListingDate(entry->Date, entry->Time, nowUtc + LocalOffset(nowUtc) - WallSecs(entry->Date, entry->Time));
     f.Folder = entry->Folder;
     return TRead::Entry;
 }
