@@ -1,10 +1,12 @@
 #include "app/HostDlg.h"
 #include "app/FtpAddress.h"
 #include "app/Hints.h"
+#include "ftp/WireText.h"
 #include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QHash>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +14,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QSpinBox>
+#include <algorithm>
 
 namespace {
 // An eye, crossed out when `crossed`: for desktops whose icon theme has none.
@@ -32,6 +35,22 @@ QIcon DrawnEye(bool crossed)
     if (crossed)
         painter.drawLine(6, 27, 26, 5);
     return QIcon(pixmap);
+}
+
+// What a user picking an encoding knows: the region or script of the server.
+QString EncodingCaption(const QString& encoding)
+{
+    static const QHash<QString, QString> regions{
+        {QStringLiteral("ISO-8859-1"), QStringLiteral("Western European")},
+        {QStringLiteral("Windows-1252"), QStringLiteral("Western European, Windows")},
+        {QStringLiteral("ISO-8859-15"), QStringLiteral("Western European with euro")},
+        {QStringLiteral("ISO-8859-2"), QStringLiteral("Central European")},
+        {QStringLiteral("Windows-1250"), QStringLiteral("Central European, Windows")},
+        {QStringLiteral("Windows-1251"), QStringLiteral("Cyrillic, Windows")},
+        {QStringLiteral("KOI8-R"), QStringLiteral("Cyrillic, Russian")},
+    };
+    const QString region = regions.value(encoding);
+    return region.isEmpty() ? encoding : QStringLiteral("%1 (%2)").arg(encoding, region);
 }
 
 QIcon EyeIcon(bool crossed)
@@ -58,6 +77,7 @@ THostDlg::THostDlg(QWidget* parent) : QDialog(parent)
     edtHost->setAccessibleDescription(hostHelp);
     edtHost->setPlaceholderText(QStringLiteral("ftp.example.com"));
     AddPortAndMode(6);
+    AddEncoding(7);
 
     actShowPassword = new QAction(this);
     actShowPassword->setObjectName(QStringLiteral("actShowPassword"));
@@ -89,6 +109,7 @@ THostDlg::THostDlg(QWidget* parent) : QDialog(parent)
     setTabOrder(btnOk, edtLocal);
     setTabOrder(edtLocal, edtRemote);
     setTabOrder(edtRemote, cmbTransferMode);
+    setTabOrder(cmbTransferMode, cmbEncoding);
 
     grid->setSizeConstraint(QLayout::SetFixedSize);
     setMinimumSize(345, 198);
@@ -130,7 +151,7 @@ void THostDlg::AddPortAndMode(int modeRow)
     lblHostError->setWordWrap(true);
     lblHostError->setStyleSheet(QStringLiteral("color: #b00020;"));
     lblHostError->hide();
-    grid->addWidget(lblHostError, modeRow + 1, 0, 1, 3);
+    grid->addWidget(lblHostError, modeRow + 2, 0, 1, 3);
     connect(edtHost, &QLineEdit::textEdited, lblHostError, &QLabel::hide);
     // Typed "host:port" or an ftp:// address spreads into the fields as soon as
     // the host field is left, so the user sees what OK will keep.
@@ -138,6 +159,28 @@ void THostDlg::AddPortAndMode(int modeRow)
         if (isVisible())
             ApplyHostText();
     });
+}
+
+void THostDlg::AddEncoding(int row)
+{
+    auto* grid = static_cast<QGridLayout*>(layout());
+    cmbEncoding = new QComboBox(this);
+    cmbEncoding->setObjectName(QStringLiteral("cmbEncoding"));
+    cmbEncoding->addItem(QStringLiteral("Automatic"), QString());
+    cmbEncoding->addItem(Utf8Encoding, Utf8Encoding);
+    for (const QString& encoding : LegacyEncodings())
+        cmbEncoding->addItem(EncodingCaption(encoding), encoding);
+    const QString help = QStringLiteral("How the server's file names are read. Automatic: UTF-8, and a name that is "
+                                        "not UTF-8 is shown as ISO-8859-1. UTF-8: bytes that are not UTF-8 show as "
+                                        "\uFFFD. A legacy encoding: for an older server that sends names in it. "
+                                        "Files are always fetched, renamed and deleted by the server's own bytes.");
+    cmbEncoding->setToolTip(help);
+    SetAccessible(cmbEncoding, QStringLiteral("Encoding"), help);
+    auto* label = new QLabel(QStringLiteral("Encoding"), this);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setBuddy(cmbEncoding);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(cmbEncoding, row, 1, Qt::AlignLeft);
 }
 
 QLineEdit* THostDlg::AddRow(const char* name, const QString& caption, int width, int row)
@@ -158,7 +201,7 @@ QLineEdit* THostDlg::AddRow(const char* name, const QString& caption, int width,
 
 void THostDlg::SetFields(const QString& host, const QString& description, const QString& user,
                          const QString& password, const QString& localDir, const QString& remoteDir, int port,
-                         bool passive)
+                         bool passive, const QString& encoding)
 {
     edtHost->setText(host);
     edtDesc->setText(description);
@@ -169,13 +212,14 @@ void THostDlg::SetFields(const QString& host, const QString& description, const 
     edtRemote->setText(remoteDir);
     edtPort->setValue(port);
     cmbTransferMode->setCurrentIndex(passive ? 0 : 1);
+    cmbEncoding->setCurrentIndex(std::max(0, cmbEncoding->findData(KnownEncoding(encoding))));
     lblHostError->hide();
 }
 
 void THostDlg::SetFields(const THostEntry& host)
 {
     SetFields(host.Hostname, host.Description, host.Username, host.Password, host.LocalDir, host.RemoteDir,
-              host.Port, host.Passive);
+              host.Port, host.Passive, host.Encoding);
 }
 
 void THostDlg::accept()
@@ -225,5 +269,6 @@ void THostDlg::ShowPassword(bool shown)
 THostEntry THostDlg::Fields() const
 {
     return {edtHost->text(), edtDesc->text(), edtUser->text(),  edtPass->text(),
-            edtLocal->text(), edtRemote->text(), edtPort->value(), cmbTransferMode->currentIndex() == 0};
+            edtLocal->text(), edtRemote->text(), edtPort->value(), cmbTransferMode->currentIndex() == 0,
+            cmbEncoding->currentData().toString()};
 }

@@ -17,7 +17,7 @@ public:
 
     void SetFields(const QString& host, const QString& description, const QString& user,
                    const QString& password, const QString& localDir, const QString& remoteDir,
-                   int port = DefaultFtpPort, bool passive = true);
+                   int port = DefaultFtpPort, bool passive = true, const QString& encoding = {});
     void SetFields(const THostEntry& host);
     // What the controls hold.
     THostEntry Fields() const;
@@ -35,6 +35,7 @@ public:
     QLineEdit* edtRemote;
     QSpinBox* edtPort;
     QComboBox* cmbTransferMode; // Passive, Active
+    QComboBox* cmbEncoding;     // Automatic, UTF-8, the legacy encodings; the setting is each item's data
     QLabel* lblHostError;       // why the host field was refused; hidden otherwise
     QPushButton* btnOk;
     QPushButton* btnCancel;
@@ -45,6 +46,7 @@ private:
     QLineEdit* AddRow(const char* name, const QString& caption, int width, int row);
     void ShowPassword(bool shown);
     void AddPortAndMode(int modeRow);
+    void AddEncoding(int row);
     bool ApplyHostText(); // false, with the reason shown, when it is no address
     void ShowHostError(const QString& error);
 };

@@ -1,5 +1,6 @@
 #include "app/HostsFile.h"
 #include "app/IniFile.h"
+#include "ftp/WireText.h"
 #include "net/Exception.h"
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +15,7 @@ const QString PortKey = QStringLiteral("Port");
 const QString TransferModeKey = QStringLiteral("TransferMode");
 const QString PassiveMode = QStringLiteral("passive");
 const QString ActiveMode = QStringLiteral("active");
+const QString EncodingKey = QStringLiteral("Encoding");
 
 QString SectionName(std::size_t position)
 {
@@ -46,6 +48,8 @@ TIniSection Section(std::size_t position, const THostEntry& host)
         section.Values.append({PortKey, QString::number(host.Port)});
     if (!host.Passive)
         section.Values.append({TransferModeKey, ActiveMode});
+    if (!host.Encoding.isEmpty())
+        section.Values.append({EncodingKey, host.Encoding});
     return section;
 }
 
@@ -72,6 +76,7 @@ std::vector<THostEntry> ReadHosts(const TIniFile& ini, const THostDefaults& defa
             .RemoteDir = ini.ReadString(section, QStringLiteral("RemoteDir"), QString()),
             .Port = ReadPort(ini, section),
             .Passive = ReadPassive(ini, section),
+            .Encoding = KnownEncoding(ini.ReadString(section, EncodingKey, QString())),
         });
     }
     return hosts;
@@ -106,6 +111,19 @@ QString KeepAside(const QString& fileName)
                                    "under another name before being replaced.")
                         .arg(fileName));
 }
+}
+
+QString KnownEncoding(const QString& setting)
+{
+    for (const QString& known : QStringList{Utf8Encoding} + LegacyEncodings())
+        if (setting.trimmed().compare(known, Qt::CaseInsensitive) == 0)
+            return known;
+    return {};
+}
+
+QString ClientNameEncoding(const QString& setting)
+{
+    return setting == Utf8Encoding ? QString() : setting;
 }
 
 QString HostsFileName(const QString& executablePath, const QString& configFolder)

@@ -1,9 +1,9 @@
 #pragma once
 // The hosts file: one "Host<n>" section per saved FTP host, numbered from 1
 // without gaps, each with the keys Hostname, Description, Username, Password,
-// LocalDir and RemoteDir in that order, then Port and TransferMode ("passive"
-// or "active") when they differ from port 21 and passive: so a file of hosts
-// that use neither stays as older versions wrote and read it.
+// LocalDir and RemoteDir in that order, then Port, TransferMode ("passive"
+// or "active") and Encoding when they differ from port 21, passive and automatic:
+// so a file of hosts that use none of them stays as older versions wrote and read it.
 #include <QString>
 #include <functional>
 #include <vector>
@@ -19,6 +19,7 @@ struct THostEntry {
     QString RemoteDir;
     int Port = DefaultFtpPort;
     bool Passive = true; // data connections: passive, or active ("PORT")
+    QString Encoding = {}; // of names: "" automatic, Utf8Encoding, or one of LegacyEncodings()
     bool operator==(const THostEntry&) const = default;
 };
 
@@ -31,6 +32,14 @@ struct THostDefaults {
 
 inline const QString DefaultHostDescription = QStringLiteral("Vantle-FTP host");
 inline const QString DefaultUserName = QStringLiteral("anonymous");
+inline const QString Utf8Encoding = QStringLiteral("UTF-8");
+
+// A host's encoding setting as this program names it ("iso-8859-1" -> "ISO-8859-1");
+// anything it does not know is automatic.
+QString KnownEncoding(const QString& setting);
+// The encoding the FTP client speaks for a host's setting: automatic and UTF-8 are
+// both UTF-8, the client's empty default.
+QString ClientNameEncoding(const QString& setting);
 
 // The executable's path with its extension replaced by ".vth". When the
 // executable's folder cannot be written (an installed program), the same file

@@ -13,6 +13,7 @@ constexpr int PasswordRole = Qt::UserRole;
 // The settings the list has no column for ride on the host column.
 constexpr int PortRole = Qt::UserRole + 1;
 constexpr int PassiveRole = Qt::UserRole + 2;
+constexpr int EncodingRole = Qt::UserRole + 3;
 
 void SetEntry(QTreeWidgetItem& item, const THostEntry& host)
 {
@@ -29,6 +30,7 @@ void SetEntry(QTreeWidgetItem& item, const THostEntry& host)
     item.setData(PasswordColumn, PasswordRole, host.Password);
     item.setData(0, PortRole, host.Port);
     item.setData(0, PassiveRole, host.Passive);
+    item.setData(0, EncodingRole, host.Encoding);
 }
 }
 
@@ -43,7 +45,8 @@ THostEntry TMainForm::SiteEntry(const QTreeWidgetItem& site)
             site.text(4),
             site.text(5),
             site.data(0, PortRole).toInt(),
-            site.data(0, PassiveRole).toBool()};
+            site.data(0, PassiveRole).toBool(),
+            site.data(0, EncodingRole).toString()};
 }
 
 void TMainForm::AddSite(const THostEntry& host)

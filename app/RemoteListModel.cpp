@@ -1,5 +1,6 @@
 #include "app/RemoteListModel.h"
 
+#include "ftp/WireText.h"
 #include "net/ErrorBoundary.h"
 
 #include <QCollator>
@@ -49,12 +50,21 @@ void TRemoteEntries::Add(const TRemoteEntry& entry)
     m_sizes.append(entry.Size);
     m_modified.append(entry.Modified);
     m_rights.append(entry.Rights);
+    if (!entry.WireName.isEmpty() && entry.WireName != entry.Caption)
+        m_wireNames.emplace_back(m_kinds.size(), entry.WireName);
     m_kinds.push_back({*type, entry.ImageIndex});
+}
+
+QString TRemoteEntries::WireName(size_t i) const
+{
+    const auto found = std::lower_bound(m_wireNames.cbegin(), m_wireNames.cend(), i,
+                                        [](const auto& named, size_t entry) { return named.first < entry; });
+    return found != m_wireNames.cend() && found->first == i ? found->second : Caption(i);
 }
 
 TRemoteEntry TRemoteEntries::At(size_t i) const
 {
-    return {Caption(i), Size(i), TypeName(i), Modified(i), Rights(i), ImageIndex(i)};
+    return {Caption(i), Size(i), TypeName(i), Modified(i), Rights(i), ImageIndex(i), WireName(i)};
 }
 
 TRemoteListModel::TRemoteListModel(const QList<QPixmap>& images, QObject* parent)
@@ -94,8 +104,10 @@ void TRemoteListModel::Clear()
     endResetModel();
 }
 
-void TRemoteListModel::Add(const TRemoteEntry& entry)
+void TRemoteListModel::Add(TRemoteEntry entry)
 {
+    if (!m_guessNames && HoldsRawBytes(entry.WireName))
+        entry.Caption = DisplayText(entry.WireName, false);
     m_entries.Add(entry);
     m_keyLifetime.stop();
     if (!m_timer.isActive())

@@ -17,11 +17,13 @@
 #include <QTimer>
 #include <future>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // The entries of a listing in order of arrival, stored by column: each column's texts
 // in one buffer and the type name as an index into the few distinct ones. A million
-// entries as TRemoteEntry values would cost five allocations each.
+// entries as TRemoteEntry values would cost five allocations each. Wire names are kept
+// only where they differ from the caption, which for nearly every server is nowhere.
 class TRemoteEntries {
 public:
     void Add(const TRemoteEntry& entry);
@@ -33,6 +35,7 @@ public:
     QString Modified(size_t i) const { return m_modified.at(qsizetype(i)); }
     QString Rights(size_t i) const { return m_rights.at(qsizetype(i)); }
     int ImageIndex(size_t i) const { return m_kinds[i].image; }
+    QString WireName(size_t i) const;
     size_t size() const { return m_kinds.size(); }
 
 private:
@@ -41,6 +44,9 @@ private:
         qint32 image;
     };
     TTextList m_captions, m_sizes, m_modified, m_rights;
+    // (entry, wire name) in order of entry; not in a TTextList, whose UTF-8 buffer
+    // would lose the bytes that did not decode.
+    std::vector<std::pair<size_t, QString>> m_wireNames;
     std::vector<TKind> m_kinds;
     QStringList m_typeNames;
     QHash<QString, qint32> m_typeIndex;
@@ -59,8 +65,14 @@ public:
     static const QString kDragMimeType;
 
     void Clear();
-    // Adds one entry; it appears in its sorted place shortly after.
-    void Add(const TRemoteEntry& entry);
+    // How a name holding bytes that did not decode is shown in entries added from now
+    // on: guessed as ISO-8859-1 (automatic, the default), or with the replacement
+    // character for those bytes (a host set to UTF-8 or to a legacy encoding, where the
+    // bytes have no better reading).
+    void SetNameGuessing(bool guess) { m_guessNames = guess; }
+    // Adds one entry; it appears in its sorted place shortly after. An entry without
+    // a wire name (the ".." row) is named on the wire by its caption.
+    void Add(TRemoteEntry entry);
     // Puts every added entry in its place now (waits for the worker).
     void Flush();
     // Puts the entries in place as soon as possible, without waiting.
@@ -68,6 +80,7 @@ public:
 
     TRemoteEntry Entry(int row) const { return m_entries.At(EntryOf(row)); }
     QString Caption(int row) const { return m_entries.Caption(EntryOf(row)); }
+    QString WireName(int row) const { return m_entries.WireName(EntryOf(row)); }
     int Count() const { return int(m_order.size()); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -110,4 +123,5 @@ private:
     TDisposer m_disposer; // the rows of the list before the last Clear
     QTimer m_timer;
     QTimer m_keyLifetime;
+    bool m_guessNames = true;
 };

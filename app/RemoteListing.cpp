@@ -2,6 +2,7 @@
 
 #include "app/TransferNames.h"
 #include "ftp/DirectoryList.h"
+#include "ftp/WireText.h"
 #include "net/Exception.h"
 
 #include <QStringView>
@@ -278,13 +279,13 @@ TRemoteEntry LayoutEntry(const TListingFields& fields,
                          const std::function<TRemoteFileInfo(const QString&)>& GetInfo)
 {
     TRemoteEntry e;
+    e.WireName = fields.Folder || fields.ExactName ? fields.Name : Trim(fields.Name).toString();
+    e.Caption = DisplayText(e.WireName);
     if (fields.Folder) {
-        e.Caption = fields.Name;
         e.TypeName = kFolderTypeName;
         e.ImageIndex = kFolderImage;
         return e;
     }
-    e.Caption = fields.ExactName ? fields.Name : Trim(fields.Name).toString();
     e.Size = fields.Size;
     const TRemoteFileInfo info = GetInfo(fields.Name);
     e.TypeName = info.TypeName;

@@ -25,6 +25,7 @@ struct TRemoteEntry {
     QString Modified;
     QString Rights;
     int ImageIndex = 1;
+    QString WireName = {}; // the name as the server sent it (Caption shows it decoded); commands send this
 
     // Folders are told by their type name, as double-click does.
     bool IsFolder() const;

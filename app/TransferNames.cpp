@@ -1,5 +1,6 @@
 #include "app/TransferNames.h"
 
+#include "ftp/WireText.h"
 #include "net/Exception.h"
 
 QString LocalTransferFolder(const QString& directory)
@@ -14,7 +15,7 @@ void CheckEntryName(const QString& name)
     if (name == u"." || name == u".." || name.contains(u'/') || name.contains(QChar(0)))
         throw Exception(QStringLiteral("Refused to transfer \"%1\": the name would lead outside "
                                        "the folder, so nothing was written.")
-                            .arg(QString(name).replace(QChar(0), u'?')));
+                            .arg(DisplayText(name, false).replace(QChar(0), u'?')));
 }
 
 QString LocalTransferFile(const QString& directory, const QString& caption)
@@ -23,4 +24,11 @@ QString LocalTransferFile(const QString& directory, const QString& caption)
         throw Exception(QStringLiteral("No local folder is selected: choose one in the folder tree first."));
     CheckEntryName(caption);
     return LocalTransferFolder(directory) + caption;
+}
+
+QString LocalTransferFile(const QString& directory, const QString& caption, const QString& wireName)
+{
+    const QString file = LocalTransferFile(directory, caption);
+    CheckEntryName(wireName);
+    return file;
 }

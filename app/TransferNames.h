@@ -14,3 +14,6 @@ void CheckEntryName(const QString& name);
 // The checked local path for an entry caption inside directory. Throws Exception when
 // no folder is chosen (an empty directory), rather than writing into the root.
 QString LocalTransferFile(const QString& directory, const QString& caption);
+// The same for a remote entry: the caption (the decoded name) names the local file, and
+// the wire name, which the server is asked for, must be a plain name as well.
+QString LocalTransferFile(const QString& directory, const QString& caption, const QString& wireName);

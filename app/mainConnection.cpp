@@ -81,6 +81,9 @@ void TMainForm::sbtnConnectClick()
     FTPClient1->Host = address.Valid() ? address.Host : site->Hostname;
     FTPClient1->Port = address.Valid() && address.Port ? *address.Port : site->Port;
     FTPClient1->Passive = site->Passive;
+    // Kept by the client and the list for a reconnect, like the other settings.
+    FTPClient1->NameEncoding = ClientNameEncoding(site->Encoding);
+    m_remoteModel->SetNameGuessing(site->Encoding.isEmpty());
     FTPClient1->UserID = site->Username;
     FTPClient1->Password = site->Password;
     LocalDir = site->LocalDir;

@@ -49,7 +49,9 @@ void TMainForm::lvRemoteFilesDblClick()
         return;
     const TRemoteEntry entry = m_remoteModel->Entry(selected.first().row());
     if (entry.IsFolder()) {
-        ChangeRemoteFolder(entry.Caption);
+        // The log names the folder as the list shows it; the server gets its own bytes.
+        Log(QStringLiteral("CWD ./") + entry.Caption);
+        FTPClient1->DoCommand(QStringLiteral("CWD ./") + entry.WireName);
         return;
     }
     Sounds().Play(TSound::Question);

@@ -6,13 +6,26 @@
 #include "ftp/FTPClient.h"
 
 #include <QApplication>
+#include <vector>
+
+namespace {
+
+// Taken before the first command: the list may be reloaded while they run.
+std::vector<TRemoteEntry> EntriesOf(const TRemoteListModel& model, const QList<QPersistentModelIndex>& rows)
+{
+    std::vector<TRemoteEntry> entries;
+    for (const QPersistentModelIndex& row : rows)
+        entries.push_back(model.Entry(row.row()));
+    return entries;
+}
+
+} // namespace
 
 QStringList TMainForm::SelectedRemoteNames() const
 {
-    // Taken before the first command: the list may be reloaded while they run.
     QStringList names;
-    for (const QPersistentModelIndex& row : SelectedRemoteRows())
-        names << m_remoteModel->Entry(row.row()).Caption;
+    for (const TRemoteEntry& entry : EntriesOf(*m_remoteModel, SelectedRemoteRows()))
+        names << entry.WireName;
     return names;
 }
 
@@ -32,10 +45,13 @@ void TMainForm::sbtnDeleteFileClick()
 
 void TMainForm::sbtnRenameClick()
 {
-    for (const QString& name : SelectedRemoteNames()) {
-        QString newName = name;
-        if (Dialogs().InputBox(QStringLiteral("Rename "), QStringLiteral("Rename ") + name + QStringLiteral(" to:"), newName))
-            FTPClient1->Rename(name, newName);
+    for (const TRemoteEntry& entry : EntriesOf(*m_remoteModel, SelectedRemoteRows())) {
+        QString newName = entry.Caption;
+        if (!Dialogs().InputBox(QStringLiteral("Rename "), QStringLiteral("Rename ") + entry.Caption + QStringLiteral(" to:"),
+                                newName))
+            continue;
+        // A name left as shown keeps the server's bytes, which the shown text may not spell.
+        FTPClient1->Rename(entry.WireName, newName == entry.Caption ? entry.WireName : newName);
     }
     sbtnRefreshClick();
 }

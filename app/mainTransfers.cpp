@@ -69,13 +69,14 @@ void TMainForm::sbtnUploadClick()
 
 void TMainForm::DownloadEntry(const TRemoteEntry& entry)
 {
-    // The remote name comes from the server: checked before anything is written.
-    const QString localFile = LocalTransferFile(SystemTreeView->Directory(), entry.Caption);
+    // The remote name comes from the server: checked before anything is written. The
+    // local file takes the name as shown; the server is asked for its own bytes.
+    const QString localFile = LocalTransferFile(SystemTreeView->Directory(), entry.Caption, entry.WireName);
     // Not every server announces the size when the transfer starts; the listing's
     // figure then drives the progress bar.
     m_listedSize = entry.Size.toLongLong();
     ScopeExit forget([this] { m_listedSize = 0; });
-    FTPClient1->Download(entry.Caption, localFile);
+    FTPClient1->Download(entry.WireName, localFile);
 }
 
 void TMainForm::sbtnDownloadClick()

@@ -336,6 +336,41 @@ TEST_F(HostListTest, PortAndTransferModeAreEditedSavedAndShownAgain)
         << saved.toStdString();
 }
 
+TEST_F(HostListTest, TheEncodingIsChosenSavedAndShownAgain)
+{
+    WriteHosts("[Host1]\nHostname=alpha\nEncoding=Windows-1252\n");
+    Create();
+    THostDlg* dialog = form->HostDlg;
+    EXPECT_EQ(dialog->cmbEncoding->accessibleName(), "Encoding");
+    EXPECT_FALSE(dialog->cmbEncoding->toolTip().isEmpty());
+    EXPECT_EQ(dialog->cmbEncoding->accessibleDescription(), dialog->cmbEncoding->toolTip());
+    ASSERT_GE(dialog->cmbEncoding->count(), 4);
+    EXPECT_EQ(dialog->cmbEncoding->itemText(0), "Automatic");
+    EXPECT_EQ(dialog->cmbEncoding->itemText(1), "UTF-8");
+    EXPECT_TRUE(dialog->cmbEncoding->itemText(2).startsWith("ISO-8859-1 (")) << dialog->cmbEncoding->itemText(2).toStdString();
+
+    WhenModal([&](QWidget*) {
+        EXPECT_EQ(dialog->cmbEncoding->currentText(), "Automatic") << "a new host starts automatic";
+        dialog->edtHost->setText("beta");
+        dialog->cmbEncoding->setCurrentIndex(dialog->cmbEncoding->findData(QStringLiteral("UTF-8")));
+        dialog->btnOk->click();
+    });
+    form->sbtnAdd->click();
+
+    form->lvSites->topLevelItem(0)->setSelected(true);
+    WhenModal([&](QWidget*) {
+        EXPECT_EQ(dialog->cmbEncoding->currentData().toString(), "Windows-1252");
+        dialog->cmbEncoding->setCurrentIndex(dialog->cmbEncoding->findData(QStringLiteral("ISO-8859-2")));
+        dialog->btnOk->click();
+    });
+    form->sbtnEdit->click();
+    EXPECT_TRUE(form->close());
+    const QByteArray saved = ReadFile(hostsFile);
+    EXPECT_TRUE(saved.contains("Hostname=alpha\n")) << saved.toStdString();
+    EXPECT_TRUE(saved.contains("RemoteDir=\nEncoding=ISO-8859-2\n[Host2]")) << saved.toStdString();
+    EXPECT_TRUE(saved.endsWith("RemoteDir=\nEncoding=UTF-8\n")) << saved.toStdString();
+}
+
 TEST_F(HostListTest, TabInTheDialogFollowsItsRows)
 {
     THostDlg dialog;
@@ -344,7 +379,7 @@ TEST_F(HostListTest, TabInTheDialogFollowsItsRows)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
     const QWidget* expected[] = {dialog.edtHost,   dialog.edtPort,   dialog.edtDesc,          dialog.edtUser,
                                  dialog.edtPass,   dialog.btnCancel, dialog.btnOk,            dialog.edtLocal,
-                                 dialog.edtRemote, dialog.cmbTransferMode, dialog.edtHost};
+                                 dialog.edtRemote, dialog.cmbTransferMode, dialog.cmbEncoding, dialog.edtHost};
     dialog.edtHost->setFocus();
     for (std::size_t i = 0; i + 1 < std::size(expected); ++i) {
         QWidget* focused = QApplication::focusWidget();

@@ -466,6 +466,49 @@ TEST_F(HostsFileTest, PortAndTransferModeFollowTheSixKeysAndRoundTripUnchanged)
     }
 }
 
+TEST_F(HostsFileTest, EncodingFollowsTheOtherKeysOnlyWhenChosenAndRoundTrips)
+{
+    const QByteArray six = "Description=d\nUsername=u\nPassword=p\nLocalDir=/l/\nRemoteDir=r\n";
+    const QByteArray text = "[Host1]\nHostname=a\n" + six + "Port=2121\nTransferMode=active\nEncoding=ISO-8859-1\n"
+                            "[Host2]\nHostname=b\n" + six +
+                            "[Host3]\nHostname=c\n" + six + "Encoding=UTF-8\n"
+                            "[Host4]\nHostname=d\n" + six + "Port=990\nEncoding=KOI8-R\n";
+    WriteText(text);
+    const std::vector<THostEntry> hosts = ReadHostsFile(file, defaults);
+    ASSERT_EQ(hosts.size(), 4u);
+    const QString expected[] = {"ISO-8859-1", "", "UTF-8", "KOI8-R"};
+    for (std::size_t i = 0; i < hosts.size(); ++i)
+        EXPECT_EQ(hosts[i].Encoding, expected[i]) << i;
+    EXPECT_EQ(hosts[3].Port, 990);
+    WriteHostsFile(file, hosts);
+    EXPECT_EQ(ReadText(), text);
+}
+
+TEST_F(HostsFileTest, AnEncodingIsReadByItsNameInAnyCaseAndAnUnknownOneAsAutomatic)
+{
+    const struct {
+        QByteArray line;
+        QString encoding;
+        QString client; // what the FTP client speaks
+    } cases[] = {
+        {"", "", ""},
+        {"Encoding=\n", "", ""},
+        {"Encoding=utf-8\n", "UTF-8", ""},
+        {"Encoding=iso-8859-1\n", "ISO-8859-1", "ISO-8859-1"},
+        {"Encoding= windows-1252 \n", "Windows-1252", "Windows-1252"},
+        {"Encoding=latin1\n", "", ""},
+        {"Encoding=Shift_JIS\n", "", ""},
+        {"Encoding=Automatic\n", "", ""},
+    };
+    for (const auto& c : cases) {
+        WriteText("[Host1]\nHostname=a\n" + c.line);
+        const std::vector<THostEntry> hosts = ReadHostsFile(file, defaults);
+        ASSERT_EQ(hosts.size(), 1u) << c.line.toStdString();
+        EXPECT_EQ(hosts[0].Encoding, c.encoding) << c.line.toStdString();
+        EXPECT_EQ(ClientNameEncoding(hosts[0].Encoding), c.client) << c.line.toStdString();
+    }
+}
+
 TEST_F(HostsFileTest, AnInvalidPortOrTransferModeReadsAsTheDefault)
 {
     const struct {

@@ -13,4 +13,5 @@ ferrit_add_test(tests_app_remote
     ${CMAKE_CURRENT_LIST_DIR}/RemoteRealServerTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/BinaryTransferTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteModesTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RemoteNamesTest.cpp
   LIBS ferrit_app ferrit_testsupport)
