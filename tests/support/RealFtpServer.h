@@ -20,9 +20,9 @@
 // a passwd and a group file of the fixture's own in the temporary folder: user
 // and password as for pyftpdlib, checked against that passwd file only, the
 // session working as "nobody" and locked into its writable home, which is "/";
-// its scoreboard and pid file are in the temporary folder. Its package conflicts with vsftpd's, so scripts/test-peers unpacks it
-// into a cache folder instead of installing it; an installed /usr/sbin/proftpd
-// is used first. It too needs root privileges; without them or without the
+// its scoreboard and pid file are in the temporary folder. Its package
+// conflicts with vsftpd's, so scripts/test-peers unpacks it into a cache folder
+// instead of installing it; an installed /usr/sbin/proftpd is used first. It too needs root privileges; without them or without the
 // binary it is not running and ErrorText() says why.
 //
 // Every kind listens on the one address asked for and nowhere else; on a
