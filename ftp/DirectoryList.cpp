@@ -98,6 +98,9 @@ QChar TypeLetter(TListedType type)
 // An octal mode of at most seven digits ("0755", "100644"); -1 otherwise.
 int OctalMode(QStringView s)
 {
+    // pyftpdlib writes the mode as Python does: "0o755".
+    if (s.startsWith(QLatin1String("0o")))
+        s = s.sliced(2);
     if (s.isEmpty() || s.size() > 7)
         return -1;
     int mode = 0;

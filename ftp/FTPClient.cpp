@@ -236,7 +236,13 @@ void TFTPClient::AskFeatures()
     // travel; a server that refuses "FEAT" is used as a plain one.
     Report(QStringLiteral("FEAT"));
     Transaction(QStringLiteral("FEAT"));
-    m_features = ReplyNumber == 211 ? FeaturesOf(m_replies.Lines()) : QStringList();
+    const QStringList lines = ReplyNumber == 211 ? m_replies.Lines() : QStringList();
+    m_features = FeaturesOf(lines);
+    // The Unix rights come only when asked for on some servers (pyftpdlib).
+    if (const QString facts = WantedMachineFacts(lines); !facts.isEmpty()) {
+        Report(QStringLiteral("OPTS MLST ") + facts);
+        Transaction(QStringLiteral("OPTS MLST ") + facts);
+    }
     if (Supports(QStringLiteral("UTF8")) && NameEncoding.isEmpty()) {
         // Most servers then speak UTF-8 names; some refuse since they always do.
         Report(QStringLiteral("OPTS UTF8 ON"));
@@ -248,6 +254,8 @@ bool TFTPClient::Supports(const QString& feature) const
 {
     return m_features.contains(feature, Qt::CaseInsensitive);
 }
+
+bool TFTPClient::MachineListings() const { return Supports(QStringLiteral("MLST")); }
 
 void TFTPClient::SetBinaryType()
 {
@@ -368,7 +376,7 @@ void TFTPClient::PrepareParser()
             }
             Vendor = VendorFromSystReply(LastReply);
         }
-        m_directoryList = MakeDirectoryList(Vendor);
+        m_directoryList = MachineListings() ? MakeMachineListParser() : MakeDirectoryList(Vendor);
     }
     m_directoryList->Clear();
 }
@@ -496,8 +504,10 @@ void TFTPClient::List()
         if (ParseList)
             PrepareParser();
         m_dataConnection->Prepare(TCmdType::List);
-        Report(QStringLiteral("LIST"));
-        Transaction(QStringLiteral("LIST"));
+        // Machine listings carry exact sizes, UTC times and types: no guessing.
+        const QString command = MachineListings() ? QStringLiteral("MLSD") : QStringLiteral("LIST");
+        Report(command);
+        Transaction(command);
         CheckReply(301, 599, TCmdType::List, Window::Unsupported);
         m_replies.Owe(); // the transfer's completion
         BytesTotal = ByteCountOf(LastReply);

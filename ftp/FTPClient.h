@@ -84,6 +84,9 @@ public:
     // Whether the server listed the feature (its first word, any case) in its
     // answer to "FEAT" at login: "UTF8", "MLST", "SIZE", "MDTM", "REST" ...
     bool Supports(const QString& feature) const;
+    // Whether List asks for a machine listing ("MLSD": the server offers "MLST")
+    // rather than "LIST"; OnListItem then delivers its lines.
+    bool MachineListings() const;
 
     // ---- control connection (overrides)
     // Opens the control connection, logs in with UserID and Password and
@@ -105,6 +108,7 @@ public:
     void Rename(const QString& FromName, const QString& ToName);
 
     // ---- transfers (passive or active mode, as Passive says)
+    // Lists the current folder: "MLSD" where the server offers it, else "LIST".
     void List();
     // Fetches RemoteFile into LocalFile (or a local file named RemoteFile when
     // LocalFile is empty). An existing local file is replaced only when the

@@ -125,3 +125,26 @@ QStringList FeaturesOf(const QStringList& replyLines)
         }
     return features;
 }
+
+QString WantedMachineFacts(const QStringList& replyLines)
+{
+    static const QStringList wanted{QStringLiteral("type"), QStringLiteral("size"), QStringLiteral("modify"),
+                                    QStringLiteral("perm"), QStringLiteral("unix.mode")};
+    for (const QString& line : replyLines) {
+        const QString feature = line.trimmed();
+        if (!line.startsWith(u' ') || !feature.startsWith(QLatin1String("MLST "), Qt::CaseInsensitive))
+            continue;
+        QString asked;
+        bool missing = false;
+        for (const QString& fact : feature.mid(5).split(u';', Qt::SkipEmptyParts)) {
+            const bool sent = fact.endsWith(u'*');
+            const QString name = sent ? fact.chopped(1) : fact;
+            if (!wanted.contains(name, Qt::CaseInsensitive))
+                continue;
+            asked += name + u';';
+            missing = missing || !sent;
+        }
+        return missing ? asked : QString();
+    }
+    return {};
+}

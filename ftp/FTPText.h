@@ -48,6 +48,12 @@ QString EprtArgument(const QString& address, int port);
 // with a space (" MLST type*;size*;" gives "MLST"), in upper case.
 QStringList FeaturesOf(const QStringList& replyLines);
 
+// The "OPTS MLST" argument that asks for the facts a listing uses (type, size,
+// modify, perm, UNIX.mode) among those the "MLST" feature line offers, when
+// one of them is offered but not sent by default (not marked "*"); empty when
+// nothing needs asking.
+QString WantedMachineFacts(const QStringList& replyLines);
+
 // The file-name part of a local path (after its last "/").
 QString FileNamePart(const QString& path);
 

@@ -178,6 +178,8 @@ TEST(MachineDirectoryList, FilesEachEntryByItsFacts)
          "report.txt", "1234", "20261201093000", "-rw-r--r--"},
         {"facts in another order and case", "Modify=20200314235900.25;UNIX.MODE=02755;Type=DIR; src",
          "src", "", "20200314235900.25", "drwxr-sr-x"},
+        {"pyftpdlib's Python-style mode", "modify=20261210121719;perm=eldfmMTcp;size=4096;type=dir;unix.mode=0o755; sub",
+         "sub", "4096", "20261210121719", "drwxr-xr-x"},
         {"unknown facts ignored", "unique=803U1A;x.odd=a b c;type=file;size=5; notes.txt", "notes.txt", "5", "", ""},
         {"missing facts", "type=file; bare", "bare", "", "", ""},
         {"no type is a file", "size=7; untyped", "untyped", "7", "", ""},

@@ -400,4 +400,69 @@ TEST_F(PassiveSession, AShortDownloadFailsInPassiveModeToo)
     EXPECT_EQ(ReadFile(target), "precious");
 }
 
+// ---------------------------------------------------------------- features and listings
+
+const QByteArray kFeatures = "211-Features:\r\n MDTM\r\n MLST type*;size*;modify*;\r\n UTF8\r\n211 End\r\n";
+
+TEST(FTPClientFeatures, FeatDecidesTheListingCommandAndUtf8)
+{
+    struct Case {
+        const char* label;
+        QByteArray feat;
+        QByteArray opts;
+        QByteArrayList sent; // after the login
+        const char* listCommand;
+    } const cases[] = {
+        {"FEAT refused: as a plain server", "500 Unknown command.\r\n", {}, {"FEAT", "TYPE I"}, "LIST"},
+        {"MLST and UTF8", kFeatures, "200 UTF8 set to on\r\n", {"FEAT", "OPTS UTF8 ON", "TYPE I"}, "MLSD"},
+        {"OPTS UTF8 refused: the session goes on", kFeatures, "501 Always on.\r\n", {"FEAT", "OPTS UTF8 ON", "TYPE I"},
+         "MLSD"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        S server;
+        server.On("FEAT", c.feat);
+        server.On("OPTS", c.opts);
+        server.On("LIST", {.text = "150 ok\r\n", .data = S::Send, .payload = "x\r\n", .completion = "226 ok\r\n"});
+        server.On("MLSD", {.text = "150 ok\r\n", .data = S::Send, .payload = "type=file;size=1; x\r\n",
+                           .completion = "226 ok\r\n"});
+        FtpSession s(server.Port());
+        s.client.Connect();
+        EXPECT_EQ(server.Received().mid(2), c.sent);
+        EXPECT_TRUE(s.log.contains("FEAT")) << "logged like any command";
+        s.client.List();
+        EXPECT_EQ(server.ReceivedWithoutPort().last(), c.listCommand);
+        EXPECT_EQ(s.items.size(), 1);
+    }
+}
+
+TEST(FTPClientFeatures, AMachineListingThatClosesEarlyFailsAndTheSessionGoesOn)
+{
+    S server;
+    server.On("FEAT", kFeatures);
+    server.On("MLSD", {.text = "150 ok\r\n", .data = S::Send, .payload = "type=file;size=1; a\r\ntype=file;si",
+                       .completion = "426 Connection closed; transfer aborted.\r\n"});
+    FtpSession s(server.Port());
+    s.client.ParseList = true;
+    s.client.Connect();
+    EXPECT_THROW(s.client.List(), FTPException);
+    EXPECT_EQ(s.items.first(), "type=file;size=1; a");
+    s.client.DoCommand("NOOP");
+    EXPECT_EQ(s.client.LastReply, "200 NOOP ok.\r\n");
+}
+
+TEST(FTPClientFeatures, AListingLineOf100KBArrivesWhole)
+{
+    S server;
+    const QByteArray name(100 * 1024, 'n');
+    server.On("LIST", {.text = "150 ok\r\n", .data = S::Send,
+                       .payload = "-rw-r--r-- 1 o g 5 Jan 1 12:00 " + name + "\r\nlast\r\n", .completion = "226 ok\r\n"});
+    FtpSession s(server.Port());
+    s.client.Connect();
+    s.client.List();
+    ASSERT_EQ(s.items.size(), 2);
+    EXPECT_TRUE(s.items[0].endsWith(QString::fromLatin1(name)));
+    EXPECT_EQ(s.items[1], "last");
+}
+
 } // namespace
