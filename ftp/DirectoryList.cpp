@@ -1,4 +1,5 @@
 #include "ftp/DirectoryList.h"
+#include "ftp/WireText.h"
 
 #include <utility>
 
@@ -187,9 +188,11 @@ QByteArrayView TTextList::Bytes(qsizetype i) const
     return QByteArrayView(m_text).sliced(begin, m_ends[size_t(i)] - begin);
 }
 
+QString TTextList::at(qsizetype i) const { return DecodeWire(Bytes(i)); }
+
 qsizetype TTextList::indexOf(const QString& text) const
 {
-    const QByteArray wanted = text.toUtf8();
+    const QByteArray wanted = EncodeWire(text);
     for (qsizetype i = 0; i < size(); ++i)
         if (Bytes(i) == wanted)
             return i;
@@ -226,7 +229,7 @@ TTextList TTextList::mid(qsizetype first) const
 
 void TTextList::append(const QString& text)
 {
-    m_text += text.toUtf8();
+    m_text += EncodeWire(text); // the server's own bytes, also where they are not UTF-8
     m_ends.push_back(m_text.size());
 }
 

@@ -35,7 +35,7 @@ class TTextList {
 public:
     qsizetype size() const { return qsizetype(m_ends.size()); }
     bool isEmpty() const { return m_ends.empty(); }
-    QString at(qsizetype i) const { return QString::fromUtf8(Bytes(i)); }
+    QString at(qsizetype i) const;
     QString operator[](qsizetype i) const { return at(i); }
     qsizetype indexOf(const QString& text) const;
     bool contains(const QString& text) const { return indexOf(text) >= 0; }
