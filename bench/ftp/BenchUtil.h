@@ -24,6 +24,18 @@ inline std::unique_ptr<RealFtpServer> StartVsftpd(const QString& Parent = {})
     return nullptr;
 }
 
+// A server that offers "MLST" on loopback: pyftpdlib, or ProFTPD when BENCH_SERVER says
+// "proftpd"; null once it has said on stderr why it did not start.
+inline std::unique_ptr<RealFtpServer> StartMlsdServer()
+{
+    const auto kind = qgetenv("BENCH_SERVER") == "proftpd" ? RealFtpServer::Proftpd : RealFtpServer::Pyftpdlib;
+    auto server = std::make_unique<RealFtpServer>(kind, RealFtpServer::IPv4);
+    if (server->IsRunning())
+        return server;
+    std::fprintf(stderr, "%s: %s\n", qPrintable(RealFtpServer::Name(kind)), qPrintable(server->ErrorText()));
+    return nullptr;
+}
+
 // A figure, printed as "name: value".
 inline void Figure(const char* name, double value, const char* format = "%.1f")
 {
