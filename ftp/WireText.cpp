@@ -50,6 +50,9 @@ int ValidSequenceAt(QByteArrayView bytes, qsizetype i, char32_t& codePoint)
 
 QString DecodeUtf8(QByteArrayView bytes)
 {
+    // Nearly every line is valid UTF-8: Qt's own decoder is many times faster.
+    if (bytes.isValidUtf8())
+        return QString::fromUtf8(bytes);
     QString text;
     text.reserve(bytes.size());
     for (qsizetype i = 0; i < bytes.size();) {
@@ -60,7 +63,12 @@ QString DecodeUtf8(QByteArrayView bytes)
             ++i;
             continue;
         }
-        text += QString::fromUcs4(&codePoint, 1);
+        if (QChar::requiresSurrogates(codePoint)) {
+            text += QChar(QChar::highSurrogate(codePoint));
+            text += QChar(QChar::lowSurrogate(codePoint));
+        } else {
+            text += QChar(char16_t(codePoint));
+        }
         i += length;
     }
     return text;
