@@ -31,20 +31,10 @@ QStringView Trim(QStringView s)
     return s.mid(b, e - b);
 }
 
-bool IsNumber(QStringView s)
-{
-    if (s.isEmpty())
-        return false;
-    for (QChar c : s)
-        if (c < u'0' || c > u'9')
-            return false;
-    return true;
-}
-
 // The day of a date: one or two digits, unlike a year or a time.
 bool IsDay(QStringView s)
 {
-    return IsNumber(s) && s.size() <= 2;
+    return AllDigits(s) && s.size() <= 2;
 }
 
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -61,11 +51,11 @@ bool IsMonth(QStringView s)
 // "12:00", "9:05" or a year.
 bool IsTimeOrYear(QStringView s)
 {
-    if (IsNumber(s))
+    if (AllDigits(s))
         return s.size() == 4;
     const qsizetype colon = s.indexOf(u':');
-    return colon > 0 && colon <= 2 && IsNumber(s.first(colon)) && s.size() - colon == 3
-           && IsNumber(s.sliced(colon + 1));
+    return colon > 0 && colon <= 2 && AllDigits(s.first(colon)) && s.size() - colon == 3
+           && AllDigits(s.sliced(colon + 1));
 }
 
 // "drwxr-xr-x", "-rw-r--r--+" (ACL), "crw-rw-rw-", "lrwxrwxrwx@".
@@ -114,12 +104,12 @@ std::optional<QString> UnixSize(const std::vector<TWord>& words, size_t at, bool
     const QStringView last = words[at - 1].text;
     if (device) {
         const qsizetype comma = last.indexOf(u',');
-        if (comma > 0 && IsNumber(last.first(comma)) && IsNumber(last.sliced(comma + 1)))
+        if (comma > 0 && AllDigits(last.first(comma)) && AllDigits(last.sliced(comma + 1)))
             return last.toString();
-        if (at >= 3 && IsNumber(last) && words[at - 2].text.endsWith(u',') && IsNumber(words[at - 2].text.chopped(1)))
+        if (at >= 3 && AllDigits(last) && words[at - 2].text.endsWith(u',') && AllDigits(words[at - 2].text.chopped(1)))
             return words[at - 2].text.toString() + u' ' + last.toString();
     }
-    if (IsNumber(last))
+    if (AllDigits(last))
         return last.toString();
     return std::nullopt;
 }
@@ -225,7 +215,7 @@ TRead ReadWindowsLine(const QString& line, const QDateTime& now, TListingFields&
 
 bool IsTotalLine(QStringView line)
 {
-    return line.startsWith(QLatin1String("total ")) && IsNumber(Trim(line.sliced(6)));
+    return line.startsWith(QLatin1String("total ")) && AllDigits(Trim(line.sliced(6)));
 }
 
 // The last resort: a line nothing understood names a file, so the user sees it

@@ -41,16 +41,6 @@ private:
     qsizetype m_pos = 0;
 };
 
-bool AllDigits(QStringView s)
-{
-    if (s.isEmpty())
-        return false;
-    for (QChar c : s)
-        if (c < u'0' || c > u'9')
-            return false;
-    return true;
-}
-
 // Fact names are letters, digits, ".", "-" and "_" ("UNIX.mode"); a Unix or
 // Windows line has a space or some other character before its first "=".
 bool IsFactName(QStringView s)
@@ -432,4 +422,14 @@ std::optional<TWindowsListLine> ParseWindowsListLine(QStringView line)
     if (!meridiem.isEmpty())
         entry.DateText += u' ' + meridiem.toString();
     return entry;
+}
+
+bool AllDigits(QStringView s)
+{
+    if (s.isEmpty())
+        return false;
+    for (QChar c : s)
+        if (c < u'0' || c > u'9')
+            return false;
+    return true;
 }

@@ -107,6 +107,9 @@ std::unique_ptr<TFTPDirectoryList> MakeDirectoryList(int vendor);
 // The parser for listings asked for with "MLSD".
 std::unique_ptr<TFTPDirectoryList> MakeMachineListParser();
 
+// Whether the text is one or more ASCII digits (a size, a day, a time's part).
+bool AllDigits(QStringView s);
+
 enum class TListedType { File, Folder, Link, ThisFolder, ParentFolder };
 
 // One line of a machine listing: "fact=value;fact=value; name". Fact names are
