@@ -1,6 +1,7 @@
 #pragma once
 // A main window on a temporary hosts file, with scripted answers for its boxes and a
 // record of its sounds, for driving the FTP side headless.
+#include "AppTestSupport.h"
 #include "app/Dialogs.h"
 #include "app/HostsFile.h"
 #include "app/MainForm.h"
@@ -35,12 +36,6 @@ public:
     bool InputBox(const QString& title, const QString& prompt, QString& value) override;
 
     QStringList Texts(const QString& kind) const;
-};
-
-class TRecordedSounds : public TSounds {
-public:
-    std::vector<TSound> Played;
-    void Play(TSound sound) override { Played.push_back(sound); }
 };
 
 class RemoteFormTest : public ::testing::Test {

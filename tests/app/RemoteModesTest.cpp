@@ -2,6 +2,7 @@
 // in passive mode (the default) or active, on every real server: the window
 // connects to that address and port in that mode, lists, and moves files
 // byte for byte. vsftpd's passive rows run it passive-only.
+#include "AppTestSupport.h"
 #include "DataConnectionLog.h"
 #include "RealServerForm.h"
 
@@ -60,21 +61,6 @@ quint16 ClosedPort()
     return probe.serverPort();
 }
 
-// Runs `act` on the next modal dialog once it is up (the caller then opens it).
-void WhenModal(std::function<void()> act)
-{
-    auto* poll = new QTimer;
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, [poll, act] {
-        if (QWidget* dialog = QApplication::activeModalWidget(); dialog && dialog->isVisible()) {
-            poll->stop();
-            poll->deleteLater();
-            act();
-        }
-    });
-    poll->start();
-}
-
 class RemoteModes : public RemoteFormTest, public ::testing::WithParamInterface<HostCase> {
 protected:
     void SetUp() override
@@ -100,7 +86,7 @@ protected:
     // Adds the server through the host dialog, as a user would.
     void AddHost()
     {
-        WhenModal([this] {
+        WhenModal([this](QWidget*) {
             THostDlg* dialog = form->HostDlg;
             dialog->edtHost->setText(TypedHost());
             dialog->edtUser->setText(server->User());

@@ -5,6 +5,7 @@ ferrit_add_test(tests_app_remote
     ${CMAKE_CURRENT_LIST_DIR}/RemoteFileTypesTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TransferNamesTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StatusTextTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AppTestSupport.h ${CMAKE_CURRENT_LIST_DIR}/AppTestSupport.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteFormFixture.h ${CMAKE_CURRENT_LIST_DIR}/RemoteFormFixture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RealServerForm.h
     ${CMAKE_CURRENT_LIST_DIR}/RemoteConnectionTest.cpp

@@ -7,15 +7,6 @@
 #include <sys/socket.h>
 
 namespace {
-QString ConnectError(TAsyncSocket& socket)
-{
-    try {
-        socket.Connect();
-    } catch (const ESockError& e) {
-        return e.Message();
-    }
-    return QStringLiteral("(connected)");
-}
 
 class CountingSocket : public TAsyncSocket {
 public:

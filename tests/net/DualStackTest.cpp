@@ -11,15 +11,6 @@
 #include <set>
 
 namespace {
-QString ConnectError(TAsyncSocket& socket)
-{
-    try {
-        socket.Connect();
-    } catch (const ESockError& e) {
-        return e.Message();
-    }
-    return QStringLiteral("(connected)");
-}
 
 // Its host name looks up to the addresses the test gives, in that order, so
 // that which families listen is up to the test.

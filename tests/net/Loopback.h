@@ -21,6 +21,17 @@ inline QByteArray Pattern(qint64 size)
     return bytes;
 }
 
+// The error a connect raises, or "(connected)".
+inline QString ConnectError(TAsyncSocket& socket)
+{
+    try {
+        socket.Connect();
+    } catch (const ESockError& e) {
+        return e.Message();
+    }
+    return QStringLiteral("(connected)");
+}
+
 class PeerSocket {
 public:
     PeerSocket() = default;
