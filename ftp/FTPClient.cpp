@@ -5,10 +5,8 @@
 #include "ftp/LineEnds.h"
 #include "ftp/WireText.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
