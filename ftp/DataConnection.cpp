@@ -56,6 +56,7 @@ public:
             // feed the download: only the server's own address is let in.
             if (data.RemoteIP() == c.RemoteIP()) {
                 data.AdoptSocket(std::move(incoming));
+                c.BeginDataTls();
                 return;
             }
             c.Report(QStringLiteral("Refused a data connection from %1: it does not come from the server (%2).")
@@ -97,7 +98,7 @@ public:
         }
     }
 
-    void Complete(TCmdType) override {}
+    void Complete(TCmdType) override { m_client.BeginDataTls(); }
 
 private:
     // The port the server listens on for this transfer: "EPSV" (RFC 2428),

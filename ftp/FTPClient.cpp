@@ -181,8 +181,13 @@ void TFTPClient::Connect()
         throw;
     }
     try {
+        if (Security == TSecurity::ImplicitTls)
+            SecureControl();
         ReadGreeting();
+        if (Security == TSecurity::TlsIfAvailable || Security == TSecurity::RequireTls)
+            NegotiateTls();
         Login();
+        ProtectData();
         AskFeatures();
         SetBinaryType();
         m_loggedIn = true;
@@ -510,12 +515,15 @@ void TFTPClient::List()
         m_replies.Owe(); // the transfer's completion
         BytesTotal = ByteCountOf(LastReply);
         StartFlow();
-        m_dataConnection->Complete(TCmdType::List);
+        CompleteDataConnection(TCmdType::List);
         const qint64 received = DataMayFlow() ? ReceiveListing() : 0;
         StopFlow();
+        const bool cut = DataCut();
         m_data->RequestCloseSocket();
         ReportReceived(received);
-        FinishTransfer(TCmdType::List);
+        if (FinishTransfer(TCmdType::List) && cut)
+            throw EIncompleteTransfer(QStringLiteral("The listing ended without the TLS close of its connection: it "
+                                                     "may be incomplete."));
     });
 }
 
@@ -558,17 +566,23 @@ void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile)
                 user(sender);
         };
         SendRetr(RemoteFile);
-        m_dataConnection->Complete(TCmdType::Download);
+        CompleteDataConnection(TCmdType::Download);
         StartFlow();
         if (DataMayFlow())
             WaitForData([&] { m_data->CaptureFile(partial); },
                         QStringLiteral("The download stalled: no data for %1 s."));
         StopFlow();
+        const bool cut = DataCut();
         m_data->RequestCloseSocket();
         const qint64 announced = BytesTotal;
         const qint64 received = m_data->BytesRecvd;
         ReportReceived(received);
         if (FinishTransfer(TCmdType::Download)) {
+            // Without the TLS close the end of the data may have been cut off.
+            if (cut)
+                throw EIncompleteTransfer(QStringLiteral("The download of \"%1\" ended without the TLS close of its "
+                                                         "connection: it may be incomplete, so it was not kept.")
+                                              .arg(RemoteFile));
             // In binary type the announced size is the file's: fewer bytes mean
             // a cut transfer, whatever the server's reply claims.
             if (!m_textType && announced > 0 && received < announced)
@@ -620,12 +634,13 @@ void TFTPClient::Upload(const QString& LocalFile, const QString& RemoteFile)
                 user(sender);
         };
         SendStor(LocalFile, RemoteFile);
-        m_dataConnection->Complete(TCmdType::Upload);
+        CompleteDataConnection(TCmdType::Upload);
         StartFlow();
         if (DataMayFlow()) {
             try {
                 WaitForData([&] { m_data->SendFile(LocalFile); },
                             QStringLiteral("The upload stalled: the server took no data for %1 s."));
+                CloseDataTls();
             } catch (const EAbortError&) {
                 throw;
             } catch (const ETimeOutError&) {

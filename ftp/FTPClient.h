@@ -55,6 +55,9 @@ public:
     // answer to "QUIT"): Connected is false now. When no operation was running,
     // the log has a line saying so, with the server's last reply.
     TNotifyEvent OnServerDisconnect;
+    // The server's certificate, at each TLS handshake of the control connection
+    // (see TCertificateEvent). Unassigned: only certificates that verify are accepted.
+    TCertificateEvent OnCertificate;
 
     // ---- settings
     QString UserID;
@@ -71,6 +74,15 @@ public:
     // Bounds every wait on the server (a reply, the server's data connection,
     // a stalled listing or transfer), in ms; 0 = no bound.
     int InactivityTimeOut = 30000;
+    // FTP over TLS: see TSecurity. On a TLS session every listing and transfer
+    // runs over TLS too ("PBSZ 0", "PROT P" after login). The component speaks
+    // plain FTP unless told otherwise; the window sets each host's choice.
+    TSecurity Security = TSecurity::PlainFtp;
+    // CA certificates (PEM) trusted besides the system's (a company CA, a test CA).
+    QString TrustedCAFile;
+    // Data connections resume the control connection's TLS session, as servers
+    // such as vsftpd require; false makes a full handshake on each.
+    bool ReuseTlsSession = true;
 
     // ---- run-time state
     TAsyncSocket* DataSocket() const; // the data connection inside List/Download/Upload, else none
@@ -87,6 +99,8 @@ public:
     // Whether List asks for a machine listing ("MLSD": the server offers "MLST")
     // rather than "LIST"; OnListItem then delivers its lines.
     bool MachineListings() const;
+    // Encrypted() (TAsyncSocket): the control connection runs TLS, and with it
+    // every data connection. TlsDescription() names the protocol and cipher.
 
     // ---- control connection (overrides)
     // Opens the control connection, logs in with UserID and Password and
@@ -126,6 +140,19 @@ private:
     // Starts a command or transfer. The outermost operation to end clears a
     // cancel, so that the idle connection goes on noticing a server that leaves.
     [[nodiscard]] auto BeginOperation();
+    // FTP over TLS (FTPSecurity.cpp)
+    TTlsContext& TlsContext();
+    void NegotiateTls();
+    void SecureControl();
+    void CheckCertificate();
+    void ProtectData();
+    [[noreturn]] void RefuseSecurity(const QString& why);
+    void BeginDataTls();
+    void CompleteDataConnection(TCmdType type);
+    void FinishDataTls();
+    bool DataCut() const; // the data connection ended without its TLS close
+    void CloseDataTls();
+
     void ReadGreeting();
     void Login();
     void AskFeatures();
@@ -170,6 +197,9 @@ private:
     static void ReplaceFile(const QString& from, const QString& to);
 
     TReplyReader m_replies; // every reply of the control connection
+    std::unique_ptr<TTlsContext> m_tlsContext; // made at the first TLS connection
+    QByteArray m_certificate;         // the accepted certificate of the control connection
+    bool m_dataTls = false;           // the current data connection runs TLS
     std::unique_ptr<TFTPDirectoryList> m_directoryList;
     TFTPDataSocket* m_data = nullptr; // child, only inside a transfer
     std::unique_ptr<TDataConnection> m_dataConnection; // only inside a transfer

@@ -3,6 +3,7 @@
 // reported by its events, its exceptions and its event signatures.
 #include "net/AsyncSocket.h"
 #include "net/Exception.h"
+#include "net/Tls.h"
 
 #include <QString>
 #include <functional>
@@ -56,7 +57,28 @@ public:
     using Exception::Exception;
 };
 
+// How a host's connection is secured (FTP over TLS, RFC 4217).
+enum class TSecurity : int {
+    TlsIfAvailable = 0, // "AUTH TLS"; a server that refuses it is used in plain text, said in the log
+    RequireTls = 1,     // "AUTH TLS"; a refusal or a failed handshake ends the session before login
+    ImplicitTls = 2,    // TLS from the first byte (port 990 by default)
+    PlainFtp = 3,       // no TLS
+};
+inline constexpr int DefaultImplicitTlsPort = 990;
+
+// The connection could not be secured as the settings require (TLS refused, the
+// handshake failed, the certificate was not accepted). The connection is closed,
+// nothing more was sent: no user name, no password.
+class ESecurityError : public Exception {
+public:
+    using Exception::Exception;
+};
+
 using TFailureEvent = std::function<void(bool& Handled, TCmdType Trans_Type)>;
 using TSuccessEvent = std::function<void(TCmdType Trans_Type)>;
 using TUnsupportedEvent = std::function<void(TCmdType Trans_Type)>;
 using TListItemEvent = std::function<void(const QString& Listing)>;
+// The server's certificate, at each TLS handshake of the control connection, before
+// anything is sent inside it. Accept starts as Certificate.Verified; the handler may
+// change it (the user accepted or refused the certificate).
+using TCertificateEvent = std::function<void(const TCertificateInfo& Certificate, bool& Accept)>;

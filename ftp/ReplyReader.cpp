@@ -128,7 +128,7 @@ void TReplyReader::SettleDebts()
     m_control.Read(0);
 }
 
-void TReplyReader::Drain()
+QString TReplyReader::Drain()
 {
     m_control.Canceled = false;
     m_control.WaitDeadline = QDeadlineTimer(DrainMs);
@@ -141,9 +141,10 @@ void TReplyReader::Drain()
     m_control.TimedOut = false;
     m_control.Canceled = false;
     m_owed = 0;
-    const QByteArray replies = m_control.Read(0);
+    const QString replies = QString::fromUtf8(m_control.Read(0));
     if (!replies.isEmpty())
-        Report(QString::fromUtf8(replies));
+        Report(replies);
+    return replies;
 }
 
 void TReplyReader::Reset(bool newConnection)

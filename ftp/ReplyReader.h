@@ -43,8 +43,8 @@ public:
     void SettleDebts();
     // After a broken-off transfer: takes whatever the server says within a
     // moment (reporting it) and writes the debts off, since a server that says
-    // nothing about an abandoned transfer will not say it later.
-    void Drain();
+    // nothing about an abandoned transfer will not say it later. Returns what it said.
+    QString Drain();
 
     // A new connection or operation: nothing watched yet (and, for a
     // connection, nothing owed).
@@ -60,6 +60,8 @@ public:
     // A complete refusal (4xx/5xx) waits in the buffer: the server says it
     // cannot open the data connection instead of opening it.
     bool HoldsRefusal() const;
+    // A complete reply line waits in the buffer.
+    bool HoldsReply() const { return m_control.BufferedBytes().contains('\n'); }
     // Whether a wait on the server's reply is running (Abort ends it).
     bool Waiting() const { return m_waits > 0; }
 

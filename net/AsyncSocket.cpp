@@ -5,6 +5,7 @@
 #include "net/ErrorBoundary.h"
 #include "net/ScopeExit.h"
 #include "net/SocketAddress.h"
+#include "net/TlsLayer.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -138,6 +139,7 @@ void TAsyncSocket::Register(int handle)
 
 void TAsyncSocket::CloseHandle()
 {
+    m_tls.reset();
     if (m_socket < 0)
         return;
     m_readNotifier->setEnabled(false);
@@ -174,6 +176,8 @@ void TAsyncSocket::OnReadReady()
         return;
     }
     Succeeded = true;
+    if (m_tls && TlsTookRead())
+        return;
     ReadToStream(); // a read of 0 bytes is the peer's close
 }
 
@@ -185,6 +189,10 @@ void TAsyncSocket::OnWriteReady()
     }
     // Stays enabled only while the handler asks to continue.
     m_writeWanted = false;
+    if (m_tls && TlsTookWrite()) {
+        UpdateNotifiers();
+        return;
+    }
     WriteFromStream();
     UpdateNotifiers();
 }
@@ -213,10 +221,10 @@ void TAsyncSocket::HandleConnectDone()
         PostSendMore();
 }
 
-void TAsyncSocket::PostReadMore()
+void TAsyncSocket::PostReadMore(bool Even)
 {
     // An enabled notifier fires again while bytes wait: no need to post.
-    if (m_readNotifier->isEnabled() || std::exchange(m_readMorePosted, true))
+    if ((m_readNotifier->isEnabled() && !Even) || std::exchange(m_readMorePosted, true))
         return;
     QMetaObject::invokeMethod(this, Guarded([this] {
         m_readMorePosted = false;
@@ -457,6 +465,8 @@ void TAsyncSocket::RequestCloseSocket()
         return;
     m_readNotifier->setEnabled(false);
     m_writeNotifier->setEnabled(false);
+    m_tls.reset(); // before its socket goes
+    m_tlsClosing = false;
     const int handle = std::exchange(m_socket, -1);
     if (::close(handle) < 0 && errno != EINTR) {
         SetLastError(errno);

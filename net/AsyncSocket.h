@@ -8,6 +8,7 @@
 //
 // TThreadTimer: the repeating timer that bounds host look-up and connecting.
 #include "net/Exception.h"
+#include "net/Tls.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -24,6 +25,7 @@
 
 class BlockWriter;
 class QFile;
+class TTlsLayer;
 class QHostInfo;
 class QSocketNotifier;
 class QTimer;
@@ -266,6 +268,30 @@ public:
     QString LocalIPText() const;   // "127,0,0,1" (for PORT: IPv4 only)
     QString LocalPortText() const; // ",4,1" for port 1025
 
+    // ---- TLS (see Tls.h); the socket is the TLS client
+    // Starts the handshake on the connected socket. It runs on in the background,
+    // driven by the socket's notifications, until FinishTls waits for its end, so
+    // that a server may answer on another connection first. PeerName is the name or
+    // address the certificate must be for.
+    void BeginTls(TTlsContext& Context, const QString& PeerName, TTlsSession Session);
+    // Waits for the handshake; ESockError "The TLS handshake ... failed: <reason>"
+    // when it fails (the connection is closed), ETimeOutError or EAbortError as any wait.
+    void FinishTls();
+    void StartTls(TTlsContext& Context, const QString& PeerName, TTlsSession Session);
+    // A handshake completed: everything sent and received on this connection is encrypted.
+    bool Encrypted() const;
+    TCertificateInfo PeerCertificate() const;
+    QString TlsDescription() const; // "TLSv1.3, TLS_AES_256_GCM_SHA384"
+    bool TlsSessionReused() const;
+    // Sends the TLS close (close_notify), waits until it has left and ends the
+    // sending half of the connection. Wait for the peer's end before closing:
+    // a close with unread bytes resets the connection, and the peer may then
+    // drop what it had not read yet.
+    void CloseTls();
+    // The peer's TLS close came before its TCP close; false when the connection
+    // just ended (the data may have been cut) or never ran TLS.
+    bool TlsClosedCleanly() const { return m_tlsClosedCleanly; }
+
     // Switches SO_LINGER. On with 0 seconds resets the connection on close and
     // discards bytes the kernel has not sent yet: never use it after a send.
     void SetLinger(bool On, int Seconds);
@@ -320,10 +346,21 @@ private:
     void CountSent(qint64 Count, bool Last);
     void CloseDrain();
     void EndTransfer();
-    void PostReadMore();
+    // Even: also when the read notifier is on (bytes that wait inside the TLS
+    // layer do not wake it).
+    void PostReadMore(bool Even = false);
     void PostSendMore();
     void ConsumeRead(qint64 count);
     qint64 ReceiveBlock(int flags);
+    qint64 ReceiveTls();
+    bool MoreToRead(qint64 received) const;
+    qint64 SendTls(const char* data, qint64 count);
+    // The TLS layer's part of a notification: true when it took the notification.
+    bool TlsTookRead();
+    bool TlsTookWrite();
+    void ContinueHandshake();
+    void ContinueTlsClose();
+    void NoteTlsClose();
     void CaptureWritten(bool ok);
     void SetLastError(int err);
     [[noreturn]] void RaiseLastError();
@@ -357,6 +394,13 @@ private:
     qint64 m_readHead = 0;
     QByteArray m_writeBuffer;        // bytes before m_writeHead are sent
     qint64 m_writeHead = 0;
+    std::unique_ptr<TTlsLayer> m_tls;     // the TLS layer once BeginTls ran on this connection
+    QString m_tlsPeer;                    // whom the handshake is with, for its messages
+    QString m_tlsError;                   // why the TLS layer failed, for a send it ended
+    bool m_tlsClosedCleanly = false;
+    bool m_tlsClosing = false;            // CloseTls waits for the close to leave
+    bool m_tlsReadAfterWrite = false;     // a TLS read waits for the socket to take data
+    bool m_tlsWriteAfterRead = false;     // a TLS write waits for data to arrive
     std::unique_ptr<QFile> m_captureFile; // the read stream during CaptureFile
     std::unique_ptr<BlockWriter> m_captureWriter; // writes to m_captureFile
     std::unique_ptr<QFile> m_sendFile;    // the write stream during SendFile

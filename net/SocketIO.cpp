@@ -59,6 +59,8 @@ void TAsyncSocket::ConsumeRead(qint64 count)
 // receives straight into the file's buffer, saving a copy of every block.
 qint64 TAsyncSocket::ReceiveBlock(int flags)
 {
+    if (m_tls)
+        return ReceiveTls();
     if (m_captureWriter) {
         const ssize_t n = ::recv(m_socket, m_captureWriter->Space(BlockSize), BlockSize, flags);
         if (n > 0)
@@ -118,8 +120,8 @@ void TAsyncSocket::ReadToStream()
                 Fire(OnPacketRecvd);
             }
             dataRead = n > 0;
-            if (n == BlockSize)
-                PostReadMore();
+            if (MoreToRead(n))
+                PostReadMore(m_tls != nullptr);
         }
     }
     if (closed)
@@ -184,13 +186,13 @@ qint64 TAsyncSocket::SendChunk(qint64 Limit)
         data = m_sendAhead.constData() + (offset - m_sendAheadOffset);
         r = qMin(r, m_sendAheadOffset + m_sendAhead.size() - offset);
     }
-    const ssize_t n = ::send(m_socket, data, size_t(r), MSG_NOSIGNAL);
+    const qint64 n = m_tls ? SendTls(data, r) : ::send(m_socket, data, size_t(r), MSG_NOSIGNAL);
     if (n < 0) {
         const int err = errno;
         SetLastError(err);
         LastErrorNo = m_lastError;
         if (IsTransient(err)) {
-            m_writeWanted = true; // the next write event resumes
+            m_writeWanted = !m_tlsWriteAfterRead; // the next write (or read) event resumes
             UpdateNotifiers();
         } else {
             m_sendError = m_lastError; // ends the waiting send instead of hanging it
@@ -261,6 +263,7 @@ void TAsyncSocket::CloseDrain()
             BytesRecvd += n;
     }
     Connected = false;
+    NoteTlsClose();
     RequestCloseSocket();
     PeerClosed();
 }
@@ -269,6 +272,8 @@ void TAsyncSocket::RaiseTransferFailure()
 {
     if (!m_fileError.isEmpty())
         throw Exception(m_fileError);
+    if (m_sendError != 0 && !m_tlsError.isEmpty())
+        throw ESockError(QStringLiteral("The encrypted connection failed: ") + m_tlsError);
     if (m_sendError != 0) {
         LastErrorNo = m_sendError;
         throw ESockError(LookupErrorMessage(m_sendError));
