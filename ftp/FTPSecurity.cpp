@@ -30,7 +30,13 @@ void TFTPClient::NegotiateTls()
 {
     const QString command = QStringLiteral("AUTH TLS");
     Report(command);
-    Transaction(command);
+    try {
+        Transaction(command);
+    } catch (const EServerAbort&) {
+        // "421": the server is leaving; under "Require TLS" that is a refusal like any other.
+        if (Security != TSecurity::RequireTls)
+            throw;
+    }
     if (ReplyNumber == 234) {
         SecureControl();
         return;
