@@ -76,8 +76,9 @@ THostDlg::THostDlg(QWidget* parent) : QDialog(parent)
     edtHost->setToolTip(hostHelp);
     edtHost->setAccessibleDescription(hostHelp);
     edtHost->setPlaceholderText(QStringLiteral("ftp.example.com"));
-    AddPortAndMode(6);
-    AddEncoding(7);
+    AddSecurity(6);
+    AddPortAndMode(7);
+    AddEncoding(8);
 
     actShowPassword = new QAction(this);
     actShowPassword->setObjectName(QStringLiteral("actShowPassword"));
@@ -108,7 +109,8 @@ THostDlg::THostDlg(QWidget* parent) : QDialog(parent)
     setTabOrder(btnCancel, btnOk);
     setTabOrder(btnOk, edtLocal);
     setTabOrder(edtLocal, edtRemote);
-    setTabOrder(edtRemote, cmbTransferMode);
+    setTabOrder(edtRemote, cmbSecurity);
+    setTabOrder(cmbSecurity, cmbTransferMode);
     setTabOrder(cmbTransferMode, cmbEncoding);
 
     grid->setSizeConstraint(QLayout::SetFixedSize);
@@ -151,7 +153,7 @@ void THostDlg::AddPortAndMode(int modeRow)
     lblHostError->setWordWrap(true);
     lblHostError->setStyleSheet(QStringLiteral("color: #b00020;"));
     lblHostError->hide();
-    grid->addWidget(lblHostError, modeRow + 2, 0, 1, 3);
+    grid->addWidget(lblHostError, modeRow + 3, 0, 1, 3);
     connect(edtHost, &QLineEdit::textEdited, lblHostError, &QLabel::hide);
     // Typed "host:port" or an ftp:// address spreads into the fields as soon as
     // the host field is left, so the user sees what OK will keep.
@@ -183,6 +185,53 @@ void THostDlg::AddEncoding(int row)
     grid->addWidget(cmbEncoding, row, 1, Qt::AlignLeft);
 }
 
+void THostDlg::AddSecurity(int row)
+{
+    auto* grid = static_cast<QGridLayout*>(layout());
+    cmbSecurity = new QComboBox(this);
+    cmbSecurity->setObjectName(QStringLiteral("cmbSecurity"));
+    const std::pair<TSecurity, QString> choices[] = {
+        {TSecurity::TlsIfAvailable, QStringLiteral("TLS if available")},
+        {TSecurity::RequireTls, QStringLiteral("Require TLS")},
+        {TSecurity::ImplicitTls, QStringLiteral("Implicit TLS (port 990)")},
+        {TSecurity::PlainFtp, QStringLiteral("Plain FTP (not encrypted)")},
+    };
+    for (const auto& [security, caption] : choices)
+        cmbSecurity->addItem(caption, static_cast<int>(security));
+    const QString help = QStringLiteral("TLS if available: encrypted when the server offers TLS, otherwise plain "
+                                        "text, and the window says so. Require TLS: never sends the password "
+                                        "unencrypted; the connection ends when the server cannot do TLS. "
+                                        "Implicit TLS: for servers that speak TLS from the first byte, usually "
+                                        "on port 990. Plain FTP: nothing is encrypted, the password included.");
+    cmbSecurity->setToolTip(help);
+    SetAccessible(cmbSecurity, QStringLiteral("Security"), help);
+    auto* label = new QLabel(QStringLiteral("Security"), this);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setBuddy(cmbSecurity);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(cmbSecurity, row, 1, Qt::AlignLeft);
+    connect(cmbSecurity, &QComboBox::currentIndexChanged, this, &THostDlg::ProposePort);
+}
+
+// Implicit TLS servers listen on their own port: a port left at the plain
+// default follows the choice, both ways. A port the user set stays.
+void THostDlg::ProposePort()
+{
+    const TSecurity chosen = ShownSecurity();
+    const bool toImplicit = chosen == TSecurity::ImplicitTls && m_proposedFor != TSecurity::ImplicitTls;
+    const bool fromImplicit = chosen != TSecurity::ImplicitTls && m_proposedFor == TSecurity::ImplicitTls;
+    m_proposedFor = chosen;
+    if (toImplicit && edtPort->value() == DefaultFtpPort)
+        edtPort->setValue(DefaultImplicitTlsPort);
+    else if (fromImplicit && edtPort->value() == DefaultImplicitTlsPort)
+        edtPort->setValue(DefaultFtpPort);
+}
+
+TSecurity THostDlg::ShownSecurity() const
+{
+    return static_cast<TSecurity>(cmbSecurity->currentData().toInt());
+}
+
 QLineEdit* THostDlg::AddRow(const char* name, const QString& caption, int width, int row)
 {
     auto* grid = static_cast<QGridLayout*>(layout());
@@ -201,7 +250,7 @@ QLineEdit* THostDlg::AddRow(const char* name, const QString& caption, int width,
 
 void THostDlg::SetFields(const QString& host, const QString& description, const QString& user,
                          const QString& password, const QString& localDir, const QString& remoteDir, int port,
-                         bool passive, const QString& encoding)
+                         bool passive, const QString& encoding, TSecurity security)
 {
     edtHost->setText(host);
     edtDesc->setText(description);
@@ -210,6 +259,8 @@ void THostDlg::SetFields(const QString& host, const QString& description, const 
     actShowPassword->setChecked(false);
     edtLocal->setText(localDir);
     edtRemote->setText(remoteDir);
+    // Before the port, which then overrides what the choice proposed.
+    cmbSecurity->setCurrentIndex(std::max(0, cmbSecurity->findData(static_cast<int>(security))));
     edtPort->setValue(port);
     cmbTransferMode->setCurrentIndex(passive ? 0 : 1);
     cmbEncoding->setCurrentIndex(std::max(0, cmbEncoding->findData(KnownEncoding(encoding))));
@@ -219,7 +270,7 @@ void THostDlg::SetFields(const QString& host, const QString& description, const 
 void THostDlg::SetFields(const THostEntry& host)
 {
     SetFields(host.Hostname, host.Description, host.Username, host.Password, host.LocalDir, host.RemoteDir,
-              host.Port, host.Passive, host.Encoding);
+              host.Port, host.Passive, host.Encoding, host.Security);
 }
 
 void THostDlg::accept()
@@ -270,5 +321,5 @@ THostEntry THostDlg::Fields() const
 {
     return {edtHost->text(), edtDesc->text(), edtUser->text(),  edtPass->text(),
             edtLocal->text(), edtRemote->text(), edtPort->value(), cmbTransferMode->currentIndex() == 0,
-            cmbEncoding->currentData().toString()};
+            cmbEncoding->currentData().toString(), ShownSecurity()};
 }

@@ -17,7 +17,8 @@ public:
 
     void SetFields(const QString& host, const QString& description, const QString& user,
                    const QString& password, const QString& localDir, const QString& remoteDir,
-                   int port = DefaultFtpPort, bool passive = true, const QString& encoding = {});
+                   int port = DefaultFtpPort, bool passive = true, const QString& encoding = {},
+                   TSecurity security = TSecurity::TlsIfAvailable);
     void SetFields(const THostEntry& host);
     // What the controls hold.
     THostEntry Fields() const;
@@ -34,6 +35,7 @@ public:
     QLineEdit* edtLocal;
     QLineEdit* edtRemote;
     QSpinBox* edtPort;
+    QComboBox* cmbSecurity;     // TLS if available, Require TLS, Implicit TLS, Plain FTP; the TSecurity is each item's data
     QComboBox* cmbTransferMode; // Passive, Active
     QComboBox* cmbEncoding;     // Automatic, UTF-8, the legacy encodings; the setting is each item's data
     QLabel* lblHostError;       // why the host field was refused; hidden otherwise
@@ -47,6 +49,11 @@ private:
     void ShowPassword(bool shown);
     void AddPortAndMode(int modeRow);
     void AddEncoding(int row);
+    void AddSecurity(int row);
+    void ProposePort();
+    TSecurity ShownSecurity() const;
     bool ApplyHostText(); // false, with the reason shown, when it is no address
     void ShowHostError(const QString& error);
+
+    TSecurity m_proposedFor = TSecurity::TlsIfAvailable; // the choice the port was last proposed for
 };

@@ -16,6 +16,13 @@ const QString TransferModeKey = QStringLiteral("TransferMode");
 const QString PassiveMode = QStringLiteral("passive");
 const QString ActiveMode = QStringLiteral("active");
 const QString EncodingKey = QStringLiteral("Encoding");
+const QString SecurityKey = QStringLiteral("Security");
+const std::pair<TSecurity, QString> SecurityTexts[] = {
+    {TSecurity::TlsIfAvailable, QStringLiteral("tls-if-available")},
+    {TSecurity::RequireTls, QStringLiteral("require-tls")},
+    {TSecurity::ImplicitTls, QStringLiteral("implicit-tls")},
+    {TSecurity::PlainFtp, QStringLiteral("plain")},
+};
 
 QString SectionName(std::size_t position)
 {
@@ -50,6 +57,8 @@ TIniSection Section(std::size_t position, const THostEntry& host)
         section.Values.append({TransferModeKey, ActiveMode});
     if (!host.Encoding.isEmpty())
         section.Values.append({EncodingKey, host.Encoding});
+    if (host.Security != TSecurity::TlsIfAvailable)
+        section.Values.append({SecurityKey, SecurityText(host.Security)});
     return section;
 }
 
@@ -77,6 +86,7 @@ std::vector<THostEntry> ReadHosts(const TIniFile& ini, const THostDefaults& defa
             .Port = ReadPort(ini, section),
             .Passive = ReadPassive(ini, section),
             .Encoding = KnownEncoding(ini.ReadString(section, EncodingKey, QString())),
+            .Security = SecurityFromText(ini.ReadString(section, SecurityKey, QString())),
         });
     }
     return hosts;
@@ -119,6 +129,22 @@ QString KnownEncoding(const QString& setting)
         if (setting.trimmed().compare(known, Qt::CaseInsensitive) == 0)
             return known;
     return {};
+}
+
+QString SecurityText(TSecurity security)
+{
+    for (const auto& [value, text] : SecurityTexts)
+        if (value == security)
+            return text;
+    return SecurityText(TSecurity::TlsIfAvailable);
+}
+
+TSecurity SecurityFromText(const QString& text)
+{
+    for (const auto& [value, known] : SecurityTexts)
+        if (text.trimmed().compare(known, Qt::CaseInsensitive) == 0)
+            return value;
+    return TSecurity::TlsIfAvailable;
 }
 
 QString ClientNameEncoding(const QString& setting)

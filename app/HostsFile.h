@@ -2,8 +2,10 @@
 // The hosts file: one "Host<n>" section per saved FTP host, numbered from 1
 // without gaps, each with the keys Hostname, Description, Username, Password,
 // LocalDir and RemoteDir in that order, then Port, TransferMode ("passive"
-// or "active") and Encoding when they differ from port 21, passive and automatic:
-// so a file of hosts that use none of them stays as older versions wrote and read it.
+// or "active"), Encoding and Security when they differ from port 21, passive,
+// automatic and TLS if available: so a file of hosts that use none of them stays
+// as older versions wrote and read it.
+#include "ftp/FTPTypes.h"
 #include <QString>
 #include <functional>
 #include <vector>
@@ -20,6 +22,7 @@ struct THostEntry {
     int Port = DefaultFtpPort;
     bool Passive = true; // data connections: passive, or active ("PORT")
     QString Encoding = {}; // of names: "" automatic, Utf8Encoding, or one of LegacyEncodings()
+    TSecurity Security = TSecurity::TlsIfAvailable;
     bool operator==(const THostEntry&) const = default;
 };
 
@@ -40,6 +43,11 @@ QString KnownEncoding(const QString& setting);
 // The encoding the FTP client speaks for a host's setting: automatic and UTF-8 are
 // both UTF-8, the client's empty default.
 QString ClientNameEncoding(const QString& setting);
+
+// A security setting as the hosts file writes it ("require-tls"), and back; a
+// value no version wrote reads as the default.
+QString SecurityText(TSecurity security);
+TSecurity SecurityFromText(const QString& text);
 
 // The executable's path with its extension replaced by ".vth". When the
 // executable's folder cannot be written (an installed program), the same file

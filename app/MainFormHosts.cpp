@@ -14,6 +14,7 @@ constexpr int PasswordRole = Qt::UserRole;
 constexpr int PortRole = Qt::UserRole + 1;
 constexpr int PassiveRole = Qt::UserRole + 2;
 constexpr int EncodingRole = Qt::UserRole + 3;
+constexpr int SecurityRole = Qt::UserRole + 4;
 
 void SetEntry(QTreeWidgetItem& item, const THostEntry& host)
 {
@@ -31,6 +32,7 @@ void SetEntry(QTreeWidgetItem& item, const THostEntry& host)
     item.setData(0, PortRole, host.Port);
     item.setData(0, PassiveRole, host.Passive);
     item.setData(0, EncodingRole, host.Encoding);
+    item.setData(0, SecurityRole, static_cast<int>(host.Security));
 }
 }
 
@@ -46,7 +48,8 @@ THostEntry TMainForm::SiteEntry(const QTreeWidgetItem& site)
             site.text(5),
             site.data(0, PortRole).toInt(),
             site.data(0, PassiveRole).toBool(),
-            site.data(0, EncodingRole).toString()};
+            site.data(0, EncodingRole).toString(),
+            static_cast<TSecurity>(site.data(0, SecurityRole).toInt())};
 }
 
 void TMainForm::AddSite(const THostEntry& host)

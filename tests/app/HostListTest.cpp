@@ -24,6 +24,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <variant>
 
 namespace {
 class HostListTest : public ::testing::Test {
@@ -379,7 +380,8 @@ TEST_F(HostListTest, TabInTheDialogFollowsItsRows)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
     const QWidget* expected[] = {dialog.edtHost,   dialog.edtPort,   dialog.edtDesc,          dialog.edtUser,
                                  dialog.edtPass,   dialog.btnCancel, dialog.btnOk,            dialog.edtLocal,
-                                 dialog.edtRemote, dialog.cmbTransferMode, dialog.cmbEncoding, dialog.edtHost};
+                                 dialog.edtRemote, dialog.cmbSecurity,     dialog.cmbTransferMode, dialog.cmbEncoding,
+                                 dialog.edtHost};
     dialog.edtHost->setFocus();
     for (std::size_t i = 0; i + 1 < std::size(expected); ++i) {
         QWidget* focused = QApplication::focusWidget();
@@ -389,5 +391,89 @@ TEST_F(HostListTest, TabInTheDialogFollowsItsRows)
         EXPECT_EQ(focused, expected[i]) << "step " << i << ": "
                                         << qPrintable(focused ? focused->objectName() : QString("nothing"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+}
+
+namespace {
+void ChooseSecurity(THostDlg& dialog, TSecurity security)
+{
+    const int index = dialog.cmbSecurity->findData(static_cast<int>(security));
+    ASSERT_GE(index, 0);
+    dialog.cmbSecurity->setCurrentIndex(index);
+}
+}
+
+TEST_F(HostListTest, TheSecurityIsChosenSavedAndShownAgain)
+{
+    WriteHosts("[Host1]\nHostname=alpha\nSecurity=require-tls\n[Host2]\nHostname=beta\nPort=2121\n");
+    Create();
+    THostDlg* dialog = form->HostDlg;
+    EXPECT_EQ(dialog->cmbSecurity->objectName(), "cmbSecurity");
+    EXPECT_EQ(dialog->cmbSecurity->accessibleName(), "Security");
+    EXPECT_FALSE(dialog->cmbSecurity->toolTip().isEmpty());
+    EXPECT_EQ(dialog->cmbSecurity->count(), 4);
+
+    form->lvSites->topLevelItem(0)->setSelected(true);
+    WhenModal([&](QWidget*) {
+        EXPECT_EQ(dialog->cmbSecurity->currentText(), "Require TLS");
+        ChooseSecurity(*dialog, TSecurity::PlainFtp);
+        dialog->btnOk->click();
+    });
+    form->sbtnEdit->click();
+    // Another setting edited keeps the security the host has.
+    form->lvSites->clearSelection();
+    form->lvSites->topLevelItem(1)->setSelected(true);
+    WhenModal([&](QWidget*) {
+        EXPECT_EQ(dialog->cmbSecurity->currentText(), "TLS if available");
+        ChooseSecurity(*dialog, TSecurity::ImplicitTls);
+        dialog->btnOk->click();
+    });
+    form->sbtnEdit->click();
+    WhenModal([&](QWidget*) {
+        EXPECT_EQ(dialog->cmbSecurity->currentData().toInt(), static_cast<int>(TSecurity::ImplicitTls));
+        dialog->edtDesc->setText("renamed");
+        dialog->btnOk->click();
+    });
+    form->sbtnEdit->click();
+    EXPECT_TRUE(form->close());
+    const QByteArray saved = ReadFile(hostsFile);
+    EXPECT_TRUE(saved.contains("RemoteDir=\nSecurity=plain\n[Host2]")) << saved.toStdString();
+    EXPECT_TRUE(saved.contains("Description=renamed\n")) << saved.toStdString();
+    EXPECT_TRUE(saved.endsWith("RemoteDir=\nPort=2121\nSecurity=implicit-tls\n"))
+        << "a port the user chose is not replaced: " << saved.toStdString();
+}
+
+TEST_F(HostListTest, ImplicitTlsProposesItsPortOnlyInPlaceOfTheDefaultAndBack)
+{
+    const struct {
+        const char* name;
+        TSecurity shown;   // what SetFields showed
+        int port;          // with this port
+        std::vector<std::variant<TSecurity, int>> steps; // a choice, or a port typed
+        int expected;
+    } cases[] = {
+        {"21 becomes 990", TSecurity::TlsIfAvailable, 21, {TSecurity::ImplicitTls}, 990},
+        {"and back", TSecurity::TlsIfAvailable, 21, {TSecurity::ImplicitTls, TSecurity::RequireTls}, 21},
+        {"a stored implicit host going explicit", TSecurity::ImplicitTls, 990, {TSecurity::TlsIfAvailable}, 21},
+        {"a port of the user's stays", TSecurity::TlsIfAvailable, 2121, {TSecurity::ImplicitTls, TSecurity::PlainFtp}, 2121},
+        {"a port typed after the proposal stays", TSecurity::TlsIfAvailable, 21,
+         {TSecurity::ImplicitTls, 9990, TSecurity::PlainFtp}, 9990},
+        {"990 on an explicit host is the user's", TSecurity::RequireTls, 990, {TSecurity::PlainFtp}, 990},
+        {"between explicit choices nothing moves", TSecurity::TlsIfAvailable, 21,
+         {TSecurity::RequireTls, TSecurity::PlainFtp}, 21},
+        {"a stored implicit host on 21 keeps it", TSecurity::ImplicitTls, 21, {}, 21},
+    };
+    THostDlg dialog;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialog.SetFields("h", "d", "u", "p", "/l/", "r", c.port, true, {}, c.shown);
+        ASSERT_EQ(dialog.edtPort->value(), c.port) << "the stored port is shown as it is";
+        for (const auto& step : c.steps) {
+            if (const auto* security = std::get_if<TSecurity>(&step))
+                ChooseSecurity(dialog, *security);
+            else
+                dialog.edtPort->setValue(std::get<int>(step));
+        }
+        EXPECT_EQ(dialog.edtPort->value(), c.expected);
     }
 }

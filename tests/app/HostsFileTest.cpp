@@ -538,3 +538,64 @@ TEST_F(HostsFileTest, AnInvalidPortOrTransferModeReadsAsTheDefault)
         EXPECT_EQ(hosts[0].Passive, c.passive) << c.lines.toStdString();
     }
 }
+
+TEST_F(HostsFileTest, SecurityFollowsTheOtherKeysOnlyWhenNotTheDefaultAndRoundTrips)
+{
+    const QByteArray six = "Description=d\nUsername=u\nPassword=p\nLocalDir=/l/\nRemoteDir=r\n";
+    const QByteArray text = "[Host1]\nHostname=a\n" + six + "Port=990\nTransferMode=active\nEncoding=UTF-8\nSecurity=implicit-tls\n"
+                            "[Host2]\nHostname=b\n" + six +
+                            "[Host3]\nHostname=c\n" + six + "Security=require-tls\n"
+                            "[Host4]\nHostname=d\n" + six + "Port=2121\nSecurity=plain\n";
+    WriteText(text);
+    const std::vector<THostEntry> hosts = ReadHostsFile(file, defaults);
+    ASSERT_EQ(hosts.size(), 4u);
+    const TSecurity expected[] = {TSecurity::ImplicitTls, TSecurity::TlsIfAvailable, TSecurity::RequireTls,
+                                  TSecurity::PlainFtp};
+    for (std::size_t i = 0; i < hosts.size(); ++i)
+        EXPECT_EQ(hosts[i].Security, expected[i]) << i;
+    EXPECT_EQ(hosts[0].Port, 990);
+    EXPECT_EQ(hosts[0].Encoding, "UTF-8");
+    WriteHostsFile(file, hosts);
+    EXPECT_EQ(ReadText(), text);
+}
+
+TEST_F(HostsFileTest, EverySecuritySettingIsWrittenAndReadBack)
+{
+    for (const TSecurity security :
+         {TSecurity::TlsIfAvailable, TSecurity::RequireTls, TSecurity::ImplicitTls, TSecurity::PlainFtp}) {
+        THostEntry host = Host("a");
+        host.Security = security;
+        WriteHostsFile(file, {host});
+        const std::vector<THostEntry> hosts = ReadHostsFile(file, defaults);
+        ASSERT_EQ(hosts.size(), 1u);
+        EXPECT_EQ(hosts[0], host) << SecurityText(security).toStdString();
+        EXPECT_EQ(ReadText().contains("Security="), security != TSecurity::TlsIfAvailable)
+            << SecurityText(security).toStdString();
+    }
+}
+
+TEST_F(HostsFileTest, AMissingOrUnknownSecurityReadsAsTlsIfAvailable)
+{
+    const struct {
+        QByteArray line;
+        TSecurity security;
+    } cases[] = {
+        {"", TSecurity::TlsIfAvailable},
+        {"Security=\n", TSecurity::TlsIfAvailable},
+        {"Security=tls-if-available\n", TSecurity::TlsIfAvailable},
+        {"Security=REQUIRE-TLS\n", TSecurity::RequireTls},
+        {"Security= Implicit-TLS \n", TSecurity::ImplicitTls},
+        {"Security=plain\n", TSecurity::PlainFtp},
+        // Not words this program writes: an unknown value must not turn TLS off.
+        {"Security=none\n", TSecurity::TlsIfAvailable},
+        {"Security=3\n", TSecurity::TlsIfAvailable},
+        {"Security=ftps\n", TSecurity::TlsIfAvailable},
+        {"Security=plain ftp\n", TSecurity::TlsIfAvailable},
+    };
+    for (const auto& c : cases) {
+        WriteText("[Host1]\nHostname=a\n" + c.line);
+        const std::vector<THostEntry> hosts = ReadHostsFile(file, defaults);
+        ASSERT_EQ(hosts.size(), 1u) << c.line.toStdString();
+        EXPECT_EQ(hosts[0].Security, c.security) << c.line.toStdString();
+    }
+}
