@@ -1,4 +1,5 @@
 #include "app/Dialogs.h"
+#include "app/CertificateDlg.h"
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -33,4 +34,11 @@ bool TMessageBoxes::InputBox(const QString& title, const QString& prompt, QStrin
         return false;
     value = dialog.textValue();
     return true;
+}
+
+TCertificateAnswer TMessageBoxes::AskCertificate(const TCertificateInfo& certificate,
+                                                 const std::optional<TPinnedCertificate>& previous)
+{
+    TCertificateDlg dialog(certificate, previous, m_parent);
+    return dialog.Ask();
 }

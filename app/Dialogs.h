@@ -1,9 +1,17 @@
 #pragma once
 // The modal boxes of the main window. The window owns one TDialogs; the real
 // one shows message boxes, tests install one that answers from a script.
+#include "app/CertificateTrust.h"
 #include <QString>
+#include <optional>
 
 class QWidget;
+
+enum class TCertificateAnswer {
+    Refuse,      // the session ends; nothing more is sent
+    AcceptOnce,  // for this session only
+    TrustAlways, // pinned for the server
+};
 
 class TDialogs {
 public:
@@ -15,6 +23,10 @@ public:
     // Box with a prompt and one edit holding `value`; false when cancelled,
     // otherwise `value` holds the edited text.
     virtual bool InputBox(const QString& title, const QString& prompt, QString& value) = 0;
+    // The server's certificate did not verify, or is not the one pinned for the
+    // server (`previous`): the user decides. Refuse is the default.
+    virtual TCertificateAnswer AskCertificate(const TCertificateInfo& certificate,
+                                              const std::optional<TPinnedCertificate>& previous) = 0;
 };
 
 class TMessageBoxes : public TDialogs {
@@ -23,6 +35,8 @@ public:
     bool Confirm(const QString& text) override;
     void ShowError(const QString& title, const QString& text) override;
     bool InputBox(const QString& title, const QString& prompt, QString& value) override;
+    TCertificateAnswer AskCertificate(const TCertificateInfo& certificate,
+                                      const std::optional<TPinnedCertificate>& previous) override;
 
 private:
     QWidget* m_parent;

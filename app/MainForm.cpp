@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTimer>
@@ -25,6 +26,7 @@
 TMainForm::TMainForm(const QString& hostsFile, QWidget* parent)
     : QMainWindow(parent),
       FTPClient1(new TFTPClient(this)),
+      m_trust(TrustedCertificatesFileName(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))),
       m_hostsFile(hostsFile),
       m_dialogs(std::make_unique<TMessageBoxes>(this)),
       m_sounds(std::make_unique<TCanberraSounds>())

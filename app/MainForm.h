@@ -2,6 +2,7 @@
 // The main window: the local browser on the left, the Status and Listing pages
 // on the right. The layout is built in MainFormLayout.cpp; the handlers live in
 // one file per topic (MainForm.cpp: the frame, MainFormHosts.cpp: the host list).
+#include "app/CertificateTrust.h"
 #include "app/HostsFile.h"
 #include "app/Disposer.h"
 #include "app/RemoteListing.h"
@@ -10,6 +11,7 @@
 #include "shellbrowser/SystemListView.h"
 #include "shellbrowser/SystemTreeView.h"
 #include <QAbstractButton>
+#include <QHash>
 #include <QPersistentModelIndex>
 #include <QPixmap>
 #include <QIcon>
@@ -41,6 +43,9 @@ class THostDlg;
 class TSounds;
 class TStatusBar;
 
+// The window's title while connected: "Ferrit - host", with " (TLS)" when encrypted.
+QString ConnectedTitle(const QString& host, bool encrypted);
+
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
@@ -55,6 +60,10 @@ public:
     void SetDialogs(std::unique_ptr<TDialogs> dialogs);
     TSounds& Sounds() const { return *m_sounds; }
     void SetSounds(std::unique_ptr<TSounds> sounds);
+    // Where certificates the user trusts always are kept; by default in the
+    // user's configuration folder.
+    const TCertificateTrust& CertificateTrust() const { return m_trust; }
+    void SetTrustedCertificatesFile(const QString& fileName);
 
     QString LocalDir;
     QString RemoteDir;
@@ -166,6 +175,8 @@ public:
     void FTPClient1Success(TCmdType Trans_Type);
     void FTPClient1ServerDisconnect(QObject* Sender);
     void FTPClient1ConnectionRequired(bool& Handled);
+    // The connection's security (mainSecurity.cpp).
+    void FTPClient1Certificate(const TCertificateInfo& Certificate, bool& Accept);
     void sbtnRefreshClick();
     void FTPClient1ListItem(const QString& Listing);
     void lvRemoteFilesDblClick();
@@ -227,6 +238,9 @@ private:
     void SendFolderChange(const QString& command);
     void RememberRemoteFolder(const QString& folder);
     void Reconnect();
+    void KeepTrusted(const TCertificateInfo& Certificate);
+    void ShowConnectionSecurity();
+    void ShowDisconnected();
     bool RemoteAvailable() const; // connected, or reconnecting at the next operation
     TRemoteFileInfo GetRemoteFileInfo(const QString& FileName);
     QList<QPersistentModelIndex> SelectedRemoteRows() const;
@@ -247,6 +261,10 @@ private:
     bool m_reconnectable = false;
     bool m_reconnecting = false;
     QString m_remoteFolder;     // the last folder the server reported, "" when unknown
+    TCertificateTrust m_trust;
+    // Certificates the user accepted for this session (by server), so that a
+    // reconnect does not ask again; a new connection by the user forgets them.
+    QHash<QString, QString> m_acceptedOnce;
 
     QString m_hostsFile;
     THostsFileStatus m_hostsFileStatus = THostsFileStatus::Absent;

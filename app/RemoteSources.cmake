@@ -16,5 +16,6 @@ target_sources(ferrit_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/mainTransfers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainRemoteFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainRemoteSetup.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainSecurity.cpp
 )
 target_link_libraries(ferrit_app PUBLIC ferrit_ftp)

@@ -52,6 +52,9 @@ void TMainForm::SetUpFTPClient()
     FTPClient1->OnListItem = [this](const QString& Listing) { FTPClient1ListItem(Listing); };
     FTPClient1->OnServerDisconnect = [this](QObject* Sender) { FTPClient1ServerDisconnect(Sender); };
     FTPClient1->OnConnectionRequired = [this](bool& Handled) { FTPClient1ConnectionRequired(Handled); };
+    FTPClient1->OnCertificate = [this](const TCertificateInfo& Certificate, bool& Accept) {
+        FTPClient1Certificate(Certificate, Accept);
+    };
     StatusBar1->OnDrawPanel = [this](QPainter& Canvas, const QRect& Rect, const QString& Text) {
         StatusBar1DrawPanel(Canvas, Rect, Text);
     };
@@ -75,12 +78,14 @@ void TMainForm::sbtnConnectClick()
         return;
     m_reconnectable = false;
     m_remoteFolder.clear();
+    m_acceptedOnce.clear();
     // The dialog stores a typed "host:port" or "[::1]" apart; a file edited by
     // hand may still hold one.
     const TFtpAddress address = ParseFtpAddress(site->Hostname);
     FTPClient1->Host = address.Valid() ? address.Host : site->Hostname;
     FTPClient1->Port = address.Valid() && address.Port ? *address.Port : site->Port;
     FTPClient1->Passive = site->Passive;
+    FTPClient1->Security = site->Security;
     // Kept by the client and the list for a reconnect, like the other settings.
     FTPClient1->NameEncoding = ClientNameEncoding(site->Encoding);
     m_remoteModel->SetNameGuessing(site->Encoding.isEmpty());
@@ -88,7 +93,8 @@ void TMainForm::sbtnConnectClick()
     FTPClient1->Password = site->Password;
     LocalDir = site->LocalDir;
     RemoteDir = site->RemoteDir;
-    setWindowTitle(QStringLiteral("Ferrit - ") + FTPClient1->Host);
+    ShowDisconnected();
+    setWindowTitle(ConnectedTitle(FTPClient1->Host, false));
     pgctlFTP->setCurrentWidget(tbshtStatus);
     mmoStatus->clear();
     Log(QStringLiteral("Connecting..."));
@@ -99,6 +105,7 @@ void TMainForm::sbtnConnectClick()
 void TMainForm::FTPClient1Connect(QObject*)
 {
     ShowTransferType();
+    ShowConnectionSecurity();
     if (m_reconnecting) {
         // Quietly: the operation that needed the connection returns to its folder and goes on.
         Log(QStringLiteral("Connected - remote TCP/TP: ") + FTPClient1->RemoteIP());
@@ -153,7 +160,7 @@ void TMainForm::FTPClient1ServerDisconnect(QObject*)
     // The client has logged why. The client keeps the host's settings and the
     // window the folder, so the next operation can come back to them.
     m_reconnectable = true;
-    setWindowTitle(QStringLiteral("Ferrit"));
+    ShowDisconnected();
     IdleHandler();
 }
 
@@ -185,7 +192,7 @@ void TMainForm::Reconnect()
         } catch (const Exception& error) {
             throw EReconnectFailed(QStringLiteral("Could not reconnect to %1: %2").arg(host, error.Message().trimmed()));
         }
-        setWindowTitle(QStringLiteral("Ferrit - ") + host);
+        ShowConnectionSecurity();
         // Login sets binary type; a user who had chosen ASCII keeps it.
         if (textType) {
             FTPClient1->DoCommand(QStringLiteral("TYPE A"));
@@ -211,7 +218,7 @@ void TMainForm::sbtnDisconnectClick()
         return;
     m_reconnectable = false;
     FTPClient1->Disconnect();
-    setWindowTitle(QStringLiteral("Ferrit"));
+    ShowDisconnected();
 }
 
 void TMainForm::FTPClient1Status(QObject*, const QString& Status)

@@ -17,6 +17,19 @@ bool NextAnswer(std::deque<bool>& answers)
 }
 }
 
+TCertificateAnswer TCertificateScript::Ask(const TCertificateInfo& certificate,
+                                           const std::optional<TPinnedCertificate>& previous)
+{
+    Asked.push_back({certificate, previous});
+    if (Answers.empty()) {
+        ADD_FAILURE() << "a certificate question the test did not expect: " << certificate.Subject.toStdString();
+        return TCertificateAnswer::Refuse;
+    }
+    const TCertificateAnswer answer = Answers.front();
+    Answers.pop_front();
+    return answer;
+}
+
 bool TScriptedDialogs::Confirm(const QString& text)
 {
     Shown.push_back({QStringLiteral("confirm"), QStringLiteral("Confirm"), text});

@@ -1,3 +1,4 @@
+#include "AppTestSupport.h"
 #include "app/HostsFile.h"
 #include "app/IniFile.h"
 #include "net/Exception.h"
@@ -56,27 +57,6 @@ QStringList Names(const std::vector<THostEntry>& hosts)
         names << host.Hostname;
     return names;
 }
-
-// Makes every write past `bytes` fail for this process while it lives, as a full disk would.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{bytes, m_old.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int);
-};
 
 // Opens the FIFO for writing if a reader is still stuck in open() after a while,
 // so that a fault fails the test instead of hanging it.

@@ -66,6 +66,7 @@ void RemoteFormTest::MakeForm(const std::vector<THostEntry>& hosts, quint16 port
             host.Port = port;
     WriteHostsFile(hostsFile, atPort);
     form = std::make_unique<TMainForm>(hostsFile);
+    form->SetTrustedCertificatesFile(dir.filePath(QStringLiteral("trusted-certificates")));
     auto scripted = std::make_unique<TAnsweringDialogs>();
     dialogs = scripted.get();
     form->SetDialogs(std::move(scripted));

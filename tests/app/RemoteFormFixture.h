@@ -34,6 +34,12 @@ public:
     bool Confirm(const QString& text) override;
     void ShowError(const QString& title, const QString& text) override;
     bool InputBox(const QString& title, const QString& prompt, QString& value) override;
+    TCertificateAnswer AskCertificate(const TCertificateInfo& certificate,
+                                      const std::optional<TPinnedCertificate>& previous) override
+    {
+        return Certificates.Ask(certificate, previous);
+    }
+    TCertificateScript Certificates;
 
     QStringList Texts(const QString& kind) const;
 };
