@@ -61,8 +61,12 @@ protected:
 };
 
 // From the greeting to the window's line after the login, as every connect logs it.
+// The hosts ask for TLS, as every host does by default; the scripted server has none.
 const std::string kLoginExchange =
     "220 Scripted server ready.\n"
+    "AUTH TLS\n"
+    "502 Command not implemented.\n"
+    "The server does not offer TLS (502 Command not implemented.): the connection is not encrypted.\n"
     "USER joe\n"
     "331 Password required.\n"
     "PASS \n"
@@ -109,7 +113,7 @@ TEST_F(RemoteConnection, ConnectWithRemoteFolderLogsTheWholeConversation)
                                        "257 \"/pub\" is the current directory.\n"
                                        "Current file folder: /pub\n" +
                                        kListingLog);
-    EXPECT_EQ(server.ReceivedWithoutPort(), (QByteArrayList{"USER joe", "PASS pw", "FEAT", "TYPE I", "PWD", "CWD ./pub", "PWD", "SYST", "LIST"}));
+    EXPECT_EQ(server.ReceivedWithoutPort(), (QByteArrayList{"AUTH TLS", "USER joe", "PASS pw", "FEAT", "TYPE I", "PWD", "CWD ./pub", "PWD", "SYST", "LIST"}));
     EXPECT_EQ(RemoteCaptions(), (QStringList{"..", "docs", "notes", "readme.txt"}));
     const TRemoteEntry readme = form->RemoteFiles()->Entry(3);
     EXPECT_EQ(readme.Size, "1234");
@@ -225,7 +229,7 @@ TEST_F(RemoteConnection, CommandLineLogsRefusalsAndRunsHelp)
               "Help\n214-The following commands are recognized.\n USER PASS LIST\n214 Help OK.\nDoCommand success\n"
               "502 Command not implemented.\n502 Command not implemented.")
         << "the empty command's own status line is blank and so not logged";
-    EXPECT_EQ(server.ReceivedWithoutPort().mid(7), (QByteArrayList{"NOOP", "SITE CHMOD 644 x", "Help", ""}));
+    EXPECT_EQ(server.ReceivedWithoutPort().mid(8), (QByteArrayList{"NOOP", "SITE CHMOD 644 x", "Help", ""}));
     EXPECT_TRUE(dialogs->Shown.empty()) << "refusals on the command line go to the log, not to a box";
 }
 
@@ -328,7 +332,7 @@ TEST_F(RemoteConnection, AfterADropRefreshReconnectsReturnsToTheFolderAndLists)
               "Current file folder: /pub\n"
               + std::string(kListingLog));
     EXPECT_EQ(server.ReceivedWithoutPort().mid(sentBefore),
-              (QByteArrayList{"USER joe", "PASS pw", "FEAT", "TYPE I", "CWD /pub", "PWD", "SYST", "LIST"}))
+              (QByteArrayList{"AUTH TLS", "USER joe", "PASS pw", "FEAT", "TYPE I", "CWD /pub", "PWD", "SYST", "LIST"}))
         << "logged in, back in the folder, and one listing";
     EXPECT_EQ(RemoteCaptions(), (QStringList{"..", "docs", "notes", "readme.txt"}));
     EXPECT_EQ(form->windowTitle(), "Ferrit - 127.0.0.1");
@@ -395,7 +399,7 @@ TEST_F(RemoteConnection, EveryOperationAfterADropReconnectsFirst)
 
         c.act();
         EXPECT_EQ(host.Connections(), 2);
-        EXPECT_EQ(host.ReceivedWithoutPort().mid(sentBefore), QByteArrayList({"USER joe", "PASS pw", "FEAT", "TYPE I"}) + c.sent);
+        EXPECT_EQ(host.ReceivedWithoutPort().mid(sentBefore), QByteArrayList({"AUTH TLS", "USER joe", "PASS pw", "FEAT", "TYPE I"}) + c.sent);
         EXPECT_TRUE(form->FTPClient1->Connected);
         EXPECT_FALSE(form->Busy);
         EXPECT_TRUE(LogLines().contains("Reconnecting..."));
