@@ -1,0 +1,218 @@
+// The connection's security as the main window shows it: the host's setting reaching
+// the client, the title and the status bar, and the questions about certificates,
+// on a scripted server without TLS and on real servers with it.
+#include "RealFtpServer.h"
+#include "RemoteFormFixture.h"
+#include "ScriptedFtpServer.h"
+#include "TestCertificates.h"
+
+#include "app/StatusBar.h"
+#include "ftp/FTPClient.h"
+
+#include <QLabel>
+#include <QRegularExpression>
+
+namespace {
+
+class RemoteSecurity : public RemoteFormTest {
+protected:
+    THostEntry HostWith(TSecurity security) const
+    {
+        THostEntry host = Host("joe", "pw");
+        host.Security = security;
+        return host;
+    }
+    QLabel* SecurityText() const { return form->StatusBar1->findChild<QLabel*>("StatusBar1SecurityText"); }
+    QWidget* SecurityPanel() const { return form->StatusBar1->findChild<QWidget*>("StatusBar1Security"); }
+    bool PasswordSent() const { return !LogLines().filter(QRegularExpression("^PASS")).isEmpty(); }
+    // Disconnects as the user does, answering Yes.
+    void Disconnect()
+    {
+        form->IdleHandler();
+        Click(form->sbtnDisconnect);
+    }
+    void ExpectNothingShown()
+    {
+        EXPECT_EQ(form->StatusBar1->Security(), TConnectionSecurity::Unknown);
+        EXPECT_FALSE(SecurityPanel()->isVisibleTo(form.get()));
+    }
+
+    ScriptedFtpServer server;
+};
+
+TEST_F(RemoteSecurity, AServerWithoutTlsIsCalledNotEncryptedUnlessPlainFtpWasChosen)
+{
+    const struct {
+        TSecurity security;
+        bool asksForTls;
+        TConnectionSecurity shown;
+    } cases[] = {
+        {TSecurity::TlsIfAvailable, true, TConnectionSecurity::NotEncrypted},
+        {TSecurity::PlainFtp, false, TConnectionSecurity::Unknown},
+    };
+    server.On("LIST", {.text = "150 Here it comes.\r\n", .data = ScriptedFtpServer::Send, .payload = "",
+                       .completion = "226 Done.\r\n"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.security));
+        const qsizetype sentBefore = server.Received().size();
+        MakeForm({HostWith(c.security)}, server.Port());
+        ExpectNothingShown();
+        Connect();
+        ASSERT_TRUE(form->FTPClient1->Connected) << Errors().join('\n').toStdString();
+        EXPECT_EQ(server.Received().mid(sentBefore).startsWith("AUTH TLS"), c.asksForTls);
+        EXPECT_EQ(form->windowTitle(), "Ferrit - 127.0.0.1") << "the title names no TLS that is not there";
+        EXPECT_EQ(form->StatusBar1->Security(), c.shown);
+        EXPECT_EQ(SecurityPanel()->isVisibleTo(form.get()), c.shown != TConnectionSecurity::Unknown);
+        if (c.shown == TConnectionSecurity::NotEncrypted) {
+            EXPECT_EQ(SecurityText()->text(), "Not encrypted");
+            EXPECT_TRUE(SecurityPanel()->toolTip().contains("plain text")) << SecurityPanel()->toolTip().toStdString();
+            EXPECT_FALSE(LogLines().filter("the connection is not encrypted").isEmpty());
+        }
+        Disconnect();
+        EXPECT_EQ(form->windowTitle(), "Ferrit");
+        ExpectNothingShown();
+        EXPECT_TRUE(Errors().isEmpty());
+    }
+}
+
+TEST_F(RemoteSecurity, RequireTlsOnAServerWithoutItEndsBeforeTheLoginWithTheReason)
+{
+    MakeForm({HostWith(TSecurity::RequireTls)}, server.Port());
+    Connect();
+    EXPECT_FALSE(form->FTPClient1->Connected);
+    EXPECT_EQ(server.Received(), QByteArrayList{"AUTH TLS"}) << "no user name, no password";
+    ASSERT_EQ(Errors().size(), 1);
+    EXPECT_TRUE(Errors()[0].contains("requires TLS")) << Errors()[0].toStdString();
+    ExpectNothingShown();
+}
+
+// Real servers with TLS, their certificates made for the test.
+class RemoteTls : public RemoteSecurity {
+protected:
+    // False, with the reason in `why`, when the server does not run here.
+    bool Start(RealFtpServer::Kind kind, RealFtpServer::TlsMode mode, TestCertificates::Kind certificate,
+               QString& why)
+    {
+        if (!certs.IsValid()) {
+            why = certs.ErrorText();
+            return false;
+        }
+        tlsServer = std::make_unique<RealFtpServer>(kind, Tls(mode, certificate));
+        why = tlsServer->ErrorText();
+        if (!tlsServer->IsRunning())
+            return false;
+        const QString remoteDir = tlsServer->RemoteDir() == "/" ? QString() : tlsServer->RemoteDir().mid(1);
+        THostEntry host = Host(tlsServer->User(), tlsServer->Password(), remoteDir);
+        host.Security = mode == RealFtpServer::ImplicitTls ? TSecurity::ImplicitTls : TSecurity::TlsIfAvailable;
+        MakeForm({host}, tlsServer->Port());
+        return true;
+    }
+    RealFtpServer::TlsOptions Tls(RealFtpServer::TlsMode mode, TestCertificates::Kind certificate) const
+    {
+        return {mode, certs.CertFile(certificate), certs.KeyFile(certificate)};
+    }
+    std::optional<TPinnedCertificate> Pinned() const
+    {
+        return form->CertificateTrust().Pinned(tlsServer->Host(), tlsServer->Port());
+    }
+    void ExpectEncrypted()
+    {
+        ASSERT_TRUE(form->FTPClient1->Connected) << Errors().join('\n').toStdString();
+        EXPECT_EQ(form->windowTitle(), "Ferrit - " + tlsServer->Host() + " (TLS)");
+        EXPECT_EQ(form->StatusBar1->Security(), TConnectionSecurity::Encrypted);
+        EXPECT_EQ(SecurityText()->text(), "Encrypted");
+        EXPECT_TRUE(SecurityPanel()->isVisibleTo(form.get()));
+        const QString description = form->FTPClient1->TlsDescription();
+        EXPECT_TRUE(description.startsWith("TLSv1.")) << description.toStdString();
+        EXPECT_EQ(SecurityPanel()->toolTip(), description) << "the protocol and cipher";
+    }
+
+    TestCertificates certs;
+    std::unique_ptr<RealFtpServer> tlsServer;
+};
+
+TEST_F(RemoteTls, ACertificateThatVerifiesGivesAnEncryptedSessionWithoutAQuestion)
+{
+    const struct {
+        RealFtpServer::Kind kind;
+        RealFtpServer::TlsMode mode;
+    } cases[] = {
+        {RealFtpServer::Pyftpdlib, RealFtpServer::ExplicitTls},
+        {RealFtpServer::Vsftpd, RealFtpServer::ImplicitTls},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(RealFtpServer::Name(c.kind).toStdString());
+        QString why;
+        if (!Start(c.kind, c.mode, TestCertificates::Good, why)) {
+            std::cerr << "not run: " << why.toStdString() << '\n';
+            continue;
+        }
+        form->FTPClient1->TrustedCAFile = certs.CAFile();
+        Connect();
+        ExpectEncrypted();
+        EXPECT_TRUE(dialogs->Certificates.Asked.empty());
+        EXPECT_FALSE(Pinned()) << "only the user pins";
+        EXPECT_FALSE(LogLines().filter("TLS connection established: " + form->FTPClient1->TlsDescription()).isEmpty());
+        EXPECT_TRUE(form->pgctlFTP->currentWidget() == form->tbshtListing) << "the listing came over TLS too";
+        Disconnect();
+        EXPECT_EQ(form->windowTitle(), "Ferrit");
+        ExpectNothingShown();
+        EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+    }
+}
+
+TEST_F(RemoteTls, AnUntrustedCertificateIsAskedAboutAndAChangedOneIsNeverAcceptedSilently)
+{
+    QString why;
+    if (!Start(RealFtpServer::Pyftpdlib, RealFtpServer::ExplicitTls, TestCertificates::SelfSigned, why))
+        GTEST_SKIP() << why.toStdString();
+    const QString selfSigned = certs.Fingerprint(TestCertificates::SelfSigned);
+
+    // Refused: the session ends before the login, with the reason.
+    dialogs->Certificates.Answers = {TCertificateAnswer::Refuse};
+    Connect();
+    EXPECT_FALSE(form->FTPClient1->Connected);
+    ASSERT_EQ(dialogs->Certificates.Asked.size(), 1u);
+    EXPECT_EQ(dialogs->Certificates.Asked[0].Certificate.Fingerprint, selfSigned);
+    EXPECT_FALSE(dialogs->Certificates.Asked[0].Certificate.Verified);
+    EXPECT_FALSE(dialogs->Certificates.Asked[0].Previous) << "nothing was trusted for this server before";
+    EXPECT_FALSE(PasswordSent());
+    ASSERT_EQ(Errors().size(), 1);
+    EXPECT_TRUE(Errors()[0].contains("not accepted")) << Errors()[0].toStdString();
+    EXPECT_FALSE(Pinned());
+    ExpectNothingShown();
+
+    // Trusted always: connected, and pinned for this host and port.
+    dialogs->Certificates.Answers = {TCertificateAnswer::TrustAlways};
+    Connect();
+    ExpectEncrypted();
+    ASSERT_TRUE(Pinned());
+    EXPECT_EQ(Pinned()->Fingerprint, selfSigned);
+    Disconnect();
+
+    // Next time the pinned certificate is accepted without a question.
+    Connect();
+    ExpectEncrypted();
+    EXPECT_EQ(dialogs->Certificates.Asked.size(), 2u);
+    Disconnect();
+
+    // Another certificate at the same place, though it verifies, is a change the user must see.
+    ASSERT_TRUE(tlsServer->Restart(Tls(RealFtpServer::ExplicitTls, TestCertificates::OtherGood)))
+        << tlsServer->ErrorText().toStdString();
+    form->FTPClient1->TrustedCAFile = certs.CAFile();
+    dialogs->Certificates.Answers = {TCertificateAnswer::Refuse, TCertificateAnswer::AcceptOnce};
+    Connect();
+    EXPECT_FALSE(form->FTPClient1->Connected);
+    ASSERT_EQ(dialogs->Certificates.Asked.size(), 3u);
+    const TCertificateQuestion& change = dialogs->Certificates.Asked[2];
+    EXPECT_TRUE(change.Certificate.Verified);
+    EXPECT_EQ(change.Certificate.Fingerprint, certs.Fingerprint(TestCertificates::OtherGood));
+    ASSERT_TRUE(change.Previous);
+    EXPECT_EQ(change.Previous->Fingerprint, selfSigned);
+    Connect();
+    ExpectEncrypted();
+    EXPECT_EQ(dialogs->Certificates.Asked.size(), 4u);
+    EXPECT_EQ(Pinned()->Fingerprint, selfSigned) << "accepted once pins nothing";
+}
+
+} // namespace
