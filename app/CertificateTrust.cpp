@@ -130,7 +130,8 @@ TCertificateCheck CheckCertificate(const TCertificateInfo& certificate, const st
 
 QString TrustedCertificatesFileName(const QString& configFolder)
 {
-    return configFolder + QStringLiteral("/trusted-certificates");
+    // Without a configuration folder the name would land in the file system's root.
+    return configFolder.isEmpty() ? QString() : configFolder + QStringLiteral("/trusted-certificates");
 }
 
 QByteArray PemText(const QByteArray& der)
@@ -155,6 +156,9 @@ std::optional<TPinnedCertificate> TCertificateTrust::Pinned(const QString& host,
 
 void TCertificateTrust::Trust(const TCertificateInfo& certificate)
 {
+    if (m_fileName.isEmpty())
+        throw Exception(QStringLiteral("The certificate could not be kept as trusted: this user has no "
+                                       "configuration folder to keep it in."));
     std::optional<QJsonArray> entries = ReadEntries(m_fileName, m_problem);
     if (!entries)
         throw Exception(QStringLiteral("The certificate could not be kept as trusted: %1 It is left as it is, so that "

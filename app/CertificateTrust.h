@@ -29,7 +29,8 @@ enum class TCertificateCheck {
 TCertificateCheck CheckCertificate(const TCertificateInfo& certificate,
                                    const std::optional<TPinnedCertificate>& pinned);
 
-// "<folder>/trusted-certificates": beside the user's other settings.
+// "<folder>/trusted-certificates": beside the user's other settings; empty without a folder,
+// and then nothing is pinned and nothing can be.
 QString TrustedCertificatesFileName(const QString& configFolder);
 
 class TCertificateTrust {

@@ -74,6 +74,10 @@ protected:
 TEST(TrustedCertificatesFileNameTest, LiesInTheConfigFolder)
 {
     EXPECT_EQ(TrustedCertificatesFileName("/home/u/.config/Ferrit"), "/home/u/.config/Ferrit/trusted-certificates");
+    // No configuration folder: nothing pinned, and pinning says why instead of writing elsewhere.
+    TCertificateTrust nowhere(TrustedCertificatesFileName(QString()));
+    EXPECT_FALSE(nowhere.Pinned("ftp.example.org", 21));
+    EXPECT_THROW(nowhere.Trust(Certificate(NewPrint, false)), Exception);
 }
 
 TEST_F(CertificateTrustTest, PinsArePrivateToTheOwnerAndComeBackWhole)
