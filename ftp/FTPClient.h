@@ -152,6 +152,7 @@ private:
     void FinishDataTls();
     bool DataCut() const; // the data connection ended without its TLS close
     void CloseDataTls();
+    void AwaitDataTicket();
 
     void ReadGreeting();
     void Login();
@@ -200,6 +201,8 @@ private:
     std::unique_ptr<TTlsContext> m_tlsContext; // made at the first TLS connection
     QByteArray m_certificate;         // the accepted certificate of the control connection
     bool m_dataTls = false;           // the current data connection runs TLS
+    int m_dataTicketMark = 0;         // sessions received before the current data connection
+    bool m_dataTicketsCome = true;    // the server gives data connections TLS 1.3 tickets
     std::unique_ptr<TFTPDirectoryList> m_directoryList;
     TFTPDataSocket* m_data = nullptr; // child, only inside a transfer
     std::unique_ptr<TDataConnection> m_dataConnection; // only inside a transfer

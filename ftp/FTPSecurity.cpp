@@ -10,6 +10,8 @@ namespace {
 
 QString SecondsText(int ms) { return QString::number((ms + 999) / 1000); }
 
+constexpr int TLS13Version = 0x0304;
+
 } // namespace
 
 TTlsContext& TFTPClient::TlsContext()
@@ -54,7 +56,8 @@ void TFTPClient::SecureControl()
     m_certificate.clear();
     try {
         TTlsContext& context = TlsContext();
-        context.ForgetSession(); // a session of another server is no use here
+        context.ForgetSessions(); // a session of another server is no use here
+        m_dataTicketsCome = true;
         m_connecting = true;     // so that Abort (the stop button) ends the handshake
         const auto done = qScopeGuard([this] {
             m_connecting = false;
@@ -118,8 +121,9 @@ void TFTPClient::ProtectData()
 void TFTPClient::BeginDataTls()
 {
     m_dataTls = Encrypted();
+    m_dataTicketMark = m_tlsContext ? m_tlsContext->SessionsReceived() : 0;
     if (m_dataTls)
-        m_data->BeginTls(TlsContext(), Host, ReuseTlsSession ? TTlsSession::Resume : TTlsSession::Fresh);
+        m_data->BeginTls(*m_tlsContext, Host, ReuseTlsSession ? TTlsSession::Resume : TTlsSession::Fresh);
 }
 
 void TFTPClient::CompleteDataConnection(TCmdType type)
@@ -159,9 +163,30 @@ void TFTPClient::CloseDataTls()
     if (!m_dataTls)
         return;
     const QString stalled = QStringLiteral("The upload stalled: the server took no data for %1 s.");
+    AwaitDataTicket();
     WaitForData([this] { m_data->CloseTls(); }, stalled);
     // The server has every byte once it closes its end or reports the upload:
     // a close before that could reset the connection under the server's reads.
     WaitForData([this] { m_data->WaitUntil([this] { return !m_data->Connected || m_replies.HoldsReply(); }); },
                 stalled);
+}
+
+// In TLS 1.3 a server hands each data connection a ticket, which the next data
+// connection must resume (servers such as vsftpd take each ticket once). It
+// comes just after the handshake; a short upload could send its TLS close
+// first, and a ticket arriving after that is dropped.
+void TFTPClient::AwaitDataTicket()
+{
+    constexpr int TicketWaitMs = 300;
+    if (!m_dataTicketsCome || m_data->TlsVersion() != TLS13Version
+        || m_tlsContext->SessionsReceived() > m_dataTicketMark)
+        return;
+    m_data->WaitDeadline = QDeadlineTimer(TicketWaitMs);
+    try {
+        m_data->WaitUntil([this] { return m_tlsContext->SessionsReceived() > m_dataTicketMark || !m_data->Connected; });
+    } catch (const ETimeOutError&) {
+        m_data->TimedOut = false;
+        m_dataTicketsCome = false; // this server sends none: no more waiting for them
+    }
+    ArmDataDeadline();
 }

@@ -283,6 +283,7 @@ public:
     TCertificateInfo PeerCertificate() const;
     QString TlsDescription() const; // "TLSv1.3, TLS_AES_256_GCM_SHA384"
     bool TlsSessionReused() const;
+    int TlsVersion() const; // 0x0304 for TLS 1.3; 0 without TLS
     // Sends the TLS close (close_notify), waits until it has left and ends the
     // sending half of the connection. Wait for the peer's end before closing:
     // a close with unread bytes resets the connection, and the peer may then

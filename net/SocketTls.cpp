@@ -79,6 +79,8 @@ QString TAsyncSocket::TlsDescription() const { return Encrypted() ? m_tls->Descr
 
 bool TAsyncSocket::TlsSessionReused() const { return Encrypted() && m_tls->SessionReused(); }
 
+int TAsyncSocket::TlsVersion() const { return Encrypted() ? m_tls->Version() : 0; }
+
 // ---------------------------------------------------------------- the close
 
 void TAsyncSocket::CloseTls()
@@ -106,8 +108,13 @@ void TAsyncSocket::ContinueTlsClose()
 // The peer's end, seen by the read that found it: whether its TLS close came first.
 void TAsyncSocket::NoteTlsClose()
 {
-    if (m_tls)
-        m_tlsClosedCleanly = m_tls->ClosedCleanly();
+    if (!m_tls)
+        return;
+    m_tlsClosedCleanly = m_tls->ClosedCleanly();
+    // Answered in kind: a server may not let a session that ended without our
+    // TLS close be resumed by the next data connection.
+    if (m_tlsClosedCleanly)
+        m_tls->Shutdown();
 }
 
 // ---------------------------------------------------------------- notifications

@@ -103,8 +103,23 @@ int TTlsContext::NewSession(ssl_st* Ssl, ssl_session_st* Session)
     auto* self = static_cast<TTlsContext*>(SSL_get_app_data(Ssl));
     if (!self)
         return 0; // not kept: OpenSSL frees it
-    self->m_session.reset(Session);
+    // A few in hand: the connection that would bring the next may end first.
+    constexpr size_t Kept = 4;
+    self->m_sessions.emplace_back(Session);
+    ++self->m_received;
+    if (self->m_sessions.size() > Kept)
+        self->m_sessions.pop_front();
     return 1;
+}
+
+void TTlsContext::OfferSession(ssl_st* Ssl)
+{
+    if (m_sessions.empty())
+        return;
+    SSL_set_session(Ssl, m_sessions.back().get()); // takes its own reference
+    // The last one stays: a server that gives no new ticket may take it again.
+    if (m_sessions.size() > 1 && SSL_SESSION_get_protocol_version(m_sessions.back().get()) == TLS1_3_VERSION)
+        m_sessions.pop_back();
 }
 
 // ---------------------------------------------------------------- TTlsLayer
@@ -123,10 +138,10 @@ TTlsLayer::TTlsLayer(TTlsContext& Context, int Socket, const QString& PeerName, 
     } else {
         X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), peer.constData());
     }
-    if (Session == TTlsSession::Keep)
+    if (Session == TTlsSession::Resume)
+        Context.OfferSession(m_ssl);
+    if (Session != TTlsSession::Fresh)
         Context.KeepSessionsOf(m_ssl);
-    else if (Session == TTlsSession::Resume && Context.SessionToResume())
-        SSL_set_session(m_ssl, Context.SessionToResume());
 }
 
 TTlsLayer::~TTlsLayer() { SSL_free(m_ssl); }
@@ -258,3 +273,5 @@ QString TTlsLayer::Description() const
 }
 
 bool TTlsLayer::SessionReused() const { return SSL_session_reused(m_ssl) == 1; }
+
+int TTlsLayer::Version() const { return SSL_version(m_ssl); }

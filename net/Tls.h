@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <deque>
 #include <memory>
 
 struct ssl_ctx_st;
@@ -32,8 +33,8 @@ struct TCertificateInfo {
 
 // What a connection does with the context's session.
 enum class TTlsSession {
-    Keep,   // its sessions become the one to resume (a control connection)
-    Resume, // offers the kept session (a data connection)
+    Keep,   // its sessions are kept for others to resume (a control connection)
+    Resume, // resumes a kept session, and keeps the server's new ones (a data connection)
     Fresh,  // a full handshake, nothing kept
 };
 
@@ -49,12 +50,15 @@ public:
     ssl_ctx_st* Handle() const { return m_ctx.get(); }
     const QString& CAFile() const { return m_caFile; }
 
-    // The session of the connection whose sessions are kept (TTlsSession::Keep:
-    // the control connection), as the server last updated it (TLS 1.3 sends it
-    // after the handshake); none before. The pointer stays owned here.
-    ssl_session_st* SessionToResume() const { return m_session.get(); }
-    void ForgetSession() { m_session.reset(); }
-    // Marks Ssl's sessions as the ones to keep.
+    // Offers the newest kept session to Ssl for resumption, if there is one. A
+    // TLS 1.3 ticket is offered once only (servers such as vsftpd accept each
+    // once); a TLS 1.2 session serves every connection.
+    void OfferSession(ssl_st* Ssl);
+    void ForgetSessions() { m_sessions.clear(); }
+    // How many sessions the server has given so far.
+    int SessionsReceived() const { return m_received; }
+    // Keeps the sessions the server gives Ssl (at the handshake, or in TLS 1.3
+    // tickets after it) for later connections.
     void KeepSessionsOf(ssl_st* Ssl);
 
 private:
@@ -62,7 +66,9 @@ private:
 
     struct FreeCtx { void operator()(ssl_ctx_st* p) const; };
     struct FreeSession { void operator()(ssl_session_st* p) const; };
+    using Session = std::unique_ptr<ssl_session_st, FreeSession>;
     std::unique_ptr<ssl_ctx_st, FreeCtx> m_ctx;
-    std::unique_ptr<ssl_session_st, FreeSession> m_session;
+    std::deque<Session> m_sessions; // oldest first
+    int m_received = 0;
     QString m_caFile;
 };

@@ -40,6 +40,7 @@ public:
     TCertificateInfo PeerCertificate() const;
     QString Description() const;
     bool SessionReused() const;
+    int Version() const;
 
 private:
     // Sorts a call's result: true when it may be retried once the socket is ready.
