@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSslSocket>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QThread>
 #include <grp.h>
 #include <pwd.h>
@@ -36,6 +36,35 @@ QString ProftpdProgram()
     return QFileInfo(installed).isExecutable() ? installed : UnpackedProftpd();
 }
 
+// Beside the binary, as the package lays them out (usr/sbin and usr/lib/proftpd),
+// also when unpacked elsewhere.
+QString ProftpdModules()
+{
+    return QDir::cleanPath(QFileInfo(ProftpdProgram()).absolutePath() + "/../lib/proftpd");
+}
+
+// pyftpdlib's command line has no TLS switch: this starts its TLS handler.
+// Arguments: host port root user password certificate key tls12only (0 or 1).
+constexpr char PyftpdlibTlsScript[] = R"(import sys
+from OpenSSL import SSL
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import TLS_FTPHandler
+from pyftpdlib.servers import FTPServer
+
+host, port, root, user, password, certfile, keyfile, tls12only = sys.argv[1:9]
+authorizer = DummyAuthorizer()
+authorizer.add_user(user, password, root, perm="elradfmwMT")
+handler = TLS_FTPHandler
+handler.authorizer = authorizer
+handler.certfile = certfile
+handler.keyfile = keyfile
+handler.tls_control_required = True
+handler.tls_data_required = True
+if tls12only == "1":
+    handler.ssl_options |= SSL.OP_NO_TLSv1_3
+FTPServer((host, int(port)), handler).serve_forever()
+)";
+
 // SHA-512 crypt of the password of the pyftpdlib and ProFTPD kinds ("s3cret").
 constexpr char ProftpdPasswordHash[] =
     "$6$ferrittestsalt$H58k3pQ/EkaUTvKtuzzsTCp1jjhoqlQ/epxJaIR6FocAKgJyCk9nSjlWW6j7dpipocSE8kcGFgm..TgHHqXTe1";
@@ -43,9 +72,15 @@ constexpr char ProftpdPasswordHash[] =
 } // namespace
 
 RealFtpServer::RealFtpServer(Kind kind, Family address, DataModes modes, const QString& Parent)
+    : RealFtpServer(kind, TlsOptions{}, address, modes, Parent)
+{
+}
+
+RealFtpServer::RealFtpServer(Kind kind, const TlsOptions& tls, Family address, DataModes modes, const QString& Parent)
     : m_kind(kind),
       m_address(address),
       m_modes(modes),
+      m_tls(tls),
       m_dir(Parent.isEmpty() ? QString() : Parent + "/ferrit-ftp-XXXXXX")
 {
     if (!m_dir.isValid()) {
@@ -56,15 +91,54 @@ RealFtpServer::RealFtpServer(Kind kind, Family address, DataModes modes, const Q
         m_error = "only the vsftpd kind can be made passive-only";
         return;
     }
+    if (!CheckTlsOptions())
+        return;
     // The server's users must be able to reach the folder.
     QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
                                             | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
     // Another program may take the probed port before the server binds it: try again.
     for (int attempt = 0; attempt < 3 && !m_running; ++attempt)
-        m_running = Start();
+        m_running = Start(0);
 }
 
 RealFtpServer::~RealFtpServer() { Stop(); }
+
+bool RealFtpServer::Restart(const TlsOptions& tls)
+{
+    Stop();
+    m_running = false;
+    m_unavailable = false;
+    m_tls = tls;
+    if (!m_dir.isValid() || m_port == 0) {
+        m_error = "the server never ran, so it cannot run again";
+        return false;
+    }
+    m_running = CheckTlsOptions() && Start(m_port);
+    return m_running;
+}
+
+bool RealFtpServer::CheckTlsOptions()
+{
+    if (m_tls.mode == NoTls)
+        return true;
+    for (const QString& file : {m_tls.certFile, m_tls.keyFile})
+        if (!QFileInfo(file).isReadable()) {
+            m_error = "the TLS certificate or key \"" + file + "\" cannot be read";
+            return false;
+        }
+    if (m_tls.mode == ImplicitTls && m_kind == Pyftpdlib) {
+        m_error = "pyftpdlib has no implicit TLS";
+        return false;
+    }
+    if (m_tls.tls12Only && m_kind == Vsftpd) {
+        m_error = "this vsftpd cannot switch TLS 1.3 off (it knows ssl_tlsv1 but no ssl_tlsv1_2 or newer)";
+        return false;
+    }
+    if (m_kind == Proftpd && !QFileInfo(ProftpdModules() + "/mod_tls.so").isReadable()) {
+        return CannotRunHere("ProFTPD's TLS module is not in " + ProftpdModules() + ": scripts/test-peers unpacks it");
+    }
+    return true;
+}
 
 QString RealFtpServer::Name(Kind kind)
 {
@@ -99,6 +173,9 @@ QString RealFtpServer::LocalDir() const
 
 QStringList RealFtpServer::Arguments() const
 {
+    if (m_kind == Pyftpdlib && m_tls.mode != NoTls)
+        return {m_dir.filePath("tls_server.py"), Host(), QString::number(m_port), m_dir.filePath("root"), User(),
+                Password(), m_tls.certFile, m_tls.keyFile, m_tls.tls12Only ? "1" : "0"};
     if (m_kind == Pyftpdlib)
         return {"-m", "pyftpdlib", "-i", Host(), "-p", QString::number(m_port), "-d", m_dir.filePath("root"),
                 "-u", User(), "-P", Password(), "-w"};
@@ -118,22 +195,26 @@ bool RealFtpServer::WriteFile(const QString& name, const QByteArray& content, QF
     return true;
 }
 
+bool RealFtpServer::CannotRunHere(const QString& reason)
+{
+    m_error = reason;
+    m_unavailable = true;
+    return false;
+}
+
 bool RealFtpServer::WriteProftpdConfig()
 {
     if (!QFileInfo(ProftpdProgram()).isExecutable()) {
-        m_error = "ProFTPD is not there (neither /usr/sbin/proftpd nor " + UnpackedProftpd()
-                  + "): scripts/test-peers unpacks it";
-        return false;
+        return CannotRunHere("ProFTPD is not there (neither /usr/sbin/proftpd nor " + UnpackedProftpd()
+                             + "): scripts/test-peers unpacks it");
     }
     if (geteuid() != 0) {
-        m_error = "proftpd needs root privileges";
-        return false;
+        return CannotRunHere("proftpd needs root privileges");
     }
     const passwd* nobody = getpwnam("nobody");
     const group* nobodysGroup = nobody ? getgrgid(nobody->pw_gid) : nullptr;
     if (!nobodysGroup) {
-        m_error = "proftpd needs the system user \"nobody\" and its group";
-        return false;
+        return CannotRunHere("proftpd needs the system user \"nobody\" and its group");
     }
     const QString groupName = QString::fromLocal8Bit(nobodysGroup->gr_name);
     QDir(m_dir.path()).mkpath("root");
@@ -165,14 +246,33 @@ bool RealFtpServer::WriteProftpdConfig()
                              .arg(m_dir.filePath("scoreboard"), m_dir.filePath("proftpd.pid"),
                                   m_dir.filePath("passwd"), m_dir.filePath("group"))
                              .arg(Host(), m_address == IPv6 ? "on" : "off");
-    return WriteFile("proftpd.conf", conf.toUtf8(), ownerOnly | QFile::ReadGroup | QFile::ReadOther);
+    return WriteFile("proftpd.conf", (conf + ProftpdTlsConfig()).toUtf8(),
+                     ownerOnly | QFile::ReadGroup | QFile::ReadOther);
+}
+
+// Session reuse on data connections is mod_tls' default, kept: clients must cope with it.
+QString RealFtpServer::ProftpdTlsConfig() const
+{
+    if (m_tls.mode == NoTls)
+        return {};
+    return QStringLiteral("ModulePath \"%1\"\nLoadModule mod_tls.c\nTLSEngine on\nTLSRequired on\nTLSProtocol %2\n"
+                          "TLSECCertificateFile \"%3\"\nTLSECCertificateKeyFile \"%4\"\nTLSVerifyClient off\n"
+                          "TLSLog \"%5\"\n%6")
+        .arg(ProftpdModules(), m_tls.tls12Only ? "TLSv1.2" : "TLSv1.2 TLSv1.3", m_tls.certFile, m_tls.keyFile,
+             m_dir.filePath("tls.log"), m_tls.mode == ImplicitTls ? "TLSOptions UseImplicitSSL\n" : "");
+}
+
+bool RealFtpServer::WritePyftpdlibScript()
+{
+    QDir(m_dir.path()).mkpath("root");
+    return m_tls.mode == NoTls
+           || WriteFile("tls_server.py", PyftpdlibTlsScript, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 bool RealFtpServer::WriteVsftpdConfig()
 {
     if (geteuid() != 0) {
-        m_error = "vsftpd needs root privileges";
-        return false;
+        return CannotRunHere("vsftpd needs root privileges");
     }
     QDir(m_dir.path()).mkpath("root/pub");
     QDir(m_dir.path()).mkpath("empty");
@@ -181,8 +281,7 @@ bool RealFtpServer::WriteVsftpdConfig()
                                                       | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
     const passwd* ftpUser = getpwnam("ftp");
     if (!ftpUser || chown(QFile::encodeName(LocalDir()).constData(), ftpUser->pw_uid, ftpUser->pw_gid) != 0) {
-        m_error = "vsftpd needs the system user \"ftp\"";
-        return false;
+        return CannotRunHere("vsftpd needs the system user \"ftp\"");
     }
     QFile conf(m_dir.filePath("vsftpd.conf"));
     if (!conf.open(QIODevice::WriteOnly)) {
@@ -202,16 +301,32 @@ bool RealFtpServer::WriteVsftpdConfig()
                    .arg(m_dir.filePath("empty"), m_dir.filePath("root"), listen,
                         m_modes == PassiveOnly ? "NO" : "YES")
                    .toUtf8());
+    conf.write(VsftpdTlsConfig().toUtf8());
     return true;
 }
 
-bool RealFtpServer::Start()
+// The fixture logs in anonymously, so the anon_ options are the ones that force
+// TLS. require_ssl_reuse=YES is vsftpd's default, written out because clients
+// must cope with it. Its built-in cipher list (DES-CBC3-SHA) leaves a TLS 1.2
+// client of OpenSSL 3 without a shared cipher, so TLS 1.2 gets today's ones.
+QString RealFtpServer::VsftpdTlsConfig() const
+{
+    if (m_tls.mode == NoTls)
+        return {};
+    return QStringLiteral("ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
+                          "require_ssl_reuse=YES\nssl_ciphers=HIGH\nrsa_cert_file=%1\nrsa_private_key_file=%2\n"
+                          "implicit_ssl=%3\nxferlog_enable=YES\nxferlog_std_format=NO\nvsftpd_log_file=%4\n"
+                          "log_ftp_protocol=YES\ndebug_ssl=YES\n")
+        .arg(m_tls.certFile, m_tls.keyFile, m_tls.mode == ImplicitTls ? "YES" : "NO", m_dir.filePath("vsftpd.log"));
+}
+
+// Port 0: a free one.
+bool RealFtpServer::Start(quint16 port)
 {
     Stop();
-    m_port = FreePort(ListenAddress());
+    m_port = port != 0 ? port : FreePort(ListenAddress());
     if (m_port == 0) {
-        m_error = "cannot listen on " + Host() + " here (no loopback address of that family)";
-        return false;
+        return CannotRunHere("cannot listen on " + Host() + " here (no loopback address of that family)");
     }
     QString program = "/usr/bin/python3";
     if (m_kind == Vsftpd) {
@@ -222,8 +337,8 @@ bool RealFtpServer::Start()
         program = ProftpdProgram();
         if (!WriteProftpdConfig())
             return false;
-    } else {
-        QDir(m_dir.path()).mkpath("root");
+    } else if (!WritePyftpdlibScript()) {
+        return false;
     }
     m_process = std::make_unique<QProcess>();
     m_process->setStandardOutputFile(QProcess::nullDevice());
@@ -240,23 +355,52 @@ bool RealFtpServer::WaitForGreeting()
 {
     const QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired()) {
-        if (m_process->state() == QProcess::NotRunning) {
+        // Polls: nothing here runs the event loop that would tell QProcess of the exit.
+        if (m_process->waitForFinished(0) || m_process->state() == QProcess::NotRunning) {
             QFile log(m_dir.filePath("server.log"));
             log.open(QIODevice::ReadOnly);
-            m_error = Name(m_kind) + " exited: " + QString::fromUtf8(log.readAll()).trimmed();
+            // vsftpd says nothing about a configuration it refuses; its exit code is all there is.
+            m_error = QStringLiteral("%1 exited (code %2): %3")
+                          .arg(Name(m_kind))
+                          .arg(m_process->exitCode())
+                          .arg(QString::fromUtf8(log.readAll()).trimmed());
             return false;
         }
-        QTcpSocket probe;
-        probe.connectToHost(ListenAddress(), m_port);
-        if (probe.waitForConnected(500) && probe.waitForReadyRead(2000) && probe.readLine().startsWith("220")) {
-            probe.write("QUIT\r\n");
-            probe.waitForBytesWritten(500);
+        if (Greeted())
             return true;
-        }
         QThread::msleep(50);
     }
     m_error = Name(m_kind) + " did not greet within 10 s";
     return false;
+}
+
+// With implicit TLS the greeting comes inside TLS. The probe trusts any
+// certificate: servers are also started with ones a client must refuse.
+bool RealFtpServer::Greeted()
+{
+    QSslSocket probe;
+    probe.setPeerVerifyMode(QSslSocket::VerifyNone);
+    if (m_tls.mode == ImplicitTls)
+        probe.connectToHostEncrypted(Host(), m_port);
+    else
+        probe.connectToHost(ListenAddress(), m_port);
+    const bool connected = m_tls.mode == ImplicitTls ? probe.waitForEncrypted(2000) : probe.waitForConnected(500);
+    if (!connected || !probe.waitForReadyRead(2000) || !probe.readLine().startsWith("220"))
+        return false;
+    probe.write("QUIT\r\n");
+    probe.waitForBytesWritten(500);
+    return true;
+}
+
+QString RealFtpServer::LogText() const
+{
+    QString text;
+    for (const char* name : {"server.log", "vsftpd.log", "tls.log"}) {
+        QFile log(m_dir.filePath(name));
+        if (log.open(QIODevice::ReadOnly))
+            text += QString::fromUtf8(log.readAll());
+    }
+    return text;
 }
 
 void RealFtpServer::Stop()

@@ -27,6 +27,19 @@
 //
 // Every kind listens on the one address asked for and nowhere else; on a
 // machine without ::1 an IPv6 server is not running, and ErrorText() says so.
+//
+// With TLS (certificates from TestCertificates.h):
+//
+//   TestCertificates certs;
+//   RealFtpServer server(RealFtpServer::Proftpd, {RealFtpServer::ExplicitTls, certs.CertFile(TestCertificates::Good),
+//                                                 certs.KeyFile(TestCertificates::Good)});
+//
+// every kind then refuses logins and data connections without TLS, and
+// vsftpd and ProFTPD refuse a data connection that does not resume the control
+// connection's TLS session. Implicit TLS: vsftpd and ProFTPD only. TLS 1.2 and
+// 1.3 are offered; tls12Only leaves TLS 1.2 (pyftpdlib and ProFTPD only: this
+// vsftpd cannot switch TLS 1.3 off). ProFTPD needs an EC key (TestCertificates
+// makes those) and its mod_tls.so beside the binary (scripts/test-peers).
 #include <QFileDevice>
 #include <QHostAddress>
 #include <QProcess>
@@ -41,17 +54,47 @@ public:
     // PassiveOnly: the server refuses "PORT" and "EPRT", so a client must
     // connect passively (vsftpd only; the others serve both modes).
     enum DataModes { BothModes, PassiveOnly };
+    enum TlsMode {
+        NoTls,
+        ExplicitTls, // "AUTH TLS" on the plain greeting
+        ImplicitTls, // TLS from the first byte (vsftpd and ProFTPD)
+    };
+    struct TlsOptions {
+        TlsMode mode = NoTls;
+        QString certFile; // PEM: the certificate the server presents
+        QString keyFile;  // PEM: its private key
+        bool tls12Only = false;
+    };
 
     // Parent: where the server's temporary folder is made (the system's temporary
     // folder when empty); a benchmark may put it on tmpfs.
     explicit RealFtpServer(Kind kind, Family address = IPv4, DataModes modes = BothModes, const QString& Parent = {});
+    RealFtpServer(Kind kind, const TlsOptions& tls, Family address = IPv4, DataModes modes = BothModes,
+                  const QString& Parent = {});
     ~RealFtpServer();
     RealFtpServer(const RealFtpServer&) = delete;
     RealFtpServer& operator=(const RealFtpServer&) = delete;
 
-    // True once the server greeted a test connection; otherwise ErrorText() says why.
+    // True once the server greeted a test connection (inside TLS for implicit
+    // TLS); otherwise ErrorText() says why.
     bool IsRunning() const { return m_running; }
     const QString& ErrorText() const { return m_error; }
+    // It is not running because it cannot run on this machine (no root
+    // privileges, no binary or module, no such loopback address), rather than
+    // because it failed to start.
+    bool Unavailable() const { return m_unavailable; }
+
+    // Starts the server again on the same address, port and folder with other
+    // TLS options: a client that saw the first certificate then meets "a
+    // changed certificate" at the same place. False, and ErrorText() says why,
+    // when it does not run again.
+    bool Restart(const TlsOptions& tls);
+    TlsMode Tls() const { return m_tls.mode; }
+
+    // What the server logged so far: its standard error, and with TLS vsftpd's
+    // protocol and TLS log (whether each data connection reused the session) or
+    // ProFTPD's TLS log.
+    QString LogText() const;
 
     Kind ServerKind() const { return m_kind; }
     static QString Name(Kind kind);
@@ -68,12 +111,18 @@ public:
     QString LocalPath(const QString& name) const { return LocalDir() + '/' + name; }
 
 private:
-    bool Start();
+    bool Start(quint16 port);
+    bool CheckTlsOptions();
     QStringList Arguments() const;
     bool WriteVsftpdConfig();
+    QString VsftpdTlsConfig() const;
     bool WriteProftpdConfig();
+    QString ProftpdTlsConfig() const;
+    bool WritePyftpdlibScript();
     bool WriteFile(const QString& name, const QByteArray& content, QFileDevice::Permissions permissions);
+    bool CannotRunHere(const QString& reason);
     bool WaitForGreeting();
+    bool Greeted();
     void Stop();
 
     QHostAddress ListenAddress() const;
@@ -81,9 +130,11 @@ private:
     Kind m_kind;
     Family m_address;
     DataModes m_modes;
+    TlsOptions m_tls;
     QTemporaryDir m_dir;
     std::unique_ptr<QProcess> m_process;
     quint16 m_port = 0;
     bool m_running = false;
+    bool m_unavailable = false;
     QString m_error;
 };
