@@ -1,0 +1,280 @@
+// FTP over TLS against real servers nobody here wrote, each with a certificate
+// made for the test by a test CA the client is told to trust: the whole path
+// in passive and active mode, explicit and implicit; and the certificates and
+// servers a client must refuse.
+#include "FtpSession.h"
+#include "QtPrinters.h"
+#include "RealFtpServer.h"
+#include "TestCertificates.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QScopeGuard>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <tuple>
+
+namespace {
+
+using Kind = RealFtpServer::Kind;
+using Mode = RealFtpServer::TlsMode;
+
+QByteArray Sha256Of(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "missing: " + path.toUtf8();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&f);
+    return hash.result().toHex();
+}
+
+void WriteRandomFile(const QString& path, qint64 size, quint32 seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    QRandomGenerator random(seed);
+    for (char& byte : data)
+        byte = char(random.generate());
+    WriteFile(path, data);
+}
+
+// One set of certificates for the whole program: making them costs a moment.
+const TestCertificates& Certificates()
+{
+    static const TestCertificates certificates;
+    return certificates;
+}
+
+RealFtpServer::TlsOptions TlsWith(Mode mode, TestCertificates::Kind certificate = TestCertificates::Good,
+                                   bool tls12Only = false)
+{
+    return {mode, Certificates().CertFile(certificate), Certificates().KeyFile(certificate), tls12Only};
+}
+
+// A client for a TLS server, trusting the test CA only besides the system's.
+void SecureFor(FtpSession& s, const RealFtpServer& server)
+{
+    s.client.Host = server.Host();
+    s.client.Security = server.Tls() == RealFtpServer::ImplicitTls ? TSecurity::ImplicitTls : TSecurity::RequireTls;
+    s.client.TrustedCAFile = Certificates().CAFile();
+    s.client.InactivityTimeOut = 10000;
+}
+
+// ---------------------------------------------------------------- the whole path
+
+using PathParam = std::tuple<Kind, Mode, bool /* passive */>;
+
+class TlsPath : public ::testing::TestWithParam<PathParam> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Certificates().IsValid()) << Certificates().ErrorText().toStdString();
+        if (!server.IsRunning())
+            GTEST_SKIP() << server.ErrorText().toStdString();
+        s = std::make_unique<FtpSession>(server.Port(), server.User(), server.Password());
+        SecureFor(*s, server);
+        s->client.Passive = std::get<2>(GetParam());
+        s->client.Connect();
+        s->client.DoCommand("CWD " + server.RemoteDir());
+    }
+
+    // ProFTPD takes each TLS 1.3 ticket once and hands out none on upload
+    // connections, so a session of uploads runs out of sessions to resume after
+    // two; its TLS 1.2 sessions serve every data connection.
+    RealFtpServer server{std::get<0>(GetParam()),
+                         TlsWith(std::get<1>(GetParam()), TestCertificates::Good,
+                                 std::get<0>(GetParam()) == RealFtpServer::Proftpd)};
+    std::unique_ptr<FtpSession> s;
+    QTemporaryDir local;
+};
+
+TEST_P(TlsPath, LoginListingAndByteIdenticalTransfers)
+{
+    // On a failure the conversation says what went wrong.
+    const auto printLog = qScopeGuard([this] {
+        if (HasFailure())
+            std::cerr << s->log.join('\n').toStdString() << "\n" << server.LogText().toStdString() << std::endl;
+    });
+    EXPECT_TRUE(s->client.Encrypted());
+    const QString log = s->log.join('\n');
+    EXPECT_TRUE(log.contains("The server's certificate is valid: ")) << log.toStdString();
+    EXPECT_TRUE(log.contains(QRegularExpression("TLS connection established: TLSv1\\.[23], \\S+\\.")))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains("PROT P\n200")) << log.toStdString();
+
+    for (const qint64 size : {qint64(0), qint64(1), qint64(16384), qint64(10 * 1024 * 1024)}) {
+        SCOPED_TRACE(size);
+        const QString name = QStringLiteral("tls-%1.bin").arg(size);
+        const QString source = local.filePath("source-" + name);
+        WriteRandomFile(source, size, quint32(size) + 11);
+        ASSERT_NO_THROW(s->client.Upload(source, name));
+        EXPECT_EQ(Sha256Of(server.LocalPath(name)), Sha256Of(source));
+        const QString copy = local.filePath("copy-" + name);
+        ASSERT_NO_THROW(s->client.Download(name, copy));
+        EXPECT_EQ(Sha256Of(copy), Sha256Of(source));
+    }
+    s->items.clear();
+    s->client.List();
+    EXPECT_EQ(s->items.filter("tls-10485760.bin").size(), 1) << s->items.join('\n').toStdString();
+    EXPECT_TRUE(s->client.Connected);
+}
+
+std::string PathName(const ::testing::TestParamInfo<PathParam>& info)
+{
+    const auto [kind, mode, passive] = info.param;
+    return (RealFtpServer::Name(kind) + (mode == RealFtpServer::ImplicitTls ? "_implicit" : "_explicit")
+            + (passive ? "_passive" : "_active"))
+        .toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Explicit, TlsPath,
+                         ::testing::Combine(::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Vsftpd,
+                                                              RealFtpServer::Proftpd),
+                                            ::testing::Values(RealFtpServer::ExplicitTls), ::testing::Bool()),
+                         PathName);
+// pyftpdlib has no implicit mode.
+INSTANTIATE_TEST_SUITE_P(Implicit, TlsPath,
+                         ::testing::Combine(::testing::Values(RealFtpServer::Vsftpd, RealFtpServer::Proftpd),
+                                            ::testing::Values(RealFtpServer::ImplicitTls), ::testing::Bool()),
+                         PathName);
+
+// ---------------------------------------------------------------- refusals
+
+struct CertificateCase {
+    TestCertificates::Kind certificate;
+    const char* reason; // what the client says about it
+};
+
+// A certificate that does not verify reaches the handler with its reason;
+// refused there (the default), the session ends before the user name is sent.
+TEST(TlsRefusals, CertificatesThatDoNotVerifyAreRefused)
+{
+    const CertificateCase cases[] = {
+        {TestCertificates::Expired, "certificate has expired"},
+        {TestCertificates::WrongName, "IP address mismatch"},
+        {TestCertificates::SelfSigned, "self-signed certificate"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(TestCertificates::Name(c.certificate).toStdString());
+        RealFtpServer server(RealFtpServer::Pyftpdlib, TlsWith(RealFtpServer::ExplicitTls, c.certificate));
+        if (!server.IsRunning())
+            GTEST_SKIP() << server.ErrorText().toStdString();
+        FtpSession s(server.Port(), server.User(), server.Password());
+        SecureFor(s, server);
+        TCertificateInfo seen;
+        s.client.OnCertificate = [&seen](const TCertificateInfo& certificate, bool& accept) {
+            seen = certificate;
+            EXPECT_FALSE(accept) << "starts as the verification's result";
+        };
+        try {
+            s.client.Connect();
+            ADD_FAILURE() << "connected";
+        } catch (const ESecurityError& e) {
+            EXPECT_TRUE(e.Message().contains(c.reason)) << e.Message().toStdString();
+            EXPECT_TRUE(e.Message().contains("the password was not sent")) << e.Message().toStdString();
+        }
+        EXPECT_FALSE(seen.Verified);
+        EXPECT_EQ(seen.Reason, c.reason);
+        EXPECT_EQ(seen.Fingerprint, Certificates().Fingerprint(c.certificate));
+        EXPECT_EQ(seen.Host, "127.0.0.1");
+        EXPECT_EQ(seen.Port, server.Port());
+        EXPECT_FALSE(s.client.Connected);
+        EXPECT_FALSE(s.log.join('\n').contains("USER")) << s.log.join('\n').toStdString();
+    }
+}
+
+// Accepted by the user (the dialog's "accept once"), the same certificate
+// carries the whole session, data connections included.
+TEST(TlsRefusals, AnAcceptedSelfSignedCertificateCarriesTheSession)
+{
+    RealFtpServer server(RealFtpServer::Vsftpd, TlsWith(RealFtpServer::ExplicitTls, TestCertificates::SelfSigned));
+    if (!server.IsRunning())
+        GTEST_SKIP() << server.ErrorText().toStdString();
+    FtpSession s(server.Port(), server.User(), server.Password());
+    SecureFor(s, server);
+    s.client.Passive = true;
+    s.client.OnCertificate = [](const TCertificateInfo&, bool& accept) { accept = true; };
+    s.client.Connect();
+    EXPECT_TRUE(s.log.contains("The server's certificate cannot be trusted (self-signed certificate); it was "
+                               "accepted by the user."));
+    s.client.DoCommand("CWD " + server.RemoteDir());
+    WriteFile(server.LocalPath("a.txt"), "secret content");
+    QTemporaryDir local;
+    s.client.Download("a.txt", local.filePath("a.txt"));
+    EXPECT_EQ(ReadFile(local.filePath("a.txt")), "secret content");
+}
+
+// vsftpd refuses a data connection that does not resume the control
+// connection's session (and ends the session); the error carries its reason.
+TEST(TlsRefusals, DataConnectionWithoutSessionReuseIsRefusedAndSaysWhy)
+{
+    RealFtpServer server(RealFtpServer::Vsftpd, TlsWith(RealFtpServer::ExplicitTls));
+    if (!server.IsRunning())
+        GTEST_SKIP() << server.ErrorText().toStdString();
+    FtpSession s(server.Port(), server.User(), server.Password());
+    SecureFor(s, server);
+    s.client.Passive = true;
+    s.client.ReuseTlsSession = false;
+    s.client.Connect();
+    try {
+        s.client.List();
+        FAIL() << "listed";
+    } catch (const FTPException& e) {
+        EXPECT_TRUE(e.Message().contains("session reuse required")) << e.Message().toStdString();
+    } catch (const Exception& e) {
+        FAIL() << e.Message().toStdString() << "\n" << s.log.join('\n').toStdString();
+    }
+}
+
+// A data connection that ends without the TLS close, though the server then
+// reports success, is a failed download: the old local file stays.
+TEST(TlsRefusals, DownloadCutWithoutTheTlsCloseFails)
+{
+    for (const char* mode : {"cut", "clean"}) {
+        SCOPED_TRACE(mode);
+        QTemporaryDir dir;
+        QProcess server;
+        server.start("/usr/bin/python3",
+                     {QStringLiteral(FERRIT_TEST_SUPPORT_DIR "/tls_cut_server.py"), dir.filePath("port"),
+                      Certificates().CertFile(TestCertificates::Good), Certificates().KeyFile(TestCertificates::Good),
+                      "70000", mode});
+        for (int i = 0; i < 100 && !QFile::exists(dir.filePath("port")); ++i)
+            QThread::msleep(50);
+        ASSERT_TRUE(QFile::exists(dir.filePath("port"))) << server.readAllStandardError().toStdString();
+        FtpSession s(quint16(ReadFile(dir.filePath("port")).toInt()));
+        s.client.Security = TSecurity::RequireTls;
+        s.client.TrustedCAFile = Certificates().CAFile();
+        s.client.Passive = true;
+        s.client.Connect();
+        const QString target = dir.filePath("mine.bin");
+        WriteFile(target, "the old file");
+        QString error;
+        try {
+            s.client.Download("file.bin", target);
+        } catch (const EIncompleteTransfer& e) {
+            error = e.Message();
+        }
+        if (QByteArray(mode) == "cut") {
+            EXPECT_EQ(error.toStdString(), "The download of \"file.bin\" ended without the TLS close of its "
+                                           "connection: it may be incomplete, so it was not kept.");
+            EXPECT_EQ(ReadFile(target), "the old file");
+        } else {
+            EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+            EXPECT_EQ(ReadFile(target), QByteArray(70000, 'x'));
+        }
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"mine.bin", "port"}));
+        s.client.Disconnect();
+        server.kill();
+        server.waitForFinished();
+    }
+}
+
+} // namespace
