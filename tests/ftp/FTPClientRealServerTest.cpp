@@ -13,28 +13,6 @@
 
 namespace {
 
-QByteArray Sha256Of(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "missing: " + path.toUtf8();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&f);
-    return hash.result().toHex();
-}
-
-void WriteRandomFile(const QString& path, qint64 size, quint32 seed)
-{
-    QRandomGenerator random(seed);
-    QByteArray data(size, Qt::Uninitialized);
-    random.fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
-    for (qint64 i = size / 4 * 4; i < size; ++i)
-        data[i] = char(random.generate());
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(data);
-}
-
 class RealServer : public ::testing::TestWithParam<RealFtpServer::Kind> {
 protected:
     void SetUp() override

@@ -27,25 +27,6 @@ namespace {
 using Kind = RealFtpServer::Kind;
 using Mode = RealFtpServer::TlsMode;
 
-QByteArray Sha256Of(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "missing: " + path.toUtf8();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&f);
-    return hash.result().toHex();
-}
-
-void WriteRandomFile(const QString& path, qint64 size, quint32 seed)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    QRandomGenerator random(seed);
-    for (char& byte : data)
-        byte = char(random.generate());
-    WriteFile(path, data);
-}
-
 // One set of certificates for the whole program: making them costs a moment.
 const TestCertificates& Certificates()
 {

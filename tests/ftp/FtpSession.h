@@ -4,7 +4,9 @@
 #include "ScriptedFtpServer.h"
 #include "ftp/FTPClient.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -21,6 +23,27 @@ inline void WriteFile(const QString& path, const QByteArray& data)
     QFile f(path);
     f.open(QIODevice::WriteOnly);
     f.write(data);
+}
+
+inline QByteArray Sha256Of(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "missing: " + path.toUtf8();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&f);
+    return hash.result().toHex();
+}
+
+// A file of size random bytes, the same for the same seed.
+inline void WriteRandomFile(const QString& path, qint64 size, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QByteArray data(size, Qt::Uninitialized);
+    random.fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
+    for (qint64 i = size / 4 * 4; i < size; ++i)
+        data[i] = char(random.generate());
+    WriteFile(path, data);
 }
 
 struct FtpSession {
