@@ -127,6 +127,25 @@ INSTANTIATE_TEST_SUITE_P(Implicit, TlsPath,
                                             ::testing::Values(RealFtpServer::ImplicitTls), ::testing::Bool()),
                          PathName);
 
+// An IPv6 server: the certificate is checked against the address ::1, and the
+// data connections ("EPSV") run over TLS as on IPv4.
+TEST(TlsIPv6, CertificateForTheAddressAndDataOverTls)
+{
+    RealFtpServer server(RealFtpServer::Vsftpd, TlsWith(RealFtpServer::ExplicitTls), RealFtpServer::IPv6);
+    if (!server.IsRunning())
+        GTEST_SKIP() << server.ErrorText().toStdString();
+    FtpSession s(server.Port(), server.User(), server.Password());
+    SecureFor(s, server);
+    s.client.Passive = true;
+    s.client.Connect();
+    EXPECT_TRUE(s.client.Encrypted());
+    s.client.DoCommand("CWD " + server.RemoteDir());
+    WriteFile(server.LocalPath("six.txt"), "over IPv6");
+    QTemporaryDir local;
+    s.client.Download("six.txt", local.filePath("six.txt"));
+    EXPECT_EQ(ReadFile(local.filePath("six.txt")), "over IPv6");
+}
+
 // ---------------------------------------------------------------- refusals
 
 struct CertificateCase {
