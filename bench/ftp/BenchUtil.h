@@ -15,9 +15,10 @@
 
 // vsftpd on loopback with its folder below Parent (the temporary folder when empty),
 // or null once it has said on stderr why it did not start.
-inline std::unique_ptr<RealFtpServer> StartVsftpd(const QString& Parent = {})
+inline std::unique_ptr<RealFtpServer> StartVsftpd(const QString& Parent = {}, const RealFtpServer::TlsOptions& Tls = {},
+                                                  RealFtpServer::DataModes Modes = RealFtpServer::BothModes)
 {
-    auto server = std::make_unique<RealFtpServer>(RealFtpServer::Vsftpd, RealFtpServer::IPv4, RealFtpServer::BothModes, Parent);
+    auto server = std::make_unique<RealFtpServer>(RealFtpServer::Vsftpd, Tls, RealFtpServer::IPv4, Modes, Parent);
     if (server->IsRunning())
         return server;
     std::fprintf(stderr, "vsftpd: %s\n", qPrintable(server->ErrorText()));
@@ -85,6 +86,31 @@ inline double CpuSeconds(int who = RUSAGE_SELF)
     rusage usage{};
     getrusage(who, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The best of several runs of one transfer. Wall time depends on what else the
+// machine runs; CPU time per transfer does not.
+struct Best {
+    double wall = 1e9, cpu = 1e9;
+    double last = -1, lastCpu = -1; // the latest run's
+    bool failed = false;
+    void Take(double w, double c)
+    {
+        last = w, lastCpu = c;
+        failed = failed || w < 0;
+        if (w >= 0)
+            wall = std::min(wall, w), cpu = std::min(cpu, c);
+    }
+};
+
+// Runs f (wall seconds, negative on failure) and takes its wall and CPU time:
+// this process's (RUSAGE_SELF), or its children's for curl (RUSAGE_CHILDREN).
+template <class F>
+void Measure(Best& best, const F& f, int who)
+{
+    const double cpu = CpuSeconds(who);
+    const double wall = f();
+    best.Take(wall, CpuSeconds(who) - cpu);
 }
 
 // A file of size bytes of pseudo-random content (the same for every run).

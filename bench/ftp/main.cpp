@@ -16,32 +16,12 @@ namespace {
 
 constexpr qint64 FileSize = qint64(1) << 30;
 
-// Wall time depends on what else the machine runs; CPU time per transfer does not.
-struct Best {
-    double wall = 1e9, cpu = 1e9;
-    bool failed = false;
-    void Take(double w, double c)
-    {
-        failed = failed || w < 0;
-        if (w >= 0)
-            wall = std::min(wall, w), cpu = std::min(cpu, c);
-    }
-};
-
 struct Contender {
     const char* name; // "ferrit" or "curl"
     bool passive;
     std::function<double()> download, upload; // wall seconds, negative on failure
     Best down, up;
 };
-
-// Runs f and takes its wall and CPU time (this process's, or its children's for curl).
-void Measure(Best& best, const std::function<double()>& f, int who)
-{
-    const double cpu = CpuSeconds(who);
-    const double wall = f();
-    best.Take(wall, CpuSeconds(who) - cpu);
-}
 
 void Report(const char* direction, const char* mode, const Best& ferrit, const Best& curl)
 {
