@@ -23,6 +23,10 @@ public:
     bool Confirm(const QString&) override { return true; }
     void ShowError(const QString&, const QString& text) override { Errors << text; }
     bool InputBox(const QString&, const QString&, QString&) override { return true; }
+    TCertificateAnswer AskCertificate(const TCertificateInfo&, const std::optional<TPinnedCertificate>&) override
+    {
+        return TCertificateAnswer::Refuse;
+    }
 };
 
 class TSilence : public TSounds {
