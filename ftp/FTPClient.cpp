@@ -6,10 +6,8 @@
 #include "ftp/WireText.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QScopeGuard>
 
 #include <cerrno>
@@ -24,32 +22,6 @@ constexpr int QuitWaitOnDestroyMs = 5000;
 QDeadlineTimer DeadlineIn(int ms)
 {
     return ms > 0 ? QDeadlineTimer(ms) : QDeadlineTimer(QDeadlineTimer::Forever);
-}
-
-QString SecondsText(int ms) { return QString::number((ms + 999) / 1000); }
-
-bool InRange(int value, int low, int high) { return value >= low && value <= high; }
-
-// Longest file name, in bytes, that the local file systems take.
-constexpr qsizetype MaxFileNameBytes = 255;
-
-// A fresh name beside target for the bytes of a download in progress. A long
-// target name is shortened in it, so that the name still fits the limit.
-QString PartialFileName(const QString& target)
-{
-    const QFileInfo info(target);
-    for (;;) {
-        const QString tail = QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
-        QString stem = u'.' + info.fileName();
-        while (QFile::encodeName(stem + tail).size() > MaxFileNameBytes) {
-            stem.chop(1);
-            if (stem.back().isHighSurrogate())
-                stem.chop(1);
-        }
-        const QString name = info.dir().filePath(stem + tail);
-        if (!QFileInfo::exists(name))
-            return name;
-    }
 }
 
 } // namespace
@@ -123,14 +95,14 @@ void TFTPClient::Success(TCmdType type)
         OnSuccess(type);
 }
 
-auto TFTPClient::BeginOperation()
+TFTPClient::TOperation TFTPClient::BeginOperation()
 {
     Canceled = false;
     TimedOut = false;
     CheckConnected();
     m_replies.Reset(false);
     ++m_operations;
-    return qScopeGuard([this] {
+    return TOperation([this] {
         if (--m_operations == 0)
             EndCancel();
     });
@@ -524,137 +496,5 @@ void TFTPClient::List()
         if (FinishTransfer(TCmdType::List) && cut)
             throw EIncompleteTransfer(QStringLiteral("The listing ended without the TLS close of its connection: it "
                                                      "may be incomplete."));
-    });
-}
-
-void TFTPClient::SendRetr(const QString& RemoteFile)
-{
-    Report(QStringLiteral("RETR ") + RemoteFile);
-    BytesTotal = 0;
-    Transaction(QStringLiteral("RETR ") + RemoteFile);
-    CheckReply(301, 599, TCmdType::Download, Window::Plain);
-    for (const QString& line : m_replies.Lines())
-        if (BytesTotal == 0)
-            BytesTotal = ByteCountOf(line);
-    m_replies.Owe(); // the transfer's completion
-}
-
-void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile)
-{
-    RejectUnsafeText(RemoteFile);
-    const auto operation = BeginOperation();
-    const QString target = LocalFile.isEmpty() ? RemoteFile : LocalFile;
-    // The data goes to a new file beside the target, which replaces the target
-    // only when the server confirmed the transfer: a failed or aborted download
-    // never destroys what was there.
-    const QString partial = PartialFileName(target);
-    {
-        // Fails before anything is sent when the folder cannot take the file. The
-        // probe goes again at once: the capture must create the file afresh, since
-        // truncating an existing one makes ext4 write it out synchronously on close.
-        QFile probe(partial);
-        if (!probe.open(QIODevice::WriteOnly))
-            throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(target, probe.errorString()));
-        probe.remove();
-    }
-    const auto removePartial = qScopeGuard([&partial] { QFile::remove(partial); });
-    RunTransfer(TCmdType::Download, [&] {
-        m_dataConnection->Prepare(TCmdType::Download);
-        m_data->OnPacketRecvd = [this, user = OnPacketRecvd](QObject* sender) {
-            ArmDataDeadline();
-            if (user)
-                user(sender);
-        };
-        SendRetr(RemoteFile);
-        CompleteDataConnection(TCmdType::Download);
-        StartFlow();
-        if (DataMayFlow())
-            WaitForData([&] { m_data->CaptureFile(partial); },
-                        QStringLiteral("The download stalled: no data for %1 s."));
-        StopFlow();
-        const bool cut = DataCut();
-        m_data->RequestCloseSocket();
-        const qint64 announced = BytesTotal;
-        const qint64 received = m_data->BytesRecvd;
-        ReportReceived(received);
-        if (FinishTransfer(TCmdType::Download)) {
-            // Without the TLS close the end of the data may have been cut off.
-            if (cut)
-                throw EIncompleteTransfer(QStringLiteral("The download of \"%1\" ended without the TLS close of its "
-                                                         "connection: it may be incomplete, so it was not kept.")
-                                              .arg(RemoteFile));
-            // In binary type the announced size is the file's: fewer bytes mean
-            // a cut transfer, whatever the server's reply claims.
-            if (!m_textType && announced > 0 && received < announced)
-                throw EIncompleteTransfer(QStringLiteral("The download of \"%1\" is incomplete: %2 of %3 bytes arrived.")
-                                              .arg(RemoteFile)
-                                              .arg(received)
-                                              .arg(announced));
-            if (m_textType)
-                ConvertToLocalLineEnds(partial);
-            if (QFileInfo::exists(target))
-                QFile::setPermissions(partial, QFile::permissions(target));
-            ReplaceFile(partial, target);
-        }
-    });
-}
-
-void TFTPClient::ReplaceFile(const QString& from, const QString& to)
-{
-    // rename() replaces the old file in one step: it is either the old or the new one.
-    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-        throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(to, reason));
-    }
-}
-
-void TFTPClient::SendStor(const QString& LocalFile, const QString& RemoteFile)
-{
-    const QString name = RemoteFile.isEmpty() ? FileNamePart(LocalFile) : RemoteFile;
-    Report(QStringLiteral("STOR ") + (RemoteFile.isEmpty() ? LocalFile : RemoteFile));
-    Transaction(QStringLiteral("STOR ") + name);
-    CheckReply(301, 599, TCmdType::Upload, Window::Unsupported);
-    m_replies.Owe(); // the transfer's completion
-}
-
-void TFTPClient::Upload(const QString& LocalFile, const QString& RemoteFile)
-{
-    RejectUnsafeText(RemoteFile.isEmpty() ? FileNamePart(LocalFile) : RemoteFile);
-    const auto operation = BeginOperation();
-    RunTransfer(TCmdType::Upload, [&] {
-        QFile file(LocalFile);
-        if (!file.open(QIODevice::ReadOnly))
-            throw Exception(QStringLiteral("Cannot open \"%1\": %2").arg(LocalFile, file.errorString()));
-        BytesTotal = file.size();
-        file.close();
-        m_dataConnection->Prepare(TCmdType::Upload);
-        m_data->OnPacketSent = [this, user = OnPacketSent](QObject* sender) {
-            ArmDataDeadline();
-            if (user)
-                user(sender);
-        };
-        SendStor(LocalFile, RemoteFile);
-        CompleteDataConnection(TCmdType::Upload);
-        StartFlow();
-        if (DataMayFlow()) {
-            try {
-                WaitForData([&] { m_data->SendFile(LocalFile); },
-                            QStringLiteral("The upload stalled: the server took no data for %1 s."));
-                CloseDataTls();
-            } catch (const EAbortError&) {
-                throw;
-            } catch (const ETimeOutError&) {
-                throw;
-            } catch (const ESockError&) {
-                // The server broke the data connection off: its reply says why.
-                if (!Connected || FinishTransfer(TCmdType::Upload))
-                    throw;
-                return;
-            }
-        }
-        StopFlow();
-        m_data->SetLinger(false, 0); // close gracefully: the server must get every byte
-        m_data->RequestCloseSocket();
-        FinishTransfer(TCmdType::Upload);
     });
 }

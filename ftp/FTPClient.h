@@ -27,8 +27,12 @@
 #include "ftp/ReplyReader.h"
 #include "net/AsyncSocket.h"
 
+#include <QDateTime>
+#include <QScopeGuard>
+
 #include <functional>
 #include <memory>
+#include <optional>
 
 class TFTPDataSocket;
 
@@ -125,11 +129,30 @@ public:
     // Lists the current folder: "MLSD" where the server offers it, else "LIST".
     void List();
     // Fetches RemoteFile into LocalFile (or a local file named RemoteFile when
-    // LocalFile is empty). An existing local file is replaced only when the
-    // transfer completed.
-    void Download(const QString& RemoteFile, const QString& LocalFile);
-    // Stores LocalFile as RemoteFile (or under its file-name part when RemoteFile is empty).
-    void Upload(const QString& LocalFile, const QString& RemoteFile);
+    // LocalFile is empty). The bytes go to PartialFileOf(target) first, which
+    // replaces the target only when the transfer completed; a transfer that
+    // fails in binary type keeps what arrived there. Resume: continue such a
+    // kept file ("REST", then "RETR" of the missing bytes only); a server that
+    // refuses "REST" sends the whole file again, and the log says so.
+    void Download(const QString& RemoteFile, const QString& LocalFile, bool Resume = false);
+    // Stores LocalFile as RemoteFile (or under its file-name part when RemoteFile
+    // is empty). Resume: a remote file shorter than LocalFile is continued
+    // ("REST" then "STOR" where the server offers "REST", else "APPE").
+    void Upload(const QString& LocalFile, const QString& RemoteFile, bool Resume = false);
+    // Where a download into target keeps its bytes until it completes: a hidden
+    // name beside it, the same for every attempt, so that a later one can resume.
+    static QString PartialFileOf(const QString& target);
+
+    // ---- sizes and times (RFC 3659)
+    // "SIZE" in binary type; none when the server refuses or does not know it.
+    std::optional<qint64> RemoteSize(const QString& Name);
+    // "MDTM": the file's modification time (UTC); invalid when refused.
+    QDateTime RemoteModified(const QString& Name);
+    // "MFMT" where the server offers it: false when it does not, or refused.
+    bool SetRemoteModified(const QString& Name, const QDateTime& Time);
+    // Downloads take the server's modification time ("MDTM"), uploads give the
+    // server the local one ("MFMT"), where the server offers them.
+    bool KeepModificationTimes = false;
 
 private:
     enum class Window { Unsupported, Plain }; // whether 500-502 also raise OnUnSupportedFunction
@@ -139,7 +162,8 @@ private:
     bool Idle() const; // no operation waits on the server
     // Starts a command or transfer. The outermost operation to end clears a
     // cancel, so that the idle connection goes on noticing a server that leaves.
-    [[nodiscard]] auto BeginOperation();
+    using TOperation = QScopeGuard<std::function<void()>>;
+    [[nodiscard]] TOperation BeginOperation();
     // FTP over TLS (FTPSecurity.cpp)
     TTlsContext& TlsContext();
     void NegotiateTls();
@@ -193,8 +217,17 @@ private:
     void DeliverListingLine(const QString& line);
     void ReportReceived(qint64 count);
     bool FinishTransfer(TCmdType type); // whether the server confirmed the transfer
+    // Transfers (FTPTransfers.cpp)
+    qint64 ResumePoint(const QString& RemoteFile, const QString& partial, std::optional<qint64>& size);
+    bool Restart(qint64 offset);
     void SendRetr(const QString& RemoteFile);
-    void SendStor(const QString& LocalFile, const QString& RemoteFile);
+    bool ReceiveFile(const QString& RemoteFile, const QString& partial, qint64 offset, std::optional<qint64> size);
+    qint64 UploadResumePoint(const QString& LocalFile, const QString& name);
+    void SendFrom(const QString& LocalFile, const QString& RemoteFile, qint64 offset);
+    void SendStor(const QString& LocalFile, const QString& RemoteFile, const QString& verb);
+    void SendFileData(const QString& LocalFile, qint64 offset);
+    void TakeRemoteTime(const QString& RemoteFile, const QString& target);
+    void GiveRemoteTime(const QString& LocalFile, const QString& name);
     static void ReplaceFile(const QString& from, const QString& to);
 
     TReplyReader m_replies; // every reply of the control connection

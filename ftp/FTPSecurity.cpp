@@ -2,13 +2,12 @@
 // implicit), the certificate's judgement, protected data connections.
 #include "ftp/DataSocket.h"
 #include "ftp/FTPClient.h"
+#include "ftp/FTPText.h"
 
 #include <QDeadlineTimer>
 #include <QScopeGuard>
 
 namespace {
-
-QString SecondsText(int ms) { return QString::number((ms + 999) / 1000); }
 
 constexpr int TLS13Version = 0x0304;
 

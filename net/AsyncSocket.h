@@ -238,12 +238,14 @@ public:
     // The same line as the bytes that came, for callers that decode it themselves.
     QByteArray ReadLineBytes();
     virtual QString Transaction(const QString& Command);
-    void SendFile(const QString& FileName);
+    // From: where in the file to start (a resumed upload); BytesSent counts from there.
+    void SendFile(const QString& FileName, qint64 From = 0);
     // Writes everything received until the peer closes into FileName. The file
     // is written in chunks, so it lags BytesRecvd by up to 256 KiB until the
     // capture ends; by then, also when it was cancelled, it holds every byte
     // received, unless a write failed, which the capture raises.
-    void CaptureFile(const QString& FileName);
+    // Append: the bytes go after what the file holds (a resumed download).
+    void CaptureFile(const QString& FileName, bool Append = false);
 
     // Bytes received and not yet consumed (the in-memory read buffer).
     qint64 BufferedCount() const;

@@ -395,7 +395,7 @@ int ReplyNumberOf(const QString& line)
     return int(std::min<qint64>(value, std::numeric_limits<int>::max()));
 }
 
-void TAsyncSocket::SendFile(const QString& FileName)
+void TAsyncSocket::SendFile(const QString& FileName, qint64 From)
 {
     StatusMessage(LevelTrace, QStringLiteral("SendFile"));
     auto file = std::make_unique<QFile>(FileName);
@@ -415,10 +415,10 @@ void TAsyncSocket::SendFile(const QString& FileName)
     SendDone = false;
     m_sendError = 0;
     m_fileError.clear();
-    BytesSent = 0;
+    BytesSent = qBound<qint64>(0, From, m_sendFile->size());
     BytesTotal = m_sendFile->size();
     PostSendMore();
-    WaitUntil([this] { return SendDone || BytesTotal <= 0 || m_sendError != 0 || !m_fileError.isEmpty(); });
+    WaitUntil([this] { return SendDone || BytesSent >= BytesTotal || m_sendError != 0 || !m_fileError.isEmpty(); });
     if (Canceled) {
         Canceled = false;
         throw EAbortError(QStringLiteral("Socket send aborted"));
@@ -426,7 +426,7 @@ void TAsyncSocket::SendFile(const QString& FileName)
     RaiseTransferFailure();
 }
 
-void TAsyncSocket::CaptureFile(const QString& FileName)
+void TAsyncSocket::CaptureFile(const QString& FileName, bool Append)
 {
     StatusMessage(LevelTrace, QStringLiteral("CaptureFile"));
     auto file = std::make_unique<QFile>(FileName);
@@ -435,7 +435,7 @@ void TAsyncSocket::CaptureFile(const QString& FileName)
     // 256 MiB), and a file created empty just before gains nothing from it.
     if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         throw Exception(FileErrorText(QStringLiteral("Cannot create"), *file));
-    if (file->size() > 0 && !file->resize(0))
+    if (!Append && file->size() > 0 && !file->resize(0))
         throw Exception(FileErrorText(QStringLiteral("Cannot create"), *file));
     m_captureFile = std::move(file);
     m_captureWriter = std::make_unique<BlockWriter>(*m_captureFile);

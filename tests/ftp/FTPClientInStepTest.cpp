@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -144,7 +145,8 @@ TEST_F(ScriptedSession, ADownloadShorterThanAnnouncedFailsAndKeepsTheOldFile)
         EXPECT_TRUE(e.Message().contains("150000 of 204000 bytes")) << e.Message().toStdString();
     }
     EXPECT_EQ(ReadFile(target), "precious");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"keep.bin"}));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({".keep.bin.part", "keep.bin"}));
+    EXPECT_EQ(QFileInfo(TFTPClient::PartialFileOf(target)).size(), 150000) << "kept for a resume";
     EXPECT_FALSE(s.events.contains("Success 8"));
 
     // In text type the line ends change the count, so it is no measure there.

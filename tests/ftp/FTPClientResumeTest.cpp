@@ -1,0 +1,194 @@
+// Resumed transfers and modification times: against a scripted server for the
+// exact conversation, and against real servers for the bytes.
+#include "FtpSession.h"
+#include "QtPrinters.h"
+#include "RealFtpServer.h"
+#include "ftp/FTPText.h"
+#include "ScriptedFtpServer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+using S = ScriptedFtpServer;
+
+QByteArray Pattern(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char('a' + i % 26);
+    return bytes;
+}
+
+struct ResumeCase {
+    const char* name;
+    QByteArray sizeReply;
+    QByteArray restReply;
+    QByteArray payload; // what RETR sends
+    QByteArrayList sent; // from "SIZE" on
+};
+
+// A kept partial file is continued with "REST" when the server's file is
+// longer; otherwise, or when "REST" is refused, the whole file comes again.
+TEST_F(ScriptedSession, ResumedDownloadConversations)
+{
+    const QByteArray whole = Pattern(300);
+    const ResumeCase cases[] = {
+        {"resumed", "213 300\r\n", "350 Restarting at 100.\r\n", whole.mid(100),
+         {"SIZE keep.bin", "REST 100", "RETR keep.bin"}},
+        {"REST refused", "213 300\r\n", "502 No.\r\n", whole, {"SIZE keep.bin", "REST 100", "RETR keep.bin"}},
+        {"SIZE unknown", "502 No.\r\n", "350 Restarting at 100.\r\n", whole.mid(100),
+         {"SIZE keep.bin", "REST 100", "RETR keep.bin"}},
+        {"kept part not shorter", "213 100\r\n", "350 Restarting.\r\n", whole.left(100), {"SIZE keep.bin", "RETR keep.bin"}},
+    };
+    const QString target = dir.filePath("keep.bin");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(target, "old");
+        WriteFile(TFTPClient::PartialFileOf(target), whole.left(100));
+        server.On("SIZE", c.sizeReply);
+        server.On("REST", c.restReply);
+        server.On("RETR", {.text = "150 ok\r\n", .data = S::Send, .payload = c.payload,
+                           .completion = "226 Transfer complete.\r\n"});
+        const qsizetype before = server.Received().size();
+        s.client.Passive = true;
+        s.client.Download("keep.bin", target, true);
+        QByteArrayList sent = server.Received().mid(before);
+        sent.removeAll("EPSV");
+        EXPECT_EQ(sent, c.sent);
+        EXPECT_EQ(ReadFile(target), c.name == QByteArray("kept part not shorter") ? whole.left(100) : whole);
+        EXPECT_FALSE(QFileInfo::exists(TFTPClient::PartialFileOf(target)));
+    }
+}
+
+// Without Resume, a kept part is thrown away and the whole file fetched.
+TEST_F(ScriptedSession, ADownloadWithoutResumeStartsAfresh)
+{
+    const QString target = dir.filePath("a.bin");
+    WriteFile(TFTPClient::PartialFileOf(target), "stale bytes");
+    server.On("RETR", {.text = "150 ok\r\n", .data = S::Send, .payload = "fresh",
+                       .completion = "226 Transfer complete.\r\n"});
+    s.client.Download("a.bin", target);
+    EXPECT_EQ(ReadFile(target), "fresh");
+    EXPECT_FALSE(server.Received().contains("REST 11"));
+}
+
+TEST(FtpTimes, TimesOfMdtmAndMfmt)
+{
+    EXPECT_EQ(FtpTimeOf("20261210143005"), QDateTime(QDate(2026, 12, 10), QTime(14, 30, 5), Qt::UTC));
+    EXPECT_EQ(FtpTimeOf("20261210143005.123"), QDateTime(QDate(2026, 12, 10), QTime(14, 30, 5), Qt::UTC));
+    EXPECT_FALSE(FtpTimeOf("2026121014300").isValid());
+    EXPECT_FALSE(FtpTimeOf("20261310143005").isValid());
+    EXPECT_EQ(FtpTimeText(QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC)), "20010203040506");
+}
+
+// ---------------------------------------------------------------- real servers
+
+class ResumeRealServer : public ::testing::TestWithParam<RealFtpServer::Kind> {
+protected:
+    void SetUp() override
+    {
+        if (!server.IsRunning())
+            GTEST_SKIP() << server.ErrorText().toStdString();
+        s = std::make_unique<FtpSession>(server.Port(), server.User(), server.Password());
+        s->client.Passive = true;
+        s->client.InactivityTimeOut = 10000;
+        s->client.Connect();
+        s->client.DoCommand("CWD " + server.RemoteDir());
+    }
+
+    RealFtpServer server{GetParam()};
+    std::unique_ptr<FtpSession> s;
+    QTemporaryDir local;
+};
+
+// A download stopped at about half keeps its bytes; resumed, only the rest
+// travels, and the file is the server's byte for byte.
+TEST_P(ResumeRealServer, AStoppedDownloadResumesWithTheMissingBytesOnly)
+{
+    constexpr qint64 size = 8 * 1024 * 1024;
+    WriteRandomFile(server.LocalPath("big.bin"), size, 5);
+    const QString target = local.filePath("big.bin");
+    s->client.OnPacketRecvd = [this](QObject*) {
+        if (s->client.BytesRecvd() >= size / 2)
+            s->client.Abort();
+    };
+    EXPECT_THROW(s->client.Download("big.bin", target), EAbortError);
+    s->client.OnPacketRecvd = nullptr;
+    const qint64 kept = QFileInfo(TFTPClient::PartialFileOf(target)).size();
+    EXPECT_GE(kept, size / 2);
+    EXPECT_LT(kept, size);
+    EXPECT_FALSE(QFileInfo::exists(target));
+
+    s->client.Download("big.bin", target, true);
+    EXPECT_EQ(s->client.BytesRecvd(), 0) << "no data connection is left";
+    EXPECT_EQ(s->client.BytesTotal, size - kept) << "only the missing bytes came";
+    EXPECT_EQ(Sha256Of(target), Sha256Of(server.LocalPath("big.bin")));
+    EXPECT_TRUE(s->log.contains(QStringLiteral("REST %1").arg(kept)));
+    EXPECT_FALSE(QFileInfo::exists(TFTPClient::PartialFileOf(target)));
+}
+
+// An upload stopped at about a third, resumed: the server's file is
+// continued where the server allows it (pyftpdlib, vsftpd), or sent whole
+// again where it does not (ProFTPD without "AllowStoreRestart"), and is the
+// local file byte for byte either way.
+TEST_P(ResumeRealServer, AStoppedUploadResumes)
+{
+    constexpr qint64 size = 8 * 1024 * 1024 + 17;
+    const QString source = local.filePath("up.bin");
+    WriteRandomFile(source, size, 9);
+    s->client.OnPacketSent = [this](QObject*) {
+        if (s->client.BytesSent() >= size / 3)
+            s->client.Abort();
+    };
+    EXPECT_THROW(s->client.Upload(source, "up.bin"), EAbortError);
+    s->client.OnPacketSent = nullptr;
+    const qint64 there = QFileInfo(server.LocalPath("up.bin")).size();
+    ASSERT_LT(there, size);
+
+    s->log.clear();
+    s->client.Upload(source, "up.bin", true);
+    EXPECT_EQ(Sha256Of(server.LocalPath("up.bin")), Sha256Of(source));
+    const QString log = s->log.join('\n');
+    const bool continued = log.contains(QStringLiteral("REST %1\n350").arg(there)) && !log.contains("uploaded again");
+    EXPECT_EQ(continued, GetParam() != RealFtpServer::Proftpd) << log.toStdString();
+    if (!continued) {
+        EXPECT_TRUE(log.contains("the whole file is uploaded again")) << log.toStdString();
+    }
+}
+
+// Modification times travel both ways where the server offers the commands.
+TEST_P(ResumeRealServer, ModificationTimesAreKept)
+{
+    s->client.KeepModificationTimes = true;
+    const QDateTime then(QDate(2021, 6, 7), QTime(8, 9, 10), Qt::UTC);
+    WriteFile(server.LocalPath("old.txt"), "from 2021");
+    {
+        QFile remote(server.LocalPath("old.txt"));
+        ASSERT_TRUE(remote.open(QIODevice::ReadWrite));
+        remote.setFileTime(then, QFileDevice::FileModificationTime);
+    }
+    s->client.Download("old.txt", local.filePath("old.txt"));
+    EXPECT_EQ(QFileInfo(local.filePath("old.txt")).lastModified().toUTC(), then);
+
+    const QString source = local.filePath("new.txt");
+    WriteFile(source, "sent");
+    {
+        QFile file(source);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.setFileTime(then, QFileDevice::FileModificationTime);
+    }
+    s->client.Upload(source, "new.txt");
+    if (!s->client.Supports("MFMT"))
+        GTEST_SKIP() << RealFtpServer::Name(GetParam()).toStdString() << " cannot set times (no MFMT)";
+    EXPECT_EQ(QFileInfo(server.LocalPath("new.txt")).lastModified().toUTC(), then);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, ResumeRealServer,
+                         ::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Vsftpd, RealFtpServer::Proftpd),
+                         [](const auto& info) { return RealFtpServer::Name(info.param).toStdString(); });
+
+} // namespace
