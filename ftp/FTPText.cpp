@@ -149,14 +149,4 @@ QString WantedMachineFacts(const QStringList& replyLines)
     return {};
 }
 
-QDateTime FtpTimeOf(const QString& text)
-{
-    const QString digits = text.trimmed().section(u'.', 0, 0);
-    if (digits.size() != 14)
-        return {};
-    QDateTime time = QDateTime::fromString(digits, QStringLiteral("yyyyMMddHHmmss"));
-    time.setTimeSpec(Qt::UTC);
-    return time;
-}
-
 QString FtpTimeText(const QDateTime& time) { return time.toUTC().toString(QStringLiteral("yyyyMMddHHmmss")); }

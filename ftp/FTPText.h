@@ -11,10 +11,8 @@ inline bool InRange(int value, int low, int high) { return value >= low && value
 // A time-out in whole seconds for a message: "30" for 30000 ms, rounded up.
 inline QString SecondsText(int ms) { return QString::number((ms + 999) / 1000); }
 
-// The time of an "MDTM" reply or a machine-listing "modify" fact,
-// "YYYYMMDDHHMMSS[.sss]" in UTC; invalid when it is not one.
-QDateTime FtpTimeOf(const QString& text);
-// A time as "MFMT" takes it: "YYYYMMDDHHMMSS", UTC.
+// A time as "MFMT" takes it (and "MDTM" gives it, read by MachineListTime):
+// "YYYYMMDDHHMMSS", UTC.
 QString FtpTimeText(const QDateTime& time);
 
 // Whether the reply line after this one belongs to the same reply: the line

@@ -1,6 +1,7 @@
 // Downloads and uploads: the partial file beside the target, resuming either
 // way, and the files' modification times.
 #include "ftp/DataSocket.h"
+#include "ftp/DirectoryList.h"
 #include "ftp/FTPClient.h"
 #include "ftp/FTPText.h"
 #include "ftp/LineEnds.h"
@@ -68,7 +69,7 @@ QDateTime TFTPClient::RemoteModified(const QString& Name)
     m_replies.SettleDebts();
     Report(QStringLiteral("MDTM ") + Name);
     Transaction(QStringLiteral("MDTM ") + Name);
-    return ReplyNumber == 213 ? FtpTimeOf(LastReply.mid(4)) : QDateTime();
+    return ReplyNumber == 213 ? MachineListTime(QStringView(LastReply).mid(4).trimmed()) : QDateTime();
 }
 
 bool TFTPClient::SetRemoteModified(const QString& Name, const QDateTime& Time)
