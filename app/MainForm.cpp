@@ -2,12 +2,9 @@
 #include "app/AppInfo.h"
 #include "app/Dialogs.h"
 #include "app/HostDlg.h"
-#include "app/RemoteFileTypes.h"
-#include "app/RemoteListModel.h"
 #include "app/Sounds.h"
 #include "app/Splash.h"
 #include "app/StatusBar.h"
-#include "ftp/FTPClient.h"
 #include "net/ErrorBoundary.h"
 #include "net/Exception.h"
 #include <QAbstractEventDispatcher>
@@ -16,7 +13,6 @@
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QPointer>
-#include <QStandardPaths>
 #include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTimer>
@@ -25,8 +21,10 @@
 
 TMainForm::TMainForm(const QString& hostsFile, QWidget* parent)
     : QMainWindow(parent),
-      FTPClient1(new TFTPClient(this)),
-      m_trust(TrustedCertificatesFileName(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))),
+      m_session(std::make_unique<TRemoteSession>(RemoteWindowSide())),
+      Busy(m_session->Busy),
+      FTPClient1(m_session->Client()),
+      uRegistry(m_session->Registry()),
       m_hostsFile(hostsFile),
       m_dialogs(std::make_unique<TMessageBoxes>(this)),
       m_sounds(std::make_unique<TCanberraSounds>())
@@ -43,7 +41,9 @@ TMainForm::TMainForm(const QString& hostsFile, QWidget* parent)
 
 TMainForm::~TMainForm()
 {
-    ReleaseFTPClient();
+    // The client says goodbye to the server while the window is still whole.
+    m_session->ReleaseClient();
+    FTPClient1 = nullptr;
     SetExceptionHandler(std::move(m_previousErrorHandler));
 }
 
@@ -115,7 +115,7 @@ bool TMainForm::FormClose()
 void TMainForm::closeEvent(QCloseEvent* event)
 {
     try {
-        if (CanCloseNow() && FormClose())
+        if (m_session->CloseWhenIdle() && FormClose())
             event->accept();
         else
             event->ignore();
@@ -132,7 +132,7 @@ void TMainForm::tbtnCloseClick()
 
 void TMainForm::btnStopClick()
 {
-    FTPClient1->Abort();
+    m_session->Stop();
 }
 
 void TMainForm::tbtnAboutClick()
@@ -185,15 +185,15 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 
 void TMainForm::IdleIfChanged()
 {
-    if (m_idleState != std::tuple(bool(FTPClient1->Connected), RemoteAvailable(), Busy))
+    if (m_idleState != std::tuple(m_session->Connected(), m_session->Available(), Busy))
         IdleHandler();
 }
 
 void TMainForm::IdleHandler()
 {
-    const bool connected = FTPClient1->Connected;
+    const bool connected = m_session->Connected();
     // After a dropped connection the operations stay at hand: starting one reconnects.
-    const bool available = RemoteAvailable();
+    const bool available = m_session->Available();
     m_idleState = std::tuple(connected, available, Busy);
     for (QToolButton* button : {sbtnRefresh, sbtnMkDir, sbtnASCII, sbtnBinary})
         button->setEnabled(available);

@@ -1,18 +1,16 @@
 #pragma once
 // The main window: the local browser on the left, the Status and Listing pages
 // on the right. The layout is built in MainFormLayout.cpp; the handlers live in
-// one file per topic (MainForm.cpp: the frame, MainFormHosts.cpp: the host list).
+// one file per topic (MainForm.cpp: the frame, MainFormHosts.cpp: the host list,
+// MainFormRemote.cpp: the remote side, whose work TRemoteSession does).
 #include "app/CertificateTrust.h"
 #include "app/HostsFile.h"
-#include "app/Disposer.h"
-#include "app/RemoteListing.h"
+#include "app/RemoteSession.h"
 #include "ftp/FTPTypes.h"
 #include "net/ErrorBoundary.h"
 #include "shellbrowser/SystemListView.h"
 #include "shellbrowser/SystemTreeView.h"
 #include <QAbstractButton>
-#include <QHash>
-#include <QPersistentModelIndex>
 #include <QPixmap>
 #include <QIcon>
 #include <QList>
@@ -36,18 +34,17 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class TDialogs;
 class TFTPClient;
-class TRemoteFileTypes;
 class TRemoteListModel;
 class TuRegistry;
 class THostDlg;
 class TSounds;
 class TStatusBar;
 
-// The window's title while connected: "Ferrit - host", with " (TLS)" when encrypted.
-QString ConnectedTitle(const QString& host, bool encrypted);
-
 class TMainForm : public QMainWindow {
     Q_OBJECT
+    // First, so that the members below can name its parts.
+    std::unique_ptr<TRemoteSession> m_session;
+
 public:
     // `hostsFile` is where the host list is loaded from and saved to.
     explicit TMainForm(const QString& hostsFile, QWidget* parent = nullptr);
@@ -62,14 +59,14 @@ public:
     void SetSounds(std::unique_ptr<TSounds> sounds);
     // Where certificates the user trusts always are kept; by default in the
     // user's configuration folder.
-    const TCertificateTrust& CertificateTrust() const { return m_trust; }
+    const TCertificateTrust& CertificateTrust() const { return m_session->CertificateTrust(); }
     void SetTrustedCertificatesFile(const QString& fileName);
 
-    QString LocalDir;
-    QString RemoteDir;
-    bool Busy = false;
+    // The FTP session behind the window's remote side.
+    TRemoteSession& RemoteSession() const { return *m_session; }
+    bool& Busy; // the session's
 
-    // Non-visual members.
+    // Non-visual members; the session owns the client and the registry reader.
     TFTPClient* FTPClient1;
     QList<QIcon> imglstButtons;
     THostDlg* HostDlg;
@@ -154,11 +151,9 @@ public:
     void sbtnDeleteClick();
     void lvSitesDblClick();
 
-    // The FTP side: connection, status log and command line (mainConnection.cpp),
-    // remote listing (mainListing.cpp), transfers (mainTransfers.cpp), remote file
-    // management (mainRemoteFiles.cpp), wiring (mainRemoteSetup.cpp).
+    // The FTP side (MainFormRemote.cpp): each handler hands its command to the session.
     TuRegistry* uRegistry;
-    TRemoteListModel* RemoteFiles() const { return m_remoteModel; }
+    TRemoteListModel* RemoteFiles() const { return m_session->Listing(); }
     void sbtnConnectClick();
     void sbtnDisconnectClick();
     void edtFTPCommandKeyPress(QChar Key);
@@ -175,7 +170,6 @@ public:
     void FTPClient1Success(TCmdType Trans_Type);
     void FTPClient1ServerDisconnect(QObject* Sender);
     void FTPClient1ConnectionRequired(bool& Handled);
-    // The connection's security (mainSecurity.cpp).
     void FTPClient1Certificate(const TCertificateInfo& Certificate, bool& Accept);
     void sbtnRefreshClick();
     void FTPClient1ListItem(const QString& Listing);
@@ -222,49 +216,18 @@ private:
     void AddSite(const THostEntry& host);
     void ReportHostsFileProblem();
 
-    // The FTP side's own workings.
+    // The remote side's wiring (MainFormRemote.cpp).
+    TRemoteSession::TWindowSide RemoteWindowSide();
     void SetUpRemoteSide();
     void SetUpFTPClient();
+    void ShowSession();
+    void BindRemoteCommands();
+    // Binds a button's click to a user command, run under the session's one-command rule.
     void OnCommand(QAbstractButton* button, std::function<void()> handler);
-    void RunCommand(const std::function<void()>& command);
-    bool CanCloseNow();
-    void StopIfClosing() const;
-    void ReleaseFTPClient();
-    void Log(const QString& line);
-    void ShowProgress(qint64 part);
-    void ShowTransferType();
     void IdleIfChanged();
-    void ChangeRemoteFolder(const QString& Folder);
-    void SendFolderChange(const QString& command);
-    void RememberRemoteFolder(const QString& folder);
-    void Reconnect();
-    void KeepTrusted(const TCertificateInfo& Certificate);
-    void ShowConnectionSecurity();
-    void ShowDisconnected();
-    bool RemoteAvailable() const; // connected, or reconnecting at the next operation
-    TRemoteFileInfo GetRemoteFileInfo(const QString& FileName);
-    QList<QPersistentModelIndex> SelectedRemoteRows() const;
-    QStringList SelectedRemoteNames() const;
-    void DownloadEntry(const TRemoteEntry& entry);
     QStringList SelectedLocalNames() const;
     int LocalRow(const QString& caption) const;
-    std::unique_ptr<TRemoteFileTypes> m_remoteTypes;
-    TRemoteListModel* m_remoteModel = nullptr;
-    TDisposer m_disposer;
-    int m_commandDepth = 0;     // user commands running (one at a time)
     std::optional<std::tuple<bool, bool, bool>> m_idleState; // (connected, available, busy) the controls show
-    int m_shownPercent = -1;    // the figure in status panel 0, -1 when it shows none
-    qint64 m_listedSize = 0;    // the running download's size in the listing, 0 when unknown
-    bool m_closePending = false; // the window closes once the running command returns
-    // After the server dropped the connection, the next operation logs in again
-    // and returns to the folder the session was in; after Disconnect, nothing does.
-    bool m_reconnectable = false;
-    bool m_reconnecting = false;
-    QString m_remoteFolder;     // the last folder the server reported, "" when unknown
-    TCertificateTrust m_trust;
-    // Certificates the user accepted for this session (by server), so that a
-    // reconnect does not ask again; a new connection by the user forgets them.
-    QHash<QString, QString> m_acceptedOnce;
 
     QString m_hostsFile;
     THostsFileStatus m_hostsFileStatus = THostsFileStatus::Absent;

@@ -1,5 +1,5 @@
-# The FTP side of the main window: connection, log, command line, remote listing,
-# remote file management and transfers.
+# The FTP side of the main window: the session (connection, busy state, listing,
+# transfers, remote file management) and the window's wiring of it.
 target_sources(ferrit_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/uRegistry.h ${CMAKE_CURRENT_LIST_DIR}/uRegistry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RemoteListing.h ${CMAKE_CURRENT_LIST_DIR}/RemoteListing.cpp
@@ -11,11 +11,9 @@ target_sources(ferrit_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DropTarget.h ${CMAKE_CURRENT_LIST_DIR}/DropTarget.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ViewSelection.h
   ${CMAKE_CURRENT_LIST_DIR}/Disposer.h
-  ${CMAKE_CURRENT_LIST_DIR}/mainConnection.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/mainListing.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/mainTransfers.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/mainRemoteFiles.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/mainRemoteSetup.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/mainSecurity.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RemoteSession.h ${CMAKE_CURRENT_LIST_DIR}/RemoteSession.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RemoteSessionFiles.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RemoteSessionSecurity.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MainFormRemote.cpp
 )
 target_link_libraries(ferrit_app PUBLIC ferrit_ftp)

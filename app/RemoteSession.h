@@ -1,0 +1,160 @@
+#pragma once
+// The remote side of the main window: one FTP session and everything the user asks
+// of it, with no widget of its own. It drives the FTP client, keeps the busy state,
+// runs one user command at a time, runs the transfer loops and fills the remote
+// listing's model. The window creates it, binds the client's events and its controls
+// to it, and shows what it announces.
+//
+// A command's failure reaches the application's error handler (the error box) from
+// Run; a command stopped because the window is closing is reported nowhere.
+#include "app/CertificateTrust.h"
+#include "app/Disposer.h"
+#include "app/HostsFile.h"
+#include "app/RemoteListing.h"
+#include "app/StatusBar.h"
+#include "ftp/FTPTypes.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPersistentModelIndex>
+#include <functional>
+#include <memory>
+
+class QItemSelectionModel;
+class TDialogs;
+class TFTPClient;
+class TRemoteFileTypes;
+class TRemoteListModel;
+class TSounds;
+class TuRegistry;
+
+// The window's title while connected: "Ferrit - host", with " (TLS)" when encrypted.
+QString ConnectedTitle(const QString& host, bool encrypted);
+
+class TRemoteSession : public QObject {
+    Q_OBJECT
+public:
+    // What the session needs from the window. Boxes and sounds are looked up at each
+    // use, since the window's may be replaced (tests script them).
+    struct TWindowSide {
+        std::function<TDialogs&()> Dialogs;
+        std::function<TSounds&()> Sounds;
+        // The local side of transfers: the folder shown, and the local list's selection
+        // by name, read again at each file since the user may change it meanwhile.
+        std::function<QString()> LocalFolder;
+        std::function<QStringList()> SelectedLocalNames; // in list order
+        std::function<bool(const QString& name)> LocalSelected;
+        std::function<void(const QString& name)> DeselectLocal;
+    };
+
+    explicit TRemoteSession(TWindowSide window, QObject* parent = nullptr);
+    ~TRemoteSession() override;
+
+    TFTPClient* Client() const { return m_client; }
+    TuRegistry* Registry() const { return m_registry; }
+    // The remote listing and its selection, which the window's view shows and edits.
+    TRemoteListModel* Listing() const { return m_model; }
+    QItemSelectionModel* Selection() const { return m_selection; }
+    const TCertificateTrust& CertificateTrust() const { return m_trust; }
+    void SetTrustedCertificatesFile(const QString& fileName);
+
+    // True from the start of a transaction until its end is reported.
+    bool Busy = false;
+    // The local and remote folders of the host being connected to.
+    QString LocalDir;
+    QString RemoteDir;
+    bool Connected() const;
+    // Connected, or reconnecting at the next operation after the server dropped the line.
+    bool Available() const;
+
+    // Announcements; an unassigned one is not announced.
+    std::function<void(const QString& line)> OnLog;
+    std::function<void(const QString& host)> OnConnecting;     // a new session starts: a fresh log
+    std::function<void()> OnConnected;                         // logged in: show LocalDir
+    std::function<void()> OnServerDisconnect;                  // the server dropped the connection
+    std::function<void(const QString& title)> OnTitle;
+    std::function<void(TConnectionSecurity security, const QString& details)> OnSecurity;
+    std::function<void(bool text)> OnTransferType;             // the server's type: ASCII or binary
+    std::function<void(const QString& text)> OnStatusText;     // what the current step does
+    std::function<void(int percent)> OnProgress;               // the running transfer, once per change
+    std::function<void(bool parsed)> OnListingReady;           // parsed: its rows are in Listing()
+    std::function<void()> OnDownloaded;                        // new files in the local folder
+    std::function<void()> OnCloseReady;                        // the command that held the close ended
+
+    // The one-command rule: the client does one thing at a time, so a command started
+    // while another runs (from inside its wait) is refused with a beep and a word in
+    // the status bar. Errors go to the application's error handler.
+    void Run(const std::function<void()>& command);
+    bool Running() const { return m_commandDepth > 0; }
+    // True when the window may close now; otherwise the running command is stopped,
+    // and OnCloseReady follows once it has returned.
+    bool CloseWhenIdle();
+    void Stop();
+
+    // The user's commands, run through Run.
+    void Connect(const std::optional<THostEntry>& site); // asks first when connected
+    void Disconnect();
+    void Execute(const QString& command);                // the command line
+    void Refresh();
+    void OpenSelected();                                 // a folder is entered, a file downloaded
+    void Upload();
+    void Download();
+    void DeleteSelected();
+    void RenameSelected();
+    void MakeDirectory();
+    void SetTransferType(bool text);
+
+    // The client's events, which the window binds under their own names.
+    void ClientConnected();
+    void InvalidHost(bool& Handled);
+    void AuthenticationFailed(bool& Handled);
+    void Error(quint16 Errno, const QString& Errmsg);
+    void Status(const QString& Status);
+    void PacketSent();
+    void PacketRecvd();
+    void Success(TCmdType Trans_Type);
+    void ServerDisconnect();
+    void ConnectionRequired(bool& Handled);
+    void Certificate(const TCertificateInfo& Certificate, bool& Accept);
+    void ListItem(const QString& Listing);
+
+    // Says goodbye to the server while the window that shows the session is still whole.
+    void ReleaseClient();
+
+private:
+    void Log(const QString& line);
+    void ShowProgress(qint64 part);
+    void ShowTransferType();
+    void ShowConnectionSecurity();
+    void ShowDisconnected();
+    void StopIfClosing() const;
+    void Reconnect();
+    void ChangeRemoteFolder(const QString& Folder);
+    void SendFolderChange(const QString& command);
+    void KeepTrusted(const TCertificateInfo& Certificate);
+    TRemoteFileInfo GetRemoteFileInfo(const QString& FileName);
+    QList<QPersistentModelIndex> SelectedRemoteRows() const;
+    QStringList SelectedRemoteNames() const;
+    void DownloadEntry(const TRemoteEntry& entry);
+
+    TWindowSide m_window;
+    TuRegistry* m_registry;
+    std::unique_ptr<TRemoteFileTypes> m_remoteTypes;
+    TRemoteListModel* m_model;
+    QItemSelectionModel* m_selection;
+    TDisposer m_disposer;
+    TCertificateTrust m_trust;
+    // Certificates the user accepted for this session (by server), so that a
+    // reconnect does not ask again; a new connection by the user forgets them.
+    QHash<QString, QString> m_acceptedOnce;
+    int m_commandDepth = 0;      // user commands running (one at a time)
+    int m_shownPercent = -1;     // the figure announced last, -1 when none shows
+    qint64 m_listedSize = 0;     // the running download's size in the listing, 0 when unknown
+    bool m_closePending = false; // the window closes once the running command returns
+    // After the server dropped the connection, the next operation logs in again
+    // and returns to the folder the session was in; after Disconnect, nothing does.
+    bool m_reconnectable = false;
+    bool m_reconnecting = false;
+    QString m_remoteFolder; // the last folder the server reported, "" when unknown
+    TFTPClient* m_client;   // a child, released first (ReleaseClient)
+};

@@ -1,0 +1,178 @@
+// The session's files: the listing turned into rows, entering folders, the
+// transfer loops, and deleting, renaming and creating remote files and folders.
+#include "app/Dialogs.h"
+#include "app/RemoteFileTypes.h"
+#include "app/RemoteListModel.h"
+#include "app/RemoteSession.h"
+#include "app/ScreenCursor.h"
+#include "app/Sounds.h"
+#include "app/TransferNames.h"
+#include "app/ViewSelection.h"
+#include "ftp/FTPClient.h"
+#include "net/ScopeExit.h"
+
+#include <QApplication>
+#include <vector>
+
+namespace {
+
+// Taken before the first command: the list may be reloaded while they run.
+std::vector<TRemoteEntry> EntriesOf(const TRemoteListModel& model, const QList<QPersistentModelIndex>& rows)
+{
+    std::vector<TRemoteEntry> entries;
+    for (const QPersistentModelIndex& row : rows)
+        entries.push_back(model.Entry(row.row()));
+    return entries;
+}
+
+} // namespace
+
+void TRemoteSession::Refresh()
+{
+    m_model->Clear();
+    m_remoteTypes->Reset();
+    m_model->Add(UpEntry());
+    // The client's parser keeps the last listing's columns until the next one starts;
+    // handing them to the background spares the window the pause of freeing them.
+    if (TFTPDirectoryList* parsed = m_client->FTPDirectoryList())
+        m_disposer.Dispose(std::move(parsed->Rights), std::move(parsed->Names), std::move(parsed->ModifiedDates),
+                           std::move(parsed->Sizes));
+    Busy = true;
+    m_client->List();
+}
+
+void TRemoteSession::ListItem(const QString& Listing)
+{
+    if (const auto fields = ParseListItem(Listing))
+        m_model->Add(LayoutEntry(*fields, [this](const QString& name) { return GetRemoteFileInfo(name); }));
+}
+
+TRemoteFileInfo TRemoteSession::GetRemoteFileInfo(const QString& FileName)
+{
+    return m_remoteTypes->GetRemoteFileInfo(FileName, [this](const QString& line) { Log(line); });
+}
+
+QList<QPersistentModelIndex> TRemoteSession::SelectedRemoteRows() const
+{
+    m_model->Flush();
+    return SelectedRowsInOrder(*m_selection);
+}
+
+QStringList TRemoteSession::SelectedRemoteNames() const
+{
+    QStringList names;
+    for (const TRemoteEntry& entry : EntriesOf(*m_model, SelectedRemoteRows()))
+        names << entry.WireName;
+    return names;
+}
+
+void TRemoteSession::OpenSelected()
+{
+    const QList<QPersistentModelIndex> selected = SelectedRemoteRows();
+    if (selected.isEmpty())
+        return;
+    const TRemoteEntry entry = m_model->Entry(selected.first().row());
+    if (entry.IsFolder()) {
+        // The log names the folder as the list shows it; the server gets its own bytes.
+        Log(QStringLiteral("CWD ./") + entry.Caption);
+        m_client->DoCommand(QStringLiteral("CWD ./") + entry.WireName);
+        return;
+    }
+    m_window.Sounds().Play(TSound::Question);
+    if (!m_window.Dialogs().Confirm(QStringLiteral("Download ") + entry.Caption))
+        return;
+    THourglass hourglass;
+    DownloadEntry(entry);
+    if (OnDownloaded)
+        OnDownloaded();
+}
+
+void TRemoteSession::Upload()
+{
+    const QStringList names = m_window.SelectedLocalNames();
+    m_window.Sounds().Play(TSound::Question);
+    if (!m_window.Dialogs().Confirm(QStringLiteral("Upload %1 file(s) ?").arg(names.size())))
+        return;
+    Busy = true;
+    for (const QString& caption : names) {
+        THourglass hourglass;
+        if (!m_window.LocalSelected(caption))
+            continue;
+        if (OnStatusText)
+            OnStatusText(QStringLiteral("Uploading ") + caption + QStringLiteral("..."));
+        m_client->Upload(LocalTransferFile(m_window.LocalFolder(), caption), caption);
+        m_window.DeselectLocal(caption);
+        QApplication::processEvents();
+        StopIfClosing();
+    }
+    Refresh();
+    Busy = false;
+}
+
+void TRemoteSession::DownloadEntry(const TRemoteEntry& entry)
+{
+    // The remote name comes from the server: checked before anything is written. The
+    // local file takes the name as shown; the server is asked for its own bytes.
+    const QString localFile = LocalTransferFile(m_window.LocalFolder(), entry.Caption, entry.WireName);
+    // Not every server announces the size when the transfer starts; the listing's
+    // figure then drives the progress bar.
+    m_listedSize = entry.Size.toLongLong();
+    ScopeExit forget([this] { m_listedSize = 0; });
+    m_client->Download(entry.WireName, localFile);
+}
+
+void TRemoteSession::Download()
+{
+    const QList<QPersistentModelIndex> rows = SelectedRemoteRows();
+    m_window.Sounds().Play(TSound::Question);
+    if (!m_window.Dialogs().Confirm(QStringLiteral("Download %1 file(s) ?").arg(rows.size())))
+        return;
+    Busy = true;
+    for (const QPersistentModelIndex& row : rows) {
+        THourglass hourglass;
+        if (!StillSelected(*m_selection, row))
+            continue;
+        DownloadEntry(m_model->Entry(row.row()));
+        Deselect(*m_selection, row);
+        QApplication::processEvents();
+        StopIfClosing();
+    }
+    if (OnDownloaded)
+        OnDownloaded();
+    Busy = false;
+}
+
+void TRemoteSession::DeleteSelected()
+{
+    const QStringList names = SelectedRemoteNames();
+    m_window.Sounds().Play(TSound::Question);
+    if (!m_window.Dialogs().Confirm(QStringLiteral("Delete %1 file(s) ?").arg(names.size())))
+        return;
+    for (const QString& name : names) {
+        m_client->Delete(name);
+        QApplication::processEvents();
+        StopIfClosing();
+    }
+    Refresh();
+}
+
+void TRemoteSession::RenameSelected()
+{
+    for (const TRemoteEntry& entry : EntriesOf(*m_model, SelectedRemoteRows())) {
+        QString newName = entry.Caption;
+        if (!m_window.Dialogs().InputBox(QStringLiteral("Rename "),
+                                         QStringLiteral("Rename ") + entry.Caption + QStringLiteral(" to:"), newName))
+            continue;
+        // A name left as shown keeps the server's bytes, which the shown text may not spell.
+        m_client->Rename(entry.WireName, newName == entry.Caption ? entry.WireName : newName);
+    }
+    Refresh();
+}
+
+void TRemoteSession::MakeDirectory()
+{
+    QString name = QStringLiteral("New folder");
+    if (m_window.Dialogs().InputBox(QStringLiteral("New folder"), QStringLiteral("Enter the name of the folder to create"),
+                                    name))
+        m_client->MakeDirectory(name);
+}
