@@ -1,0 +1,338 @@
+#include "ftp/TransferQueue.h"
+
+#include "ftp/FTPClient.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+QString JoinRemote(const QString& folder, const QString& name)
+{
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+QString RemoteFolderOf(const QString& path) { return path.left(qMax(1, path.lastIndexOf(u'/'))); }
+QString RemoteNameOf(const QString& path) { return path.mid(path.lastIndexOf(u'/') + 1); }
+
+bool Finished(TTransferState state)
+{
+    return state == TTransferState::Done || state == TTransferState::Skipped || state == TTransferState::Cancelled;
+}
+
+} // namespace
+
+QString FreeFileName(const QString& path, const std::function<bool(const QString&)>& Taken)
+{
+    const int slash = path.lastIndexOf(u'/');
+    const QString folder = path.left(slash + 1);
+    const QString name = path.mid(slash + 1);
+    // "archive.tar.gz" keeps its whole suffix; a leading dot is no suffix.
+    const int dot = name.indexOf(u'.', 1);
+    const QString stem = dot > 0 ? name.left(dot) : name;
+    const QString suffix = dot > 0 ? name.mid(dot) : QString();
+    for (int n = 1;; ++n) {
+        const QString candidate = QStringLiteral("%1%2 (%3)%4").arg(folder, stem).arg(n).arg(suffix);
+        if (!Taken(candidate))
+            return candidate;
+    }
+}
+
+TTransferQueue::TTransferQueue(TFTPClient& Client) : m_client(Client) {}
+
+void TTransferQueue::Report(const QString& text) const
+{
+    if (OnReport)
+        OnReport(text);
+}
+
+void TTransferQueue::Changed(int index) const
+{
+    if (OnItemChanged)
+        OnItemChanged(index);
+}
+
+void TTransferQueue::Add(TTransferDirection direction, const QString& local, const QString& remote, bool folder,
+                         qint64 size, const QDateTime& modified)
+{
+    TTransferItem& item = m_items.emplace_back();
+    item.Direction = direction;
+    item.LocalPath = local;
+    item.RemotePath = remote;
+    item.Folder = folder;
+    item.Size = size;
+    item.Modified = modified;
+}
+
+// ---------------------------------------------------------------- filling
+
+void TTransferQueue::AddDownload(const QString& RemoteFolder, const QString& Name, bool Folder, qint64 Size,
+                                 const QString& LocalFolder)
+{
+    const QString encoding = m_client.NameEncoding;
+    const QString local = LocalName(Name, encoding);
+    if (!IsPlainName(Name) || !IsPlainName(local))
+        throw Exception(QStringLiteral("\"%1\" is not a name a file can have here.").arg(Name));
+    const QString remote = JoinRemote(RemoteFolder, Name);
+    const QString target = QDir(LocalFolder).filePath(local);
+    Add(TTransferDirection::Download, target, remote, Folder, Size, {});
+    if (Folder) {
+        for (const TTreeEntry& entry : ListRemoteTree(m_client, remote, [this](const QString& t) { Report(t); })) {
+            QStringList localPath;
+            for (const QString& step : entry.Path)
+                localPath << LocalName(step, encoding);
+            Add(TTransferDirection::Download, target + u'/' + localPath.join(u'/'),
+                remote + u'/' + entry.Path.join(u'/'), entry.Folder, entry.Size, entry.Modified);
+        }
+    }
+    if (OnItemsChanged)
+        OnItemsChanged();
+}
+
+void TTransferQueue::AddUpload(const QString& LocalPath, const QString& RemoteFolder)
+{
+    const QFileInfo info(LocalPath);
+    const QString remote = JoinRemote(RemoteFolder, info.fileName());
+    Add(TTransferDirection::Upload, info.absoluteFilePath(), remote, info.isDir(), info.isDir() ? 0 : info.size(),
+        info.lastModified().toUTC());
+    if (info.isDir()) {
+        for (const TTreeEntry& entry : ListLocalTree(LocalPath, [this](const QString& t) { Report(t); }))
+            Add(TTransferDirection::Upload, info.absoluteFilePath() + u'/' + entry.Path.join(u'/'),
+                remote + u'/' + entry.Path.join(u'/'), entry.Folder, entry.Size, entry.Modified);
+    }
+    if (OnItemsChanged)
+        OnItemsChanged();
+}
+
+// ---------------------------------------------------------------- running
+
+void TTransferQueue::Run()
+{
+    m_stopAll = false;
+    for (int i = 0; i < int(m_items.size()) && !m_stopAll; ++i)
+        if (m_items[i].State == TTransferState::Waiting)
+            RunItem(i);
+    m_forAll.reset();
+}
+
+void TTransferQueue::RunItem(int index)
+{
+    m_running = index;
+    m_items[index].State = TTransferState::Running;
+    m_items[index].Moved = 0;
+    m_clock.start();
+    Changed(index);
+    TTransferState outcome = TTransferState::Done;
+    QString error;
+    try {
+        Transfer(m_items[index]);
+        if (m_items[index].State == TTransferState::Skipped)
+            outcome = TTransferState::Skipped;
+    } catch (const EAbortError& e) {
+        outcome = m_items[index].State == TTransferState::Cancelled || m_stopAll ? TTransferState::Cancelled
+                                                                                  : TTransferState::Failed;
+        error = e.Message().trimmed();
+    } catch (const Exception& e) {
+        outcome = TTransferState::Failed;
+        error = e.Message().trimmed();
+    }
+    m_running = -1;
+    m_items[index].State = outcome;
+    m_items[index].Error = error;
+    Changed(index);
+}
+
+void TTransferQueue::Transfer(TTransferItem& item)
+{
+    const bool down = item.Direction == TTransferDirection::Download;
+    if (item.Folder) {
+        if (down) {
+            if (!QDir().mkpath(item.LocalPath))
+                throw Exception(QStringLiteral("Cannot create the folder \"%1\".").arg(item.LocalPath));
+        } else {
+            try {
+                m_client.MakeDirectory(item.RemotePath);
+            } catch (const FTPException&) {
+                // It may be there already; a file that cannot go into it will say so.
+            }
+        }
+        return;
+    }
+    bool resume = false;
+    if (!Settle(item, resume)) {
+        item.State = TTransferState::Skipped;
+        return;
+    }
+    const int index = int(&item - m_items.data());
+    const auto progress = [this, index](QObject*) {
+        TTransferItem& running = m_items[index];
+        running.Moved = running.Direction == TTransferDirection::Download ? m_client.BytesRecvd() : m_client.BytesSent();
+        Changed(index);
+    };
+    m_client.OnPacketRecvd = progress;
+    m_client.OnPacketSent = progress;
+    const auto quiet = qScopeGuard([this] {
+        m_client.OnPacketRecvd = nullptr;
+        m_client.OnPacketSent = nullptr;
+    });
+    if (down) {
+        QDir().mkpath(QFileInfo(item.LocalPath).path());
+        m_client.Download(item.RemotePath, item.LocalPath, resume);
+    } else {
+        m_client.Upload(item.LocalPath, item.RemotePath, resume);
+    }
+    item.Moved = item.Size;
+}
+
+// ---------------------------------------------------------------- conflicts
+
+std::optional<TConflict> TTransferQueue::ConflictOf(TTransferItem& item)
+{
+    TConflict conflict;
+    conflict.Item = &item;
+    if (item.Direction == TTransferDirection::Download) {
+        const QFileInfo target(item.LocalPath);
+        const QFileInfo partial(TFTPClient::PartialFileOf(item.LocalPath));
+        if (!target.exists() && !partial.exists())
+            return std::nullopt;
+        conflict.TargetSize = target.exists() ? target.size() : partial.size();
+        // A file named by itself, not found by a listing, has no time yet.
+        if (!item.Modified.isValid() && m_client.Supports(QStringLiteral("MDTM")))
+            item.Modified = m_client.RemoteModified(item.RemotePath);
+        conflict.TargetModified = target.exists() ? target.lastModified().toUTC() : QDateTime();
+        conflict.FreeName = FreeFileName(item.LocalPath, [](const QString& p) { return QFileInfo::exists(p); });
+    } else {
+        const std::optional<qint64> size = m_client.RemoteSize(item.RemotePath);
+        if (!size)
+            return std::nullopt;
+        conflict.TargetSize = *size;
+        conflict.TargetModified = m_client.Supports(QStringLiteral("MDTM")) ? m_client.RemoteModified(item.RemotePath)
+                                                                          : QDateTime();
+        conflict.FreeName = FreeFileName(item.RemotePath, [this](const QString& p) {
+            return m_client.RemoteSize(p).has_value();
+        });
+    }
+    conflict.CanResume = conflict.TargetSize < item.Size;
+    return conflict;
+}
+
+bool TTransferQueue::Settle(TTransferItem& item, bool& resume)
+{
+    const std::optional<TConflict> conflict = ConflictOf(item);
+    if (!conflict)
+        return true;
+    TConflictDecision decision;
+    if (m_forAll)
+        decision = *m_forAll;
+    else if (OnConflict)
+        decision = OnConflict(*conflict);
+    if (decision.ForAll)
+        m_forAll = decision;
+    switch (decision.Answer) {
+    case TConflictAnswer::Overwrite:
+        return true;
+    case TConflictAnswer::OverwriteIfNewer:
+        // Without both times nothing says the source is newer: it is left alone.
+        return item.Modified.isValid() && conflict->TargetModified.isValid()
+            && item.Modified > conflict->TargetModified;
+    case TConflictAnswer::Resume:
+        if (!conflict->CanResume)
+            return false;
+        resume = true;
+        // A shorter local file is continued the way a kept part is.
+        if (item.Direction == TTransferDirection::Download && QFileInfo::exists(item.LocalPath)
+            && !QFileInfo::exists(TFTPClient::PartialFileOf(item.LocalPath)))
+            QFile::rename(item.LocalPath, TFTPClient::PartialFileOf(item.LocalPath));
+        return true;
+    case TConflictAnswer::Rename: {
+        const QString name = decision.NewName.isEmpty() ? conflict->FreeName
+                                                         : (item.Direction == TTransferDirection::Download
+                                                                ? QFileInfo(item.LocalPath).dir().filePath(decision.NewName)
+                                                                : JoinRemote(RemoteFolderOf(item.RemotePath), decision.NewName));
+        (item.Direction == TTransferDirection::Download ? item.LocalPath : item.RemotePath) = name;
+        Report(QStringLiteral("\"%1\" goes to \"%2\".").arg(RemoteNameOf(item.RemotePath), name));
+        return true;
+    }
+    case TConflictAnswer::Skip:
+        return false;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------- the user's hand
+
+void TTransferQueue::Cancel(int Index)
+{
+    if (Index < 0 || Index >= int(m_items.size()))
+        return;
+    TTransferItem& item = m_items[Index];
+    if (item.State == TTransferState::Waiting || item.State == TTransferState::Running) {
+        const bool running = item.State == TTransferState::Running;
+        item.State = TTransferState::Cancelled;
+        Changed(Index);
+        if (running)
+            m_client.Abort();
+    }
+}
+
+void TTransferQueue::CancelAll()
+{
+    m_stopAll = true;
+    for (int i = 0; i < int(m_items.size()); ++i)
+        Cancel(i);
+}
+
+void TTransferQueue::RetryFailed()
+{
+    for (int i = 0; i < int(m_items.size()); ++i) {
+        TTransferItem& item = m_items[i];
+        if (item.State == TTransferState::Failed || item.State == TTransferState::Cancelled) {
+            item.State = TTransferState::Waiting;
+            item.Error.clear();
+            item.Moved = 0;
+            Changed(i);
+        }
+    }
+}
+
+void TTransferQueue::RemoveFinished()
+{
+    std::erase_if(m_items, [](const TTransferItem& item) { return Finished(item.State); });
+    if (OnItemsChanged)
+        OnItemsChanged();
+}
+
+// ---------------------------------------------------------------- totals
+
+qint64 TTransferQueue::TotalBytes() const
+{
+    qint64 total = 0;
+    for (const TTransferItem& item : m_items)
+        if (item.State != TTransferState::Skipped && item.State != TTransferState::Cancelled)
+            total += item.Size;
+    return total;
+}
+
+qint64 TTransferQueue::MovedBytes() const
+{
+    qint64 moved = 0;
+    for (const TTransferItem& item : m_items)
+        moved += item.State == TTransferState::Done ? item.Size : item.Moved;
+    return moved;
+}
+
+double TTransferQueue::Speed() const
+{
+    if (m_running < 0 || m_clock.elapsed() <= 0)
+        return 0;
+    return double(m_items[m_running].Moved) * 1000.0 / double(m_clock.elapsed());
+}
+
+std::optional<qint64> TTransferQueue::SecondsLeft() const
+{
+    const double speed = Speed();
+    if (speed <= 0)
+        return std::nullopt;
+    const TTransferItem& item = m_items[m_running];
+    return qint64(double(qMax<qint64>(0, item.Size - item.Moved)) / speed + 0.5);
+}

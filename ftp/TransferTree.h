@@ -1,0 +1,43 @@
+#pragma once
+// The folder trees that a folder transfer copies: every entry below a remote
+// or a local folder, listed before anything is transferred.
+//
+// Names from the server are checked where the listing is read: an entry whose
+// name is not a plain name ("", ".", "..", or holding "/" or a NUL) is left out
+// and reported, so that no path made from the tree can leave the folder it is
+// copied into. Links are not followed, on either side, so a link that points
+// back up the tree cannot make the walk endless.
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+class TFTPClient;
+
+struct TTreeEntry {
+    QStringList Path;    // names from the tree's root folder down to the entry
+    bool Folder = false;
+    qint64 Size = 0;     // bytes; 0 for a folder or when the listing gave none
+    QDateTime Modified;  // UTC, when the listing gave it
+};
+
+// Whether name can be one step of a path: not empty, not "." or "..", no "/" or NUL.
+bool IsPlainName(const QString& name);
+
+// Reports an entry left out, in words for the log.
+using TTreeReport = std::function<void(const QString& text)>;
+
+// Every entry below the remote folder Folder (the folder itself not included),
+// folders before their contents. The client lists each folder ("CWD" into it by
+// its full path, then List) and is left in Folder. The names are the server's
+// (wire) names; LocalName gives the name to use on this side.
+std::vector<TTreeEntry> ListRemoteTree(TFTPClient& Client, const QString& Folder, const TTreeReport& Report);
+
+// Every entry below the local folder Folder, folders before their contents.
+std::vector<TTreeEntry> ListLocalTree(const QString& Folder, const TTreeReport& Report);
+
+// The name a remote (wire) name gets on this side: its text as shown, in the
+// client's name encoding.
+QString LocalName(const QString& wireName, const QString& encoding);

@@ -1,0 +1,303 @@
+// The transfer queue: whole folder trees both ways against real servers,
+// conflict answers, the user's cancel and retry, and a hostile listing that
+// must not write outside the chosen folder.
+#include "FtpSession.h"
+#include "QtPrinters.h"
+#include "RealFtpServer.h"
+#include "ScriptedFtpServer.h"
+#include "ftp/TransferQueue.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+using S = ScriptedFtpServer;
+
+TConflictDecision Answer(TConflictAnswer answer, bool forAll = false)
+{
+    TConflictDecision decision;
+    decision.Answer = answer;
+    decision.ForAll = forAll;
+    return decision;
+}
+
+// Every file and folder below root, by relative path, with the file's SHA-256.
+std::map<QString, QByteArray> TreeOf(const QString& root)
+{
+    std::map<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        tree[QDir(root).relativeFilePath(info.filePath())] = info.isDir() ? QByteArray("folder")
+                                                                          : Sha256Of(info.filePath());
+    }
+    return tree;
+}
+
+// Three levels, 200 files of 0 to 1 MiB, and an empty folder.
+void MakeTree(const QString& root)
+{
+    QRandomGenerator random(42);
+    QDir(root).mkpath("empty");
+    for (int i = 0; i < 200; ++i) {
+        const QString folder = QStringLiteral("level1-%1/level2-%2").arg(i % 4).arg(i % 3);
+        const QString path = i % 5 == 0 ? QStringLiteral("top-%1.bin").arg(i)
+                             : i % 5 == 1 ? QStringLiteral("level1-%1/mid-%2.bin").arg(i % 4).arg(i)
+                                          : folder + QStringLiteral("/deep-%1-ü.bin").arg(i);
+        QDir(root).mkpath(QFileInfo(QDir(root).filePath(path)).path());
+        WriteRandomFile(QDir(root).filePath(path), random.bounded(1024 * 1024 + 1), quint32(i));
+    }
+}
+
+class QueueRealServer : public ::testing::TestWithParam<RealFtpServer::Kind> {
+protected:
+    void SetUp() override
+    {
+        if (!server.IsRunning())
+            GTEST_SKIP() << server.ErrorText().toStdString();
+        s = std::make_unique<FtpSession>(server.Port(), server.User(), server.Password());
+        s->client.Passive = true;
+        s->client.InactivityTimeOut = 10000;
+        s->client.Connect();
+        s->client.DoCommand("CWD " + server.RemoteDir());
+        queue = std::make_unique<TTransferQueue>(s->client);
+        queue->OnReport = [this](const QString& text) { reports << text; };
+    }
+
+    QString Remote(const QString& name) const
+    {
+        return server.RemoteDir() == "/" ? "/" + name : server.RemoteDir() + "/" + name;
+    }
+
+    RealFtpServer server{GetParam()};
+    std::unique_ptr<FtpSession> s;
+    std::unique_ptr<TTransferQueue> queue;
+    QStringList reports;
+    QTemporaryDir local;
+};
+
+TEST_P(QueueRealServer, AFolderTreeTravelsWholeBothWays)
+{
+    MakeTree(server.LocalPath("tree"));
+    const auto source = TreeOf(server.LocalPath("tree"));
+    ASSERT_EQ(source.size(), 200u + 1 + 4 + 12) << "200 files, the empty folder, 4 + 12 folders";
+
+    queue->AddDownload(server.RemoteDir(), "tree", true, 0, local.path());
+    EXPECT_EQ(queue->Items().size(), source.size() + 1);
+    queue->Run();
+    for (const TTransferItem& item : queue->Items())
+        EXPECT_EQ(item.State, TTransferState::Done) << item.RemotePath.toStdString() << ": " << item.Error.toStdString();
+    EXPECT_EQ(TreeOf(local.filePath("tree")), source);
+    EXPECT_EQ(queue->MovedBytes(), queue->TotalBytes());
+
+    queue->RemoveFinished();
+    EXPECT_TRUE(queue->Items().empty());
+    QDir(local.path()).rename("tree", "copy");
+    queue->AddUpload(local.filePath("copy"), server.RemoteDir());
+    queue->Run();
+    for (const TTransferItem& item : queue->Items())
+        EXPECT_EQ(item.State, TTransferState::Done) << item.LocalPath.toStdString() << ": " << item.Error.toStdString();
+    EXPECT_EQ(TreeOf(server.LocalPath("copy")), source);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, QueueRealServer,
+                         ::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Vsftpd, RealFtpServer::Proftpd),
+                         [](const auto& info) { return RealFtpServer::Name(info.param).toStdString(); });
+
+// ---------------------------------------------------------------- conflicts
+
+struct ConflictCase {
+    const char* name;
+    TConflictDecision decision;
+    QByteArray before;        // the local file before the download
+    bool targetIsOlder;       // the local file's time against the server's
+    QByteArray after;         // the local file after it ("" = the server's)
+    const char* otherFile;    // a file the answer made beside it, or nullptr
+    TTransferState state;
+};
+
+TEST(TransferQueueConflicts, EachAnswer)
+{
+    RealFtpServer server(RealFtpServer::Pyftpdlib);
+    if (!server.IsRunning())
+        GTEST_SKIP() << server.ErrorText().toStdString();
+    const QByteArray content = "the server's file, thirty-eight bytes.";
+    const ConflictCase cases[] = {
+        {"overwrite", Answer(TConflictAnswer::Overwrite), "mine", true, "", nullptr, TTransferState::Done},
+        {"newer: source newer", Answer(TConflictAnswer::OverwriteIfNewer), "mine", true, "", nullptr, TTransferState::Done},
+        {"newer: source older", Answer(TConflictAnswer::OverwriteIfNewer), "mine", false, "mine", nullptr,
+         TTransferState::Skipped},
+        {"resume", Answer(TConflictAnswer::Resume), content.left(10), true, "", nullptr, TTransferState::Done},
+        {"rename", Answer(TConflictAnswer::Rename), "mine", true, "mine", "a (1).txt", TTransferState::Done},
+        {"skip", Answer(TConflictAnswer::Skip), "mine", true, "mine", nullptr, TTransferState::Skipped},
+    };
+    WriteFile(server.LocalPath("a.txt"), content);
+    const QDateTime serverTime(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC);
+    {
+        QFile f(server.LocalPath("a.txt"));
+        f.open(QIODevice::ReadWrite);
+        f.setFileTime(serverTime, QFileDevice::FileModificationTime);
+    }
+    FtpSession s(server.Port(), server.User(), server.Password());
+    s.client.Passive = true;
+    s.client.Connect();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir local;
+        const QString target = local.filePath("a.txt");
+        WriteFile(target, c.before);
+        {
+            QFile f(target);
+            f.open(QIODevice::ReadWrite);
+            f.setFileTime(serverTime.addDays(c.targetIsOlder ? -1 : 1), QFileDevice::FileModificationTime);
+        }
+        TTransferQueue queue(s.client);
+        int asked = 0;
+        queue.OnConflict = [&](const TConflict& conflict) {
+            ++asked;
+            EXPECT_EQ(conflict.TargetSize, c.before.size());
+            EXPECT_EQ(conflict.CanResume, c.before.size() < content.size());
+            EXPECT_EQ(conflict.FreeName, local.filePath("a (1).txt"));
+            return c.decision;
+        };
+        queue.AddDownload("/", "a.txt", false, content.size(), local.path());
+        queue.Run();
+        EXPECT_EQ(asked, 1) << "never assumed silently";
+        EXPECT_EQ(queue.Items()[0].State, c.state) << queue.Items()[0].Error.toStdString();
+        EXPECT_EQ(ReadFile(target), c.after.isEmpty() ? content : c.after);
+        if (c.otherFile) {
+            EXPECT_EQ(ReadFile(local.filePath(c.otherFile)), content);
+        }
+    }
+}
+
+// "For all remaining" answers every later conflict of the run: asked once.
+TEST(TransferQueueConflicts, AnAnswerForAllIsAskedOnce)
+{
+    RealFtpServer server(RealFtpServer::Pyftpdlib);
+    if (!server.IsRunning())
+        GTEST_SKIP() << server.ErrorText().toStdString();
+    QTemporaryDir local;
+    for (const char* name : {"x.txt", "y.txt", "z.txt"}) {
+        WriteFile(server.LocalPath(name), "new");
+        WriteFile(local.filePath(name), "old");
+    }
+    FtpSession s(server.Port(), server.User(), server.Password());
+    s.client.Connect();
+    TTransferQueue queue(s.client);
+    int asked = 0;
+    queue.OnConflict = [&](const TConflict&) {
+        ++asked;
+        return Answer(TConflictAnswer::Overwrite, true);
+    };
+    for (const char* name : {"x.txt", "y.txt", "z.txt"})
+        queue.AddDownload("/", name, false, 3, local.path());
+    queue.Run();
+    EXPECT_EQ(asked, 1);
+    for (const char* name : {"x.txt", "y.txt", "z.txt"})
+        EXPECT_EQ(ReadFile(local.filePath(name)), "new");
+}
+
+// ---------------------------------------------------------------- the user's hand
+
+TEST(TransferQueueControl, CancelRetryAndRemoveFinished)
+{
+    RealFtpServer server(RealFtpServer::Pyftpdlib);
+    if (!server.IsRunning())
+        GTEST_SKIP() << server.ErrorText().toStdString();
+    for (const char* name : {"1.bin", "2.bin", "3.bin"})
+        WriteRandomFile(server.LocalPath(name), 100000, 3);
+    FtpSession s(server.Port(), server.User(), server.Password());
+    s.client.Connect();
+    QTemporaryDir local;
+    TTransferQueue queue(s.client);
+    for (const char* name : {"1.bin", "2.bin", "3.bin"})
+        queue.AddDownload("/", name, false, 100000, local.path());
+    queue.Cancel(1);
+    // The running item stopped by its cancel: the first packet of item 3 stops it.
+    queue.OnItemChanged = [&queue](int index) {
+        if (index == 2 && queue.Items()[2].State == TTransferState::Running && queue.Items()[2].Moved > 0)
+            queue.Cancel(2);
+    };
+    queue.Run();
+    queue.OnItemChanged = nullptr;
+    EXPECT_EQ(queue.Items()[0].State, TTransferState::Done);
+    EXPECT_EQ(queue.Items()[1].State, TTransferState::Cancelled);
+    EXPECT_EQ(queue.Items()[2].State, TTransferState::Cancelled);
+    EXPECT_FALSE(QFileInfo::exists(local.filePath("2.bin")));
+    EXPECT_FALSE(QFileInfo::exists(local.filePath("3.bin")));
+
+    queue.RetryFailed();
+    EXPECT_EQ(queue.Items()[1].State, TTransferState::Waiting);
+    queue.OnConflict = [](const TConflict&) { return Answer(TConflictAnswer::Resume); };
+    queue.Run();
+    for (const char* name : {"1.bin", "2.bin", "3.bin"})
+        EXPECT_EQ(Sha256Of(local.filePath(name)), Sha256Of(server.LocalPath(name))) << name;
+    queue.RemoveFinished();
+    EXPECT_TRUE(queue.Items().empty());
+}
+
+// ---------------------------------------------------------------- hostile names
+
+// A server whose listing names "..", paths with "/", and bytes that are not
+// UTF-8: the bad names are left out (and said so), the odd one lands inside
+// the chosen folder, and nothing is written anywhere else.
+TEST(TransferQueueNames, NothingIsWrittenOutsideTheChosenFolder)
+{
+    S server;
+    server.On("FEAT", "211-Features:\r\n MLST type*;size*;\r\n211 End\r\n");
+    server.On("CWD", "250 ok\r\n");
+    server.On("EPSV", "229 Entering Extended Passive Mode (|||{port}|)\r\n");
+    server.Queue("MLSD", {.text = "150 here\r\n", .data = S::Send,
+                          .payload = "type=dir; sub\r\n"
+                                     "type=dir; ..\r\n"
+                                     "type=file;size=3; ../../escape.txt\r\n"
+                                     "type=file;size=3; /etc/evil\r\n"
+                                     "type=dir; a/b\r\n"
+                                     "type=file;size=3; caf\xe9.txt\r\n",
+                          .completion = "226 done\r\n"});
+    server.Queue("MLSD", {.text = "150 here\r\n", .data = S::Send, .payload = "type=file;size=3; inner.txt\r\n",
+                          .completion = "226 done\r\n"});
+    server.On("RETR", {.text = "150 ok\r\n", .data = S::Send, .payload = "abc", .completion = "226 done\r\n"});
+    QTemporaryDir outer;
+    const QString chosen = outer.filePath("chosen");
+    QDir().mkpath(chosen);
+    FtpSession s(server.Port());
+    s.client.Passive = true;
+    s.client.Connect();
+    TTransferQueue queue(s.client);
+    QStringList reports;
+    queue.OnReport = [&reports](const QString& text) { reports << text; };
+    queue.AddDownload("/", "top", true, 0, chosen);
+    queue.Run();
+    EXPECT_EQ(TreeOf(outer.path()), (std::map<QString, QByteArray>{
+                                        {"chosen", "folder"},
+                                        {"chosen/top", "folder"},
+                                        {"chosen/top/sub", "folder"},
+                                        {"chosen/top/sub/inner.txt", Sha256Of(chosen + "/top/sub/inner.txt")},
+                                        {QString::fromUtf8("chosen/top/café.txt"),
+                                         Sha256Of(chosen + QString::fromUtf8("/top/café.txt"))},
+                                    }));
+    EXPECT_EQ(ReadFile(chosen + "/top/sub/inner.txt"), "abc");
+    EXPECT_EQ(reports.filter("not a name a file can have here").size(), 4) << reports.join('\n').toStdString();
+    EXPECT_THROW(queue.AddDownload("/", "..", true, 0, chosen), Exception);
+}
+
+TEST(TransferQueueNames, FreeNames)
+{
+    const QStringList taken = {"/d/a (1).txt", "/d/.hidden (1)"};
+    const auto isTaken = [&](const QString& p) { return taken.contains(p); };
+    EXPECT_EQ(FreeFileName("/d/a.txt", isTaken), "/d/a (2).txt");
+    EXPECT_EQ(FreeFileName("/d/b.tar.gz", isTaken), "/d/b (1).tar.gz");
+    EXPECT_EQ(FreeFileName("/d/.hidden", isTaken), "/d/.hidden (2)");
+    EXPECT_EQ(FreeFileName("/d/plain", isTaken), "/d/plain (1)");
+}
+
+} // namespace
