@@ -104,6 +104,10 @@ void TRemoteSession::Run(const std::function<void()>& command)
         try {
             command();
         } catch (...) {
+            // Nothing runs once the command is over, also when a transaction failed
+            // before its end was reported: Stop and the command line must not stay
+            // as if it still ran.
+            Busy = false;
             // After a close request the command was stopped on purpose: nothing to report.
             if (!m_closePending)
                 HandleException(std::current_exception());
