@@ -30,21 +30,56 @@ TCertificateAnswer TCertificateScript::Ask(const TCertificateInfo& certificate,
     return answer;
 }
 
+void TRecordingDialogs::ShowError(const QString& title, const QString& text)
+{
+    Shown.push_back({QStringLiteral("error"), title, text});
+}
+
+QStringList TRecordingDialogs::Texts(const QString& kind) const
+{
+    QStringList texts;
+    for (const TShownBox& box : Shown)
+        if (box.Kind == kind)
+            texts << box.Text;
+    return texts;
+}
+
 bool TScriptedDialogs::Confirm(const QString& text)
 {
     Shown.push_back({QStringLiteral("confirm"), QStringLiteral("Confirm"), text});
     return NextAnswer(Answers);
 }
 
-void TScriptedDialogs::ShowError(const QString& title, const QString& text)
-{
-    Shown.push_back({QStringLiteral("error"), title, text});
-}
-
 bool TScriptedDialogs::InputBox(const QString& title, const QString& prompt, QString&)
 {
     Shown.push_back({QStringLiteral("input"), title, prompt});
     return NextAnswer(Answers);
+}
+
+bool TAnsweringDialogs::Confirm(const QString& text)
+{
+    Shown.push_back({QStringLiteral("confirm"), QStringLiteral("Confirm"), text});
+    if (OnConfirm)
+        OnConfirm();
+    if (Confirms.empty())
+        return true;
+    const bool answer = Confirms.front();
+    Confirms.pop_front();
+    return answer;
+}
+
+bool TAnsweringDialogs::InputBox(const QString& title, const QString& prompt, QString& value)
+{
+    Shown.push_back({QStringLiteral("input"), title, prompt + QStringLiteral(" [") + value + u']'});
+    std::optional<QString> answer;
+    if (!Inputs.empty()) {
+        answer = Inputs.front();
+        Inputs.pop_front();
+    }
+    if (!answer)
+        return false;
+    value = *answer;
+    return true;
 }
 
 void WhenModal(std::function<void(QWidget* dialog)> act)

@@ -1,8 +1,9 @@
 #pragma once
-// Scripted boxes and recorded sounds for the main window's tests.
+// The main window's test doubles, shared by every fixture: scripted boxes and recorded sounds.
 #include "app/Dialogs.h"
 #include "app/Sounds.h"
 #include <QString>
+#include <QStringList>
 #include <csignal>
 #include <deque>
 #include <functional>
@@ -29,20 +30,43 @@ struct TShownBox {
     QString Text;
 };
 
-class TScriptedDialogs : public TDialogs {
+// Records every box a window shows and answers certificate questions from a
+// script; the two kinds below differ only in how they answer the other boxes.
+class TRecordingDialogs : public TDialogs {
 public:
-    bool Confirm(const QString& text) override;
     void ShowError(const QString& title, const QString& text) override;
-    bool InputBox(const QString& title, const QString& prompt, QString& value) override;
     TCertificateAnswer AskCertificate(const TCertificateInfo& certificate,
                                       const std::optional<TPinnedCertificate>& previous) override
     {
         return Certificates.Ask(certificate, previous);
     }
+    // The texts of the boxes of one kind, in order.
+    QStringList Texts(const QString& kind) const;
 
     TCertificateScript Certificates;
-    std::deque<bool> Answers;  // for Confirm and InputBox, in order; an unexpected box answers No
     std::vector<TShownBox> Shown;
+};
+
+// Strict: a box the script has no answer for fails the test.
+class TScriptedDialogs : public TRecordingDialogs {
+public:
+    bool Confirm(const QString& text) override;
+    bool InputBox(const QString& title, const QString& prompt, QString& value) override;
+
+    std::deque<bool> Answers;  // for Confirm and InputBox, in order; an unexpected box answers No
+};
+
+// Lenient, for driving the FTP side through many boxes: a confirmation nobody
+// scripted answers Yes, an input box Cancel. An input box is recorded as its
+// prompt followed by the proposed value in brackets.
+class TAnsweringDialogs : public TRecordingDialogs {
+public:
+    bool Confirm(const QString& text) override;
+    bool InputBox(const QString& title, const QString& prompt, QString& value) override;
+
+    std::deque<bool> Confirms;                 // answers to Confirm; Yes when empty
+    std::deque<std::optional<QString>> Inputs; // edited texts for InputBox; nothing = Cancel
+    std::function<void()> OnConfirm;           // runs inside a confirmation, before it is answered
 };
 
 class TRecordedSounds : public TSounds {

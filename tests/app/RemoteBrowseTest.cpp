@@ -161,7 +161,7 @@ TEST_F(RemoteBrowse, SilentServerEndsWithTheInactivityTimeOut)
     Click(form->sbtnRefresh);
     EXPECT_LT(clock.elapsed(), 5000);
     ASSERT_EQ(Errors().size(), 1);
-    EXPECT_EQ(dialogs->Shown.back().title, "Ferrit");
+    EXPECT_EQ(dialogs->Shown.back().Title, "Ferrit");
 }
 
 TEST_F(RemoteBrowse, ClosingDuringAListingReturnsPromptly)
@@ -216,7 +216,7 @@ TEST_F(RemoteBrowse, RefusedDeleteOfAFolderEndsTheCommand)
     EXPECT_EQ(SentSince(), QByteArrayList{"DELE docs"});
     ASSERT_EQ(Errors().size(), 1);
     EXPECT_TRUE(Errors().first().startsWith("550 docs: Is a directory."));
-    EXPECT_EQ(dialogs->Shown.back().title, "Ferrit");
+    EXPECT_EQ(dialogs->Shown.back().Title, "Ferrit");
 }
 
 TEST_F(RemoteBrowse, RenameAsksOncePerEntryAndReloadsAfterTheLast)
@@ -228,7 +228,7 @@ TEST_F(RemoteBrowse, RenameAsksOncePerEntryAndReloadsAfterTheLast)
     dialogs->Inputs = {QString("c.bin"), std::nullopt};
     Click(form->sbtnRename);
     EXPECT_EQ(dialogs->Texts("input"), (QStringList{"Rename b.bin to: [b.bin]", "Rename readme.txt to: [readme.txt]"}));
-    EXPECT_EQ(dialogs->Shown.front().title, "Rename ");
+    EXPECT_EQ(dialogs->Shown.front().Title, "Rename ");
     EXPECT_EQ(SentSince(), (QByteArrayList{"RNFR b.bin", "RNTO c.bin", "LIST"}));
     EXPECT_TRUE(LogLines().contains("Rename success"));
 
@@ -246,7 +246,7 @@ TEST_F(RemoteBrowse, MakeFolderWithItsDefaultNameOrNotAtAll)
     Click(form->sbtnMkDir);
     EXPECT_TRUE(SentSince().isEmpty()) << "Cancel sends nothing";
     Click(form->sbtnMkDir);
-    EXPECT_EQ(dialogs->Shown.back().title, "New folder");
+    EXPECT_EQ(dialogs->Shown.back().Title, "New folder");
     EXPECT_EQ(dialogs->Texts("input").last(), "Enter the name of the folder to create [New folder]");
     EXPECT_EQ(SentSince(), (QByteArrayList{"MKD New folder", "LIST"}));
     EXPECT_TRUE(LogLines().contains("MakeDir success"));

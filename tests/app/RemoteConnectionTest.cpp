@@ -167,8 +167,8 @@ TEST_F(RemoteConnection, RefusedLoginShowsTheServersReplyAndDisconnects)
     Connect();
     EXPECT_FALSE(form->FTPClient1->Connected);
     ASSERT_EQ(dialogs->Shown.size(), 1u);
-    EXPECT_EQ(dialogs->Shown[0].title, "Ferrit");
-    EXPECT_TRUE(dialogs->Shown[0].text.startsWith("530 Login incorrect.")) << dialogs->Shown[0].text.toStdString();
+    EXPECT_EQ(dialogs->Shown[0].Title, "Ferrit");
+    EXPECT_TRUE(dialogs->Shown[0].Text.startsWith("530 Login incorrect.")) << dialogs->Shown[0].Text.toStdString();
     EXPECT_TRUE(Log().contains("\n530 Login incorrect.\n")) << Log().toStdString();
     EXPECT_TRUE(Log().contains("Disconnected"));
     EXPECT_FALSE(Log().contains("Connected - remote"));
@@ -183,7 +183,7 @@ TEST_F(RemoteConnection, UnknownHostShowsItsBox)
     const QStringList errors = Errors();
     ASSERT_FALSE(errors.isEmpty());
     EXPECT_EQ(errors.first(), "Connection failed: Cannot connect to host.");
-    EXPECT_EQ(dialogs->Shown.front().title, "Error");
+    EXPECT_EQ(dialogs->Shown.front().Title, "Error");
     EXPECT_EQ(sounds->Played.front(), TSound::Error);
     EXPECT_EQ(LogLines().first(), "Connecting...");
     EXPECT_EQ(server.Connections(), 0);
@@ -273,7 +273,7 @@ TEST_F(RemoteConnection, AGreetingThatRefusesShowsOneBoxWithTheServersText)
     Connect();
     EXPECT_FALSE(form->FTPClient1->Connected);
     ASSERT_EQ(dialogs->Shown.size(), 1u) << Errors().join('\n').toStdString();
-    EXPECT_EQ(dialogs->Shown[0].text.trimmed(), "421 Too many users, try again later.");
+    EXPECT_EQ(dialogs->Shown[0].Text.trimmed(), "421 Too many users, try again later.");
     EXPECT_EQ(LogLines().filter("421 Too many users").size(), 1);
     EXPECT_TRUE(server.Received().isEmpty()) << "nothing sent to a server that turned us away";
     EXPECT_EQ(form->windowTitle(), "Ferrit - 127.0.0.1") << "a failed connect keeps the caption";
@@ -444,7 +444,7 @@ TEST_F(RemoteConnection, AReconnectThatFailsSaysWhyAndStaysDisconnected)
         ASSERT_EQ(Errors().size(), 1) << "one box: " << Errors().join('\n').toStdString();
         EXPECT_TRUE(Errors()[0].startsWith("Could not reconnect to 127.0.0.1: ")) << Errors()[0].toStdString();
         EXPECT_TRUE(Errors()[0].endsWith(c.why)) << Errors()[0].toStdString();
-        EXPECT_EQ(dialogs->Shown.at(0).title, "Ferrit");
+        EXPECT_EQ(dialogs->Shown.at(0).Title, "Ferrit");
         EXPECT_TRUE(LogLines().contains("Reconnecting..."));
         EXPECT_FALSE(form->FTPClient1->Connected);
         EXPECT_EQ(form->windowTitle(), "Ferrit");

@@ -8,46 +8,6 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
-bool TAnsweringDialogs::Confirm(const QString& text)
-{
-    Shown.push_back({QStringLiteral("confirm"), QStringLiteral("Confirm"), text});
-    if (OnConfirm)
-        OnConfirm();
-    if (Confirms.empty())
-        return true;
-    const bool answer = Confirms.front();
-    Confirms.pop_front();
-    return answer;
-}
-
-void TAnsweringDialogs::ShowError(const QString& title, const QString& text)
-{
-    Shown.push_back({QStringLiteral("error"), title, text});
-}
-
-bool TAnsweringDialogs::InputBox(const QString& title, const QString& prompt, QString& value)
-{
-    Shown.push_back({QStringLiteral("input"), title, prompt + QStringLiteral(" [") + value + u']'});
-    std::optional<QString> answer;
-    if (!Inputs.empty()) {
-        answer = Inputs.front();
-        Inputs.pop_front();
-    }
-    if (!answer)
-        return false;
-    value = *answer;
-    return true;
-}
-
-QStringList TAnsweringDialogs::Texts(const QString& kind) const
-{
-    QStringList texts;
-    for (const Box& box : Shown)
-        if (box.kind == kind)
-            texts << box.text;
-    return texts;
-}
-
 THostEntry RemoteFormTest::Host(const QString& user, const QString& password, const QString& remoteDir,
                                 const QString& host)
 {

@@ -11,38 +11,9 @@
 #include <QLineEdit>
 #include <QToolButton>
 #include <QTemporaryDir>
-#include <deque>
 #include <gtest/gtest.h>
 #include <memory>
-#include <optional>
 #include <vector>
-
-// Answers the window's boxes from queues and records every box shown.
-class TAnsweringDialogs : public TDialogs {
-public:
-    struct Box {
-        QString kind; // "confirm", "error" or "input"
-        QString title;
-        QString text; // the question, the error, or the input box's prompt
-    };
-
-    std::deque<bool> Confirms;                 // answers to Confirm; Yes when empty
-    std::deque<std::optional<QString>> Inputs; // edited texts for InputBox; nothing = Cancel
-    std::vector<Box> Shown;
-    std::function<void()> OnConfirm;           // runs inside a confirmation, before it is answered
-
-    bool Confirm(const QString& text) override;
-    void ShowError(const QString& title, const QString& text) override;
-    bool InputBox(const QString& title, const QString& prompt, QString& value) override;
-    TCertificateAnswer AskCertificate(const TCertificateInfo& certificate,
-                                      const std::optional<TPinnedCertificate>& previous) override
-    {
-        return Certificates.Ask(certificate, previous);
-    }
-    TCertificateScript Certificates;
-
-    QStringList Texts(const QString& kind) const;
-};
 
 class RemoteFormTest : public ::testing::Test {
 protected:
