@@ -1,6 +1,6 @@
 #pragma once
 // Shared by the main-window benchmarks: a window on a real server with boxes that
-// answer Yes, a monitor of the event loop's responsiveness and of memory.
+// answer Yes (the monitor of responsiveness and memory is in BenchUtil.h).
 #include "RealFtpServer.h"
 #include "app/Dialogs.h"
 #include "app/HostsFile.h"
@@ -9,9 +9,7 @@
 #include "bench/ftp/BenchUtil.h"
 #include "ftp/FTPClient.h"
 
-#include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
@@ -67,31 +65,3 @@ inline void UserClick(TMainForm& form, QToolButton* button)
     form.IdleHandler();
     button->click();
 }
-
-// While it lives: the longest gap between two ticks of a 10 ms timer, and the
-// largest resident size seen.
-class TResponsiveness {
-public:
-    TResponsiveness()
-    {
-        m_clock.start();
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_longestGapNs = std::max(m_longestGapNs, now - m_lastNs);
-            m_lastNs = now;
-            if (++m_ticks % 10 == 0)
-                m_peakRssKiB = std::max(m_peakRssKiB, ProcStatusKiB("VmRSS:"));
-        });
-        m_timer.start(10);
-    }
-    double LongestGapMs() const { return m_longestGapNs / 1e6; }
-    qint64 PeakRssKiB() const { return std::max(m_peakRssKiB, ProcStatusKiB("VmRSS:")); }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_lastNs = 0;
-    qint64 m_longestGapNs = 0;
-    qint64 m_peakRssKiB = 0;
-    int m_ticks = 0;
-};

@@ -1,5 +1,6 @@
 #pragma once
-// Small helpers of the FTP benchmarks: timing, memory figures, running curl, the server.
+// Small helpers of the FTP benchmarks: timing, memory figures, the event loop's responsiveness,
+// running curl, the server.
 #include "RealFtpServer.h"
 
 #include <QCryptographicHash>
@@ -8,6 +9,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStringList>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -55,6 +57,14 @@ inline qint64 ProcStatusKiB(const char* field)
         if (line.startsWith(field))
             return line.mid(qstrlen(field) + 1).trimmed().split(' ').first().toLongLong();
     return 0;
+}
+
+// Starts the peak resident size (VmHWM) again from the present one, so that the
+// peak then tells what the measured work took rather than the set-up.
+inline bool ResetPeakRss()
+{
+    QFile clearRefs("/proc/self/clear_refs");
+    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
 }
 
 // Runs curl with args and returns its wall time in seconds (negative on failure).
@@ -134,3 +144,31 @@ inline QByteArray Sha256Of(const QString& path)
     hash.addData(&file);
     return hash.result();
 }
+
+// While it lives: the longest gap between two ticks of a 10 ms timer, and the
+// largest resident size seen.
+class TResponsiveness {
+public:
+    TResponsiveness()
+    {
+        m_clock.start();
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.nsecsElapsed();
+            m_longestGapNs = std::max(m_longestGapNs, now - m_lastNs);
+            m_lastNs = now;
+            if (++m_ticks % 10 == 0)
+                m_peakRssKiB = std::max(m_peakRssKiB, ProcStatusKiB("VmRSS:"));
+        });
+        m_timer.start(10);
+    }
+    double LongestGapMs() const { return m_longestGapNs / 1e6; }
+    qint64 PeakRssKiB() const { return std::max(m_peakRssKiB, ProcStatusKiB("VmRSS:")); }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_lastNs = 0;
+    qint64 m_longestGapNs = 0;
+    qint64 m_peakRssKiB = 0;
+    int m_ticks = 0;
+};

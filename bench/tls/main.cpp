@@ -35,14 +35,6 @@ double Checked(double wall, const QString& path)
     return -1;
 }
 
-// Starts the peak resident size (VmHWM) again from the present one, so that the
-// peak then tells what the transfers took rather than the set-up.
-bool ResetPeakRss()
-{
-    QFile clearRefs("/proc/self/clear_refs");
-    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
-}
-
 void Report(const char* direction, const Best& ferrit, const Best& curl)
 {
     const double mib = FileSize / double(1 << 20);
