@@ -40,8 +40,9 @@ TFTPClient::~TFTPClient()
     OnStatus = nullptr;
     OnDisconnect = nullptr;
     OnError = nullptr;
-    if (m_data)
-        m_data->Cancel();
+    // The data connection's TLS layer reports its end to the TLS context, a
+    // member that goes before the children do.
+    delete std::exchange(m_data, nullptr);
     if (Connected) {
         InactivityTimeOut = InactivityTimeOut > 0 ? std::min(InactivityTimeOut, QuitWaitOnDestroyMs)
                                                   : QuitWaitOnDestroyMs;

@@ -465,6 +465,11 @@ void TAsyncSocket::RequestCloseSocket()
         return;
     m_readNotifier->setEnabled(false);
     m_writeNotifier->setEnabled(false);
+    // A TLS connection given up (a stopped transfer) still says goodbye: servers
+    // throw away the TLS session of a connection that ends without it, and
+    // with it the session every later data connection must resume.
+    if (Encrypted())
+        m_tls->Shutdown();
     m_tls.reset(); // before its socket goes
     m_tlsClosing = false;
     const int handle = std::exchange(m_socket, -1);

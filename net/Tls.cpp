@@ -96,20 +96,45 @@ TTlsContext::TTlsContext(const QString& CAFile) : m_ctx(SSL_CTX_new(TLS_client_m
 
 TTlsContext::~TTlsContext() = default;
 
-void TTlsContext::KeepSessionsOf(ssl_st* Ssl) { SSL_set_app_data(Ssl, this); }
+void TTlsContext::KeepSessionsOf(ssl_st* Ssl, bool UntilCleanEnd)
+{
+    SSL_set_app_data(Ssl, this);
+    if (UntilCleanEnd)
+        m_heldBack[Ssl];
+}
 
 int TTlsContext::NewSession(ssl_st* Ssl, ssl_session_st* Session)
 {
     auto* self = static_cast<TTlsContext*>(SSL_get_app_data(Ssl));
     if (!self)
         return 0; // not kept: OpenSSL frees it
+    ++self->m_received;
+    const auto held = self->m_heldBack.find(Ssl);
+    if (held != self->m_heldBack.end())
+        held->second.emplace_back(Session);
+    else
+        self->Keep(Session);
+    return 1;
+}
+
+void TTlsContext::Keep(ssl_session_st* Session)
+{
     // A few in hand: the connection that would bring the next may end first.
     constexpr size_t Kept = 4;
-    self->m_sessions.emplace_back(Session);
-    ++self->m_received;
-    if (self->m_sessions.size() > Kept)
-        self->m_sessions.pop_front();
-    return 1;
+    m_sessions.emplace_back(Session);
+    if (m_sessions.size() > Kept)
+        m_sessions.pop_front();
+}
+
+void TTlsContext::EndOf(ssl_st* Ssl, bool Clean)
+{
+    const auto held = m_heldBack.find(Ssl);
+    if (held == m_heldBack.end())
+        return;
+    if (Clean)
+        for (Session& session : held->second)
+            Keep(session.release());
+    m_heldBack.erase(held);
 }
 
 void TTlsContext::OfferSession(ssl_st* Ssl)
@@ -138,13 +163,21 @@ TTlsLayer::TTlsLayer(TTlsContext& Context, int Socket, const QString& PeerName, 
     } else {
         X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), peer.constData());
     }
-    if (Session == TTlsSession::Resume)
+    if (Session == TTlsSession::Resume) {
         Context.OfferSession(m_ssl);
+        m_heldBy = &Context;
+    }
     if (Session != TTlsSession::Fresh)
-        Context.KeepSessionsOf(m_ssl);
+        Context.KeepSessionsOf(m_ssl, Session == TTlsSession::Resume);
 }
 
-TTlsLayer::~TTlsLayer() { SSL_free(m_ssl); }
+TTlsLayer::~TTlsLayer()
+{
+    // Only a connection that sent its TLS close ended cleanly for the server.
+    if (m_heldBy)
+        m_heldBy->EndOf(m_ssl, (SSL_get_shutdown(m_ssl) & SSL_SENT_SHUTDOWN) != 0);
+    SSL_free(m_ssl);
+}
 
 bool TTlsLayer::Classify(int result)
 {

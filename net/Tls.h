@@ -12,6 +12,8 @@
 #include <QString>
 
 #include <deque>
+#include <map>
+#include <vector>
 #include <memory>
 
 struct ssl_ctx_st;
@@ -58,17 +60,22 @@ public:
     // How many sessions the server has given so far.
     int SessionsReceived() const { return m_received; }
     // Keeps the sessions the server gives Ssl (at the handshake, or in TLS 1.3
-    // tickets after it) for later connections.
-    void KeepSessionsOf(ssl_st* Ssl);
+    // tickets after it) for later connections. UntilCleanEnd: held back until
+    // EndOf says the connection ended with a TLS close, since servers drop the
+    // sessions of a connection that was cut (an aborted transfer).
+    void KeepSessionsOf(ssl_st* Ssl, bool UntilCleanEnd = false);
+    void EndOf(ssl_st* Ssl, bool Clean);
 
 private:
     static int NewSession(ssl_st* Ssl, ssl_session_st* Session);
+    void Keep(ssl_session_st* Session);
 
     struct FreeCtx { void operator()(ssl_ctx_st* p) const; };
     struct FreeSession { void operator()(ssl_session_st* p) const; };
     using Session = std::unique_ptr<ssl_session_st, FreeSession>;
     std::unique_ptr<ssl_ctx_st, FreeCtx> m_ctx;
     std::deque<Session> m_sessions; // oldest first
+    std::map<ssl_st*, std::vector<Session>> m_heldBack; // of connections still running
     int m_received = 0;
     QString m_caFile;
 };

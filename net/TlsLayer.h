@@ -10,7 +10,8 @@ class TTlsLayer {
 public:
     enum class Want { Nothing, Read, Write };
 
-    // Throws ESockError when OpenSSL cannot make the connection object.
+    // Throws ESockError when OpenSSL cannot make the connection object. A
+    // resuming connection must end before Context does.
     TTlsLayer(TTlsContext& Context, int Socket, const QString& PeerName, TTlsSession Session);
     ~TTlsLayer();
     TTlsLayer(const TTlsLayer&) = delete;
@@ -47,6 +48,7 @@ private:
     bool Classify(int result);
 
     ssl_st* m_ssl;
+    TTlsContext* m_heldBy = nullptr; // holds this connection's sessions until its end
     Want m_want = Want::Nothing;
     QString m_error;
     bool m_handshakeDone = false;

@@ -11,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -106,6 +107,27 @@ TEST_P(TlsPath, LoginListingAndByteIdenticalTransfers)
     s->client.List();
     EXPECT_EQ(s->items.filter("tls-10485760.bin").size(), 1) << s->items.join('\n').toStdString();
     EXPECT_TRUE(s->client.Connected);
+}
+
+// Stopped in the middle, a download over TLS keeps what came; the session
+// goes on, and the download resumes over a new protected data connection.
+TEST_P(TlsPath, AStoppedDownloadResumes)
+{
+    constexpr qint64 size = 4 * 1024 * 1024;
+    WriteRandomFile(server.LocalPath("stop.bin"), size, 21);
+    const QString target = local.filePath("stop.bin");
+    s->client.OnPacketRecvd = [this](QObject*) {
+        if (s->client.BytesRecvd() >= size / 2)
+            s->client.Abort();
+    };
+    EXPECT_THROW(s->client.Download("stop.bin", target), EAbortError);
+    s->client.OnPacketRecvd = nullptr;
+    const qint64 kept = QFileInfo(TFTPClient::PartialFileOf(target)).size();
+    EXPECT_GE(kept, size / 2);
+    s->client.Download("stop.bin", target, true);
+    EXPECT_EQ(Sha256Of(target), Sha256Of(server.LocalPath("stop.bin")));
+    EXPECT_EQ(s->client.BytesTotal, size - kept);
+    EXPECT_TRUE(s->client.Encrypted());
 }
 
 std::string PathName(const ::testing::TestParamInfo<PathParam>& info)
