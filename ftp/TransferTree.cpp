@@ -8,6 +8,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -127,8 +128,10 @@ std::vector<TTreeEntry> ListLocalTree(const QString& Folder, const TTreeReport& 
         entries.push_back({root.relativeFilePath(info.filePath()).split(u'/'), info.isDir(),
                            info.isDir() ? 0 : info.size(), info.lastModified().toUTC()});
     }
-    // The iterator's order is the file system's: folders must come before what they hold.
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const TTreeEntry& a, const TTreeEntry& b) { return a.Path.size() < b.Path.size(); });
+    // The iterator's order is the file system's: by path instead, so that a
+    // folder comes before what it holds and names go in order.
+    std::sort(entries.begin(), entries.end(), [](const TTreeEntry& a, const TTreeEntry& b) {
+        return std::lexicographical_compare(a.Path.begin(), a.Path.end(), b.Path.begin(), b.Path.end());
+    });
     return entries;
 }
