@@ -1,5 +1,6 @@
 #include "app/Dialogs.h"
 #include "app/CertificateDlg.h"
+#include "app/ConflictDlg.h"
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -40,5 +41,11 @@ TCertificateAnswer TMessageBoxes::AskCertificate(const TCertificateInfo& certifi
                                                  const std::optional<TPinnedCertificate>& previous)
 {
     TCertificateDlg dialog(certificate, previous, m_parent);
+    return dialog.Ask();
+}
+
+TConflictDecision TMessageBoxes::AskConflict(const TConflict& conflict)
+{
+    TConflictDlg dialog(conflict, m_parent);
     return dialog.Ask();
 }

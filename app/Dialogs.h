@@ -2,6 +2,7 @@
 // The modal boxes of the main window. The window owns one TDialogs; the real
 // one shows message boxes, tests install one that answers from a script.
 #include "app/CertificateTrust.h"
+#include "ftp/TransferQueue.h"
 #include <QString>
 #include <optional>
 
@@ -27,6 +28,9 @@ public:
     // server (`previous`): the user decides. Refuse is the default.
     virtual TCertificateAnswer AskCertificate(const TCertificateInfo& certificate,
                                               const std::optional<TPinnedCertificate>& previous) = 0;
+    // A transfer's target exists: overwrite, overwrite if newer, resume, rename or
+    // skip, perhaps for all remaining ones. Closing the question skips.
+    virtual TConflictDecision AskConflict(const TConflict& conflict) = 0;
 };
 
 class TMessageBoxes : public TDialogs {
@@ -37,6 +41,7 @@ public:
     bool InputBox(const QString& title, const QString& prompt, QString& value) override;
     TCertificateAnswer AskCertificate(const TCertificateInfo& certificate,
                                       const std::optional<TPinnedCertificate>& previous) override;
+    TConflictDecision AskConflict(const TConflict& conflict) override;
 
 private:
     QWidget* m_parent;

@@ -23,6 +23,7 @@
 
 class QButtonGroup;
 class QFrame;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QSplitter;
@@ -126,6 +127,17 @@ public:
     QButtonGroup* grpTransferType;
     QTreeView* lvRemoteFiles;
 
+    // The transfer queue, under the pages so that it stays in view while browsing.
+    QSplitter* splRemote;
+    QFrame* pnlQueue;
+    QFrame* pnlQueueButtons;
+    QToolButton* sbtnCancelTransfer;
+    QToolButton* sbtnCancelAllTransfers;
+    QToolButton* sbtnRetryFailed;
+    QToolButton* sbtnRemoveFinished;
+    QLabel* lblQueueSummary;
+    QTreeView* QueueView;
+
     // The frame (MainForm.cpp).
     void FormCreate();
     bool FormClose();
@@ -198,6 +210,7 @@ private:
     QWidget* CreateExplorer();
     QWidget* CreateStatusPage();
     QWidget* CreateListingPage();
+    QWidget* CreateQueuePane();
     void CreateImageLists();
     void BindHandlers();
     QToolButton* SpeedButton(QWidget* row, const char* name, const QString& hint, const QIcon& icon,
@@ -225,6 +238,10 @@ private:
     // Binds a button's click to a user command, run under the session's one-command rule.
     void OnCommand(QAbstractButton* button, std::function<void()> handler);
     void IdleIfChanged();
+    // The transfer queue's pane (MainFormQueue.cpp).
+    void SetUpQueue();
+    void UpdateQueueControls();
+    int SelectedQueueRow() const;
     QStringList SelectedLocalNames() const;
     int LocalRow(const QString& caption) const;
     std::optional<std::tuple<bool, bool, bool>> m_idleState; // (connected, available, busy) the controls show

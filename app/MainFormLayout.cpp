@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -121,11 +122,18 @@ void TMainForm::CreateLayout()
     splApp->setHandleWidth(4);
     splApp->setChildrenCollapsible(false);
     splApp->addWidget(CreateExplorer());
-    pgctlFTP = Named(new QTabWidget(splApp), "pgctlFTP");
+    splRemote = Named(new QSplitter(Qt::Vertical, splApp), "splRemote");
+    splRemote->setHandleWidth(4);
+    splRemote->setChildrenCollapsible(false);
+    pgctlFTP = Named(new QTabWidget(splRemote), "pgctlFTP");
     SetAccessible(pgctlFTP, QStringLiteral("FTP pages"));
     pgctlFTP->addTab(CreateStatusPage(), QStringLiteral("Status"));
     pgctlFTP->addTab(CreateListingPage(), QStringLiteral("Listing"));
-    splApp->addWidget(pgctlFTP);
+    splRemote->addWidget(pgctlFTP);
+    splRemote->addWidget(CreateQueuePane());
+    splRemote->setStretchFactor(0, 1);
+    splRemote->setSizes({420, 170});
+    splApp->addWidget(splRemote);
     splApp->setStretchFactor(1, 1);
     splApp->setSizes({explorerWidth, 656});
     column->addWidget(splApp, 1);
@@ -341,4 +349,45 @@ QWidget* TMainForm::CreateListingPage()
     SetAccessible(lvRemoteFiles, QStringLiteral("Remote files"), QStringLiteral("The files of the current remote folder"));
     listing->addWidget(lvRemoteFiles, 1);
     return tbshtListing;
+}
+
+QWidget* TMainForm::CreateQueuePane()
+{
+    pnlQueue = Panel(nullptr, "pnlQueue");
+    pnlQueue->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    SetAccessible(pnlQueue, QStringLiteral("Transfer queue"));
+    auto* pane = Column(pnlQueue);
+    pnlQueueButtons = Panel(pnlQueue, "pnlQueueButtons", 25);
+    ButtonRow(pnlQueueButtons);
+    sbtnCancelTransfer = SpeedButton(pnlQueueButtons, "sbtnCancelTransfer",
+                                     QStringLiteral("Cancel|Cancel the selected transfer"),
+                                     Icon("process-stop-symbolic", QStyle::SP_BrowserStop));
+    sbtnCancelAllTransfers = SpeedButton(pnlQueueButtons, "sbtnCancelAllTransfers",
+                                         QStringLiteral("Cancel all|Cancel every transfer that has not finished"),
+                                         Icon("edit-clear-all-symbolic", QStyle::SP_DialogCancelButton));
+    sbtnRetryFailed = SpeedButton(pnlQueueButtons, "sbtnRetryFailed",
+                                  QStringLiteral("Retry failed|Run the failed and cancelled transfers again"),
+                                  Icon("view-refresh-symbolic", QStyle::SP_BrowserReload));
+    sbtnRemoveFinished = SpeedButton(pnlQueueButtons, "sbtnRemoveFinished",
+                                     QStringLiteral("Remove finished|Remove the finished transfers from the queue"),
+                                     Icon("edit-clear-symbolic", QStyle::SP_DialogResetButton));
+    for (QToolButton* button : {sbtnCancelTransfer, sbtnCancelAllTransfers, sbtnRetryFailed, sbtnRemoveFinished})
+        button->setEnabled(false);
+    lblQueueSummary = Named(new QLabel(pnlQueueButtons), "lblQueueSummary");
+    lblQueueSummary->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    SetAccessible(lblQueueSummary, QStringLiteral("Queue total"), QStringLiteral("How far the whole queue has come"));
+    pnlQueueButtons->layout()->addWidget(lblQueueSummary);
+    static_cast<QHBoxLayout*>(pnlQueueButtons->layout())->setStretchFactor(lblQueueSummary, 1);
+    pane->addWidget(pnlQueueButtons);
+
+    QueueView = Named(new QTreeView(pnlQueue), "QueueView");
+    QueueView->setRootIsDecorated(false);
+    QueueView->setUniformRowHeights(true);
+    QueueView->setAllColumnsShowFocus(true);
+    QueueView->setSelectionMode(QAbstractItemView::SingleSelection);
+    QueueView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    SetAccessible(QueueView, QStringLiteral("Transfer queue"),
+                  QStringLiteral("Every transfer asked for, with its direction, paths, size, state and progress"));
+    pane->addWidget(QueueView, 1);
+    return pnlQueue;
 }

@@ -66,6 +66,7 @@ void TMainForm::SetUpRemoteSide()
     SetUpFTPClient();
     ShowSession();
     BindRemoteCommands();
+    SetUpQueue();
 }
 
 void TMainForm::SetUpFTPClient()

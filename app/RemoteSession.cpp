@@ -9,6 +9,7 @@
 #include "app/ScreenCursor.h"
 #include "app/Sounds.h"
 #include "app/StatusText.h"
+#include "app/TransferRunner.h"
 #include "app/uRegistry.h"
 #include "ftp/FTPClient.h"
 #include "net/ErrorBoundary.h"
@@ -49,7 +50,8 @@ TRemoteSession::TRemoteSession(TWindowSide window, QObject* parent)
       m_window(std::move(window)),
       m_registry(new TuRegistry(this)),
       m_trust(TrustedCertificatesFileName(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))),
-      m_client(new TFTPClient(this))
+      m_client(new TFTPClient(this)),
+      m_transfers(new TTransferRunner(this))
 {
     m_registry->Root = rkClassesRoot;
     m_remoteTypes = std::make_unique<TRemoteFileTypes>(*m_registry);
@@ -59,6 +61,7 @@ TRemoteSession::TRemoteSession(TWindowSide window, QObject* parent)
     m_client->ReportLevel = 2;
     m_client->ParseList = true;
     m_client->ProxyPort = 0;
+    SetUpTransfers();
 }
 
 TRemoteSession::~TRemoteSession()
@@ -69,6 +72,7 @@ TRemoteSession::~TRemoteSession()
 void TRemoteSession::ReleaseClient()
 {
     // Deleted while still reachable: its goodbye's events come back to the session.
+    m_transfers->ReleaseClient();
     delete m_client;
     m_client = nullptr;
 }
@@ -122,6 +126,19 @@ void TRemoteSession::Run(const std::function<void()>& command)
 
 bool TRemoteSession::CloseWhenIdle()
 {
+    if (m_transfers->Active()) {
+        if (!m_closePending) {
+            m_window.Sounds().Play(TSound::Question);
+            if (!m_window.Dialogs().Confirm(QStringLiteral("Transfers are still running. Stop them and close?")))
+                return false;
+        }
+        // The queue's wait is on the stack: the window closes once it has returned.
+        m_closePending = true;
+        m_transfers->CancelAll();
+        if (m_commandDepth > 0)
+            m_client->Abort();
+        return false;
+    }
     if (m_commandDepth == 0)
         return true;
     // Closing in the middle of a command would destroy the window under it: stop the

@@ -26,6 +26,7 @@ class TFTPClient;
 class TRemoteFileTypes;
 class TRemoteListModel;
 class TSounds;
+class TTransferRunner;
 class TuRegistry;
 
 // The window's title while connected: "Ferrit - host", with " (TLS)" when encrypted.
@@ -56,6 +57,8 @@ public:
     TRemoteListModel* Listing() const { return m_model; }
     QItemSelectionModel* Selection() const { return m_selection; }
     const TCertificateTrust& CertificateTrust() const { return m_trust; }
+    // The transfer queue, run on a second connection to the same server.
+    TTransferRunner* Transfers() const { return m_transfers; }
     void SetTrustedCertificatesFile(const QString& fileName);
 
     // True from the start of a transaction until its end is reported.
@@ -79,6 +82,7 @@ public:
     std::function<void(int percent)> OnProgress;               // the running transfer, once per change
     std::function<void(bool parsed)> OnListingReady;           // parsed: its rows are in Listing()
     std::function<void()> OnDownloaded;                        // new files in the local folder
+    std::function<void()> OnQueued;                            // transfers were added to the queue
     std::function<void()> OnCloseReady;                        // the command that held the close ended
 
     // The one-command rule: the client does one thing at a time, so a command started
@@ -136,6 +140,11 @@ private:
     QList<QPersistentModelIndex> SelectedRemoteRows() const;
     QStringList SelectedRemoteNames() const;
     void DownloadEntry(const TRemoteEntry& entry);
+    // Folders go whole through the transfer queue, with the files chosen beside them.
+    void QueueDownloads(const std::vector<TRemoteEntry>& entries);
+    void QueueUploads(const QStringList& names);
+    QString RemoteFolderPath();
+    void SetUpTransfers();
 
     TWindowSide m_window;
     TuRegistry* m_registry;
@@ -157,4 +166,5 @@ private:
     bool m_reconnecting = false;
     QString m_remoteFolder; // the last folder the server reported, "" when unknown
     TFTPClient* m_client;   // a child, released first (ReleaseClient)
+    TTransferRunner* m_transfers; // a child
 };

@@ -7,11 +7,15 @@
 #include "app/ScreenCursor.h"
 #include "app/Sounds.h"
 #include "app/TransferNames.h"
+#include "app/TransferRunner.h"
 #include "app/ViewSelection.h"
 #include "ftp/FTPClient.h"
 #include "net/ScopeExit.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
 #include <vector>
 
 namespace {
@@ -93,6 +97,13 @@ void TRemoteSession::Upload()
     m_window.Sounds().Play(TSound::Question);
     if (!m_window.Dialogs().Confirm(QStringLiteral("Upload %1 file(s) ?").arg(names.size())))
         return;
+    if (std::any_of(names.begin(), names.end(),
+                    [this](const QString& name) { return QFileInfo(QDir(m_window.LocalFolder()).filePath(name)).isDir(); })) {
+        QueueUploads(names);
+        for (const QString& name : names)
+            m_window.DeselectLocal(name);
+        return;
+    }
     Busy = true;
     for (const QString& caption : names) {
         THourglass hourglass;
@@ -127,6 +138,13 @@ void TRemoteSession::Download()
     m_window.Sounds().Play(TSound::Question);
     if (!m_window.Dialogs().Confirm(QStringLiteral("Download %1 file(s) ?").arg(rows.size())))
         return;
+    const std::vector<TRemoteEntry> entries = EntriesOf(*m_model, rows);
+    if (std::any_of(entries.begin(), entries.end(), [](const TRemoteEntry& entry) { return entry.IsFolder() && !entry.WireName.isEmpty(); })) {
+        QueueDownloads(entries);
+        for (const QPersistentModelIndex& row : rows)
+            Deselect(*m_selection, row);
+        return;
+    }
     Busy = true;
     for (const QPersistentModelIndex& row : rows) {
         THourglass hourglass;
@@ -175,4 +193,62 @@ void TRemoteSession::MakeDirectory()
     if (m_window.Dialogs().InputBox(QStringLiteral("New folder"), QStringLiteral("Enter the name of the folder to create"),
                                     name))
         m_client->MakeDirectory(name);
+}
+
+// ---------------------------------------------------------------- the transfer queue
+
+void TRemoteSession::SetUpTransfers()
+{
+    TTransferRunner& transfers = *m_transfers;
+    transfers.OnCertificate = [this](const TCertificateInfo& certificate, bool& accept) {
+        Certificate(certificate, accept);
+    };
+    transfers.OnConflict = [this](const TConflict& conflict) {
+        m_window.Sounds().Play(TSound::Question);
+        return m_window.Dialogs().AskConflict(conflict);
+    };
+    transfers.OnLog = [this](const QString& line) { Log(line); };
+    transfers.OnError = [this](const QString& text) {
+        m_window.Sounds().Play(TSound::Error);
+        m_window.Dialogs().ShowError(QStringLiteral("Error"), text);
+    };
+    transfers.OnFinished = [this](bool downloaded, bool uploaded) {
+        if (downloaded && OnDownloaded)
+            OnDownloaded();
+        // The listing shows what arrived, unless the user is busy with the browsing connection.
+        if (uploaded && !m_closePending && m_commandDepth == 0 && m_client->Connected)
+            Run([this] { Refresh(); });
+        if (m_closePending && m_commandDepth == 0)
+            QTimer::singleShot(0, this, [this] {
+                if (OnCloseReady)
+                    OnCloseReady();
+            });
+    };
+}
+
+QString TRemoteSession::RemoteFolderPath()
+{
+    return m_remoteFolder.isEmpty() ? m_client->CurrentDir() : m_remoteFolder;
+}
+
+void TRemoteSession::QueueDownloads(const std::vector<TRemoteEntry>& entries)
+{
+    const QString remoteFolder = RemoteFolderPath();
+    m_transfers->UseSettingsOf(*m_client);
+    for (const TRemoteEntry& entry : entries)
+        if (!entry.WireName.isEmpty()) // not "..", the way up
+            m_transfers->AddDownload(remoteFolder, entry.WireName, entry.IsFolder(), entry.Size.toLongLong(),
+                                 m_window.LocalFolder());
+    if (OnQueued)
+        OnQueued();
+}
+
+void TRemoteSession::QueueUploads(const QStringList& names)
+{
+    const QString remoteFolder = RemoteFolderPath();
+    m_transfers->UseSettingsOf(*m_client);
+    for (const QString& name : names)
+        m_transfers->AddUpload(QDir(m_window.LocalFolder()).filePath(name), remoteFolder);
+    if (OnQueued)
+        OnQueued();
 }

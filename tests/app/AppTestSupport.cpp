@@ -30,6 +30,18 @@ TCertificateAnswer TCertificateScript::Ask(const TCertificateInfo& certificate,
     return answer;
 }
 
+TConflictDecision TConflictScript::Ask(const TConflict& conflict)
+{
+    Asked.push_back({*conflict.Item, conflict.TargetSize, conflict.CanResume, conflict.FreeName});
+    if (Answers.empty()) {
+        ADD_FAILURE() << "a conflict question the test did not expect: " << conflict.Item->RemotePath.toStdString();
+        return {};
+    }
+    const TConflictDecision answer = Answers.front();
+    Answers.pop_front();
+    return answer;
+}
+
 void TRecordingDialogs::ShowError(const QString& title, const QString& text)
 {
     Shown.push_back({QStringLiteral("error"), title, text});

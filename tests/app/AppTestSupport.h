@@ -24,6 +24,21 @@ struct TCertificateScript {
     std::vector<TCertificateQuestion> Asked;
 };
 
+// Answers conflict questions from a script and records each one; a question the
+// script has no answer for fails the test and is skipped.
+struct TConflictScript {
+    TConflictDecision Ask(const TConflict& conflict);
+
+    struct TAsked {
+        TTransferItem Item;
+        qint64 TargetSize = 0;
+        bool CanResume = false;
+        QString FreeName;
+    };
+    std::deque<TConflictDecision> Answers;
+    std::vector<TAsked> Asked;
+};
+
 struct TShownBox {
     QString Kind;  // "confirm", "error" or "input"
     QString Title;
@@ -40,10 +55,12 @@ public:
     {
         return Certificates.Ask(certificate, previous);
     }
+    TConflictDecision AskConflict(const TConflict& conflict) override { return Conflicts.Ask(conflict); }
     // The texts of the boxes of one kind, in order.
     QStringList Texts(const QString& kind) const;
 
     TCertificateScript Certificates;
+    TConflictScript Conflicts;
     std::vector<TShownBox> Shown;
 };
 

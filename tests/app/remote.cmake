@@ -18,4 +18,5 @@ ferrit_add_test(tests_app_remote
     ${CMAKE_CURRENT_LIST_DIR}/RemoteModesTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteNamesTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteNamesRealServerTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TransferQueueViewTest.cpp
   LIBS ferrit_app ferrit_testsupport)

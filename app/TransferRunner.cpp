@@ -1,0 +1,206 @@
+#include "app/TransferRunner.h"
+
+#include "app/TransferQueueModel.h"
+#include "ftp/FTPClient.h"
+#include "net/Exception.h"
+#include "net/ScopeExit.h"
+
+#include <QTimer>
+
+namespace {
+
+QString ServerOf(const TFTPClient& client)
+{
+    return QStringLiteral("%1\n%2\n%3\n%4\n%5\n%6\n%7")
+        .arg(client.Host)
+        .arg(client.Port)
+        .arg(client.UserID, client.Password)
+        .arg(int(client.Security))
+        .arg(client.NameEncoding, client.TrustedCAFile);
+}
+
+} // namespace
+
+TTransferRunner::TTransferRunner(QObject* parent)
+    : QObject(parent),
+      m_client(new TFTPClient(this)),
+      m_queue(std::make_unique<TTransferQueue>(*m_client)),
+      m_model(new TTransferQueueModel(*m_queue, this))
+{
+    m_queue->OnItemChanged = [this](int index) { m_model->ItemChanged(index); };
+    m_queue->OnItemsChanged = [this] { m_model->ItemsChanged(); };
+    m_queue->OnConflict = [this](const TConflict& conflict) {
+        return OnConflict ? OnConflict(conflict) : TConflictDecision{};
+    };
+    m_queue->OnReport = [this](const QString& text) {
+        if (OnLog)
+            OnLog(text);
+    };
+    m_client->OnCertificate = [this](const TCertificateInfo& certificate, bool& accept) {
+        if (OnCertificate)
+            OnCertificate(certificate, accept);
+    };
+}
+
+TTransferRunner::~TTransferRunner()
+{
+    ReleaseClient();
+}
+
+void TTransferRunner::ReleaseClient()
+{
+    // The queue refers to the client: neither may outlive the other.
+    m_requests.clear();
+    m_queue.reset();
+    delete m_client;
+    m_client = nullptr;
+}
+
+void TTransferRunner::UseSettingsOf(const TFTPClient& session)
+{
+    const QString server = ServerOf(session);
+    if (server != m_server && m_client->Connected && !m_active)
+        m_client->Disconnect();
+    m_server = server;
+    m_client->Host = session.Host;
+    m_client->Port = session.Port;
+    m_client->UserID = session.UserID;
+    m_client->Password = session.Password;
+    m_client->Passive = session.Passive;
+    m_client->NameEncoding = session.NameEncoding;
+    m_client->Security = session.Security;
+    m_client->TrustedCAFile = session.TrustedCAFile;
+    m_client->InactivityTimeOut = session.InactivityTimeOut;
+    m_client->KeepModificationTimes = session.KeepModificationTimes;
+}
+
+void TTransferRunner::AddDownload(const QString& remoteFolder, const QString& wireName, bool folder, qint64 size,
+                                  const QString& localFolder)
+{
+    Request([=, this] { m_queue->AddDownload(remoteFolder, wireName, folder, size, localFolder); });
+}
+
+void TTransferRunner::AddUpload(const QString& localPath, const QString& remoteFolder)
+{
+    Request([=, this] { m_queue->AddUpload(localPath, remoteFolder); });
+}
+
+void TTransferRunner::Request(std::function<void()> request)
+{
+    m_requests.push_back(std::move(request));
+    StartSoon();
+    Announce();
+}
+
+void TTransferRunner::Cancel(int index)
+{
+    m_queue->Cancel(index);
+}
+
+void TTransferRunner::CancelAll()
+{
+    // Requests not yet listed are dropped with the rest.
+    m_requests.clear();
+    m_queue->CancelAll();
+    Announce();
+}
+
+void TTransferRunner::RetryFailed()
+{
+    m_queue->RetryFailed();
+    StartSoon();
+}
+
+void TTransferRunner::RemoveFinished()
+{
+    if (m_queue->Running())
+        return;
+    m_queue->RemoveFinished();
+    Announce();
+}
+
+void TTransferRunner::StartSoon()
+{
+    // Posted: the queue's waits must not nest inside the handler that asked.
+    if (m_active || m_startPosted)
+        return;
+    m_startPosted = true;
+    QTimer::singleShot(0, this, [this] {
+        m_startPosted = false;
+        Pump();
+    });
+}
+
+bool TTransferRunner::AnyWaiting() const
+{
+    for (const TTransferItem& item : m_queue->Items())
+        if (item.State == TTransferState::Waiting)
+            return true;
+    return false;
+}
+
+void TTransferRunner::Announce() const
+{
+    if (OnStateChanged)
+        OnStateChanged();
+}
+
+void TTransferRunner::Pump()
+{
+    if (m_active || !m_client)
+        return;
+    m_active = true;
+    Announce();
+    bool downloaded = false, uploaded = false;
+    {
+        ScopeExit idle([this] { m_active = false; });
+        try {
+            while (m_client && (!m_requests.empty() || AnyWaiting())) {
+                EnsureConnected();
+                TakeRequests();
+                m_queue->Run();
+                for (const TTransferItem& item : m_queue->Items()) {
+                    downloaded |= item.State == TTransferState::Done && item.Direction == TTransferDirection::Download;
+                    uploaded |= item.State == TTransferState::Done && item.Direction == TTransferDirection::Upload;
+                }
+            }
+        } catch (const Exception& error) {
+            // The connection could not be made or was lost: what waits stays waiting.
+            m_requests.clear();
+            if (OnError)
+                OnError(QStringLiteral("The transfers stopped: ") + error.Message().trimmed());
+        }
+    }
+    if (!m_client)
+        return;
+    Announce();
+    if (OnFinished)
+        OnFinished(downloaded, uploaded);
+}
+
+void TTransferRunner::TakeRequests()
+{
+    while (!m_requests.empty() && m_client) {
+        const std::function<void()> request = std::move(m_requests.front());
+        m_requests.pop_front();
+        try {
+            request();
+        } catch (const ESockError&) {
+            throw; // the connection is gone: nothing more can be listed
+        } catch (const Exception& error) {
+            // One folder that cannot be listed does not hold up the others.
+            if (OnError)
+                OnError(error.Message().trimmed());
+        }
+        Announce();
+    }
+}
+
+void TTransferRunner::EnsureConnected()
+{
+    if (m_client->Connected)
+        return;
+    if (OnLog)
+        OnLog(QStringLiteral("The transfer connection to %1 opens.").arg(m_client->Host));
+    m_client->Connect();
+}

@@ -1,0 +1,268 @@
+// The transfer queue in the window: the model's rows and total for items in
+// each state, the pane's buttons, folders transferred whole through the window
+// against a real server, the conflict question and each answer, and browsing
+// on the session's connection while a long transfer runs on the queue's.
+#include "QtPrinters.h"
+#include "RealServerForm.h"
+
+#include "app/ConflictDlg.h"
+#include "app/RemoteListModel.h"
+#include "app/TransferQueueModel.h"
+#include "app/TransferRunner.h"
+#include "ftp/FTPClient.h"
+
+#include <QCheckBox>
+#include <QDirIterator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeView>
+#include <map>
+
+namespace {
+
+// ---------------------------------------------------------------- texts of one item
+
+struct ItemTextCase {
+    TTransferState State;
+    qint64 Size;
+    qint64 Moved;
+    QString Error;
+    QString StateText;
+    QString Progress;
+};
+
+class QueueItemTexts : public ::testing::TestWithParam<ItemTextCase> {};
+
+TEST_P(QueueItemTexts, StateAndProgressAsShown)
+{
+    const ItemTextCase& c = GetParam();
+    TTransferItem item;
+    item.State = c.State;
+    item.Size = c.Size;
+    item.Moved = c.Moved;
+    item.Error = c.Error;
+    EXPECT_EQ(StateText(item), c.StateText);
+    EXPECT_EQ(ProgressText(item), c.Progress);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, QueueItemTexts,
+    ::testing::Values(ItemTextCase{TTransferState::Waiting, 100, 0, {}, "Waiting", ""},
+                      ItemTextCase{TTransferState::Running, 200, 50, {}, "Running", "25 %"},
+                      ItemTextCase{TTransferState::Running, 0, 2048, {}, "Running", "2.0 kB"},
+                      ItemTextCase{TTransferState::Running, 100, 150, {}, "Running", "100 %"},
+                      ItemTextCase{TTransferState::Done, 100, 100, {}, "Done", ""},
+                      ItemTextCase{TTransferState::Failed, 100, 10, "550 No such file.", "Failed: 550 No such file.", ""},
+                      ItemTextCase{TTransferState::Failed, 100, 0, {}, "Failed", ""},
+                      ItemTextCase{TTransferState::Skipped, 100, 0, {}, "Skipped", ""},
+                      ItemTextCase{TTransferState::Cancelled, 100, 0, {}, "Cancelled", ""}));
+
+TEST(QueueTexts, SizesAndFileFacts)
+{
+    EXPECT_EQ(SizeText(0), "0 bytes");
+    EXPECT_EQ(SizeText(1536), "1.5 kB");
+    EXPECT_EQ(SizeText(qint64(5) << 30), "5.0 GB") << "sizes past 4 GiB are shown whole";
+    EXPECT_EQ(FileFactsText(1536, QDateTime(QDate(2026, 12, 1), QTime(14, 2, 3), Qt::UTC)),
+              "1.5 kB (1536 bytes), 2026-12-01 14:02:03 UTC");
+    EXPECT_EQ(FileFactsText(7, {}), "7 bytes (7 bytes), time unknown");
+}
+
+// ---------------------------------------------------------------- the model over a queue
+
+class QueueModelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(local.isValid());
+        for (const auto& [name, size] : std::map<QString, int>{{"a.bin", 1024}, {"b.bin", 3072}, {"c.bin", 0}}) {
+            QFile file(local.filePath(name));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(size, 'x'));
+        }
+        QDir(local.path()).mkpath("tree/inner");
+        QFile inner(local.filePath("tree/inner/d.bin"));
+        ASSERT_TRUE(inner.open(QIODevice::WriteOnly));
+        inner.write(QByteArray(512, 'y'));
+    }
+    QString Cell(int row, int column) const { return model.index(row, column).data().toString(); }
+
+    QTemporaryDir local;
+    TFTPClient client;
+    TTransferQueue queue{client};
+    TTransferQueueModel model{queue};
+};
+
+TEST_F(QueueModelTest, RowsAndSummaryFollowTheQueue)
+{
+    EXPECT_EQ(model.Summary(), "The queue is empty.");
+    queue.OnItemsChanged = [this] { model.ItemsChanged(); };
+    queue.OnItemChanged = [this](int i) { model.ItemChanged(i); };
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    for (const char* name : {"a.bin", "b.bin", "c.bin", "tree"})
+        queue.AddUpload(local.filePath(name), "/up");
+    EXPECT_EQ(resets.size(), 4);
+    ASSERT_EQ(model.rowCount(), 6) << "a folder brings its tree";
+    EXPECT_EQ(model.columnCount(), TTransferQueueModel::ColumnCount);
+
+    const QStringList headers = {"Direction", "Local path", "Remote path", "Size", "State", "Progress"};
+    for (int column = 0; column < headers.size(); ++column)
+        EXPECT_EQ(model.headerData(column, Qt::Horizontal).toString(), headers[column]);
+
+    struct Row {
+        QString Local, Remote, Size, State;
+    };
+    const std::vector<Row> rows = {{"a.bin", "/up/a.bin", "1.0 kB", "Waiting"},
+                                   {"b.bin", "/up/b.bin", "3.0 kB", "Waiting"},
+                                   {"c.bin", "/up/c.bin", "0 bytes", "Waiting"},
+                                   {"tree", "/up/tree", "Folder", "Waiting"},
+                                   {"tree/inner", "/up/tree/inner", "Folder", "Waiting"},
+                                   {"tree/inner/d.bin", "/up/tree/inner/d.bin", "512 bytes", "Waiting"}};
+    for (int row = 0; row < int(rows.size()); ++row) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(Cell(row, TTransferQueueModel::ColDirection), "Upload");
+        EXPECT_EQ(Cell(row, TTransferQueueModel::ColLocal), local.filePath(rows[row].Local));
+        EXPECT_EQ(Cell(row, TTransferQueueModel::ColRemote), rows[row].Remote);
+        EXPECT_EQ(Cell(row, TTransferQueueModel::ColSize), rows[row].Size);
+        EXPECT_EQ(Cell(row, TTransferQueueModel::ColState), rows[row].State);
+        EXPECT_EQ(Cell(row, TTransferQueueModel::ColProgress), "");
+    }
+    EXPECT_EQ(model.Summary(), "0 of 4 files, 0 bytes of 4.5 kB");
+
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    queue.Cancel(1);
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(changed.first().at(0).toModelIndex().row(), 1);
+    EXPECT_EQ(Cell(1, TTransferQueueModel::ColState), "Cancelled");
+    EXPECT_EQ(model.Summary(), "0 of 3 files, 0 bytes of 1.5 kB") << "a cancelled file leaves the total";
+    QSignalSpy summary(&model, &TTransferQueueModel::SummaryChanged);
+    EXPECT_TRUE(summary.wait(1000)) << "the summary follows a change soon";
+}
+
+// ---------------------------------------------------------------- the window on a real server
+
+class QueueWindow : public RealServerForm {
+protected:
+    void TearDown() override
+    {
+        // The queue's wait must be over before the window goes.
+        if (form) {
+            form->RemoteSession().Transfers()->CancelAll();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !Transfers().Active(); }, 10000));
+        }
+    }
+    TTransferRunner& Transfers() const { return *form->RemoteSession().Transfers(); }
+    const std::vector<TTransferItem>& Items() const { return Transfers().Queue().Items(); }
+    bool WaitUntilIdle(int ms = 20000)
+    {
+        return QTest::qWaitFor([&] {
+            return !Transfers().Active() && Transfers().PendingRequests() == 0
+                   && std::none_of(Items().begin(), Items().end(),
+                                   [](const TTransferItem& item) { return item.State == TTransferState::Waiting; });
+        }, ms);
+    }
+    QStringList States() const
+    {
+        QStringList states;
+        for (const TTransferItem& item : Items())
+            states << StateText(item);
+        return states;
+    }
+    // Every file and folder below root with its bytes ("<folder>" for folders).
+    static std::map<QString, QByteArray> TreeOf(const QString& root)
+    {
+        std::map<QString, QByteArray> tree;
+        QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo info(it.next());
+            tree[QDir(root).relativeFilePath(info.filePath())] = info.isDir() ? QByteArray("<folder>")
+                                                                              : ReadFile(info.filePath());
+        }
+        return tree;
+    }
+    static void MakeTree(const QString& root)
+    {
+        QDir(root).mkpath("photos/2026/empty");
+        WriteFile(root + "/photos/top.txt", "top\n");
+        WriteFile(root + "/photos/2026/one.bin", QByteArray(70000, '\1'));
+        WriteFile(root + "/photos/2026/Grüße.txt", "grüße\n");
+    }
+};
+
+TEST_P(QueueWindow, FoldersDownloadAndUploadWhole)
+{
+    MakeTree(server->LocalDir());
+    WriteFile(Remote("loose.txt"), "beside the folder\n");
+    Open();
+    SelectRemote({"photos", "loose.txt"});
+    Click(form->sbtnDownload);
+    EXPECT_EQ(dialogs->Texts("confirm").last(), "Download 2 file(s) ?");
+    EXPECT_TRUE(SelectedRemote().isEmpty()) << "what was queued is deselected";
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+    EXPECT_EQ(TreeOf(Local("photos")), TreeOf(Remote("photos")));
+    EXPECT_EQ(ReadFile(Local("loose.txt")), "beside the folder\n");
+    EXPECT_EQ(States().count("Done"), int(Items().size())) << States().join('|').toStdString();
+    EXPECT_EQ(form->lblQueueSummary->text(), "4 of 4 files, 68.4 kB of 68.4 kB");
+    QStringList localCaptions;
+    for (int row = 0; row < form->SystemListView->ItemCount(); ++row)
+        localCaptions << form->SystemListView->ItemCaption(row);
+    EXPECT_TRUE(localCaptions.contains("photos")) << "the local list shows what arrived";
+
+    // Back up under another name: the whole tree lands on the server.
+    QDir(local.path()).rename("photos", "album");
+    SelectLocal({"album"});
+    Click(form->sbtnUpload);
+    EXPECT_EQ(dialogs->Texts("confirm").last(), "Upload 1 file(s) ?");
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+    EXPECT_EQ(TreeOf(Remote("album")), TreeOf(Local("album")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return RemoteCaptions().contains("album"); }, 5000))
+        << "the remote list is reloaded after uploads: " << RemoteCaptions().join('|').toStdString();
+    EXPECT_TRUE(form->FTPClient1->Connected);
+}
+
+TEST_P(QueueWindow, ButtonsFollowTheQueue)
+{
+    MakeTree(server->LocalDir());
+    Open();
+    for (QToolButton* button : {form->sbtnCancelTransfer, form->sbtnCancelAllTransfers, form->sbtnRetryFailed,
+                                form->sbtnRemoveFinished}) {
+        EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
+        EXPECT_FALSE(button->accessibleName().isEmpty()) << button->objectName().toStdString();
+    }
+    EXPECT_EQ(form->lblQueueSummary->text(), "The queue is empty.");
+    SelectRemote({"photos"});
+    // One file is listed with the tree and gone by the time it is fetched.
+    QObject::connect(Transfers().Model(), &QAbstractItemModel::modelReset, form.get(),
+                     [this] { QFile::remove(Remote("photos/2026/one.bin")); });
+    Click(form->sbtnDownload);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
+    ASSERT_EQ(States().filter("Failed").size(), 1) << States().join('|').toStdString();
+    EXPECT_TRUE(States().filter("Failed").first().startsWith("Failed: 550")) << States().join('|').toStdString();
+    EXPECT_TRUE(form->lblQueueSummary->text().endsWith(", 1 failed")) << form->lblQueueSummary->text().toStdString();
+    form->IdleHandler();
+    EXPECT_TRUE(form->sbtnRetryFailed->isEnabled());
+    EXPECT_TRUE(form->sbtnRemoveFinished->isEnabled());
+    EXPECT_FALSE(form->sbtnCancelAllTransfers->isEnabled()) << "nothing waits or runs";
+
+    // Retry once the file is back: it is fetched.
+    QObject::disconnect(Transfers().Model(), &QAbstractItemModel::modelReset, form.get(), nullptr);
+    WriteFile(Remote("photos/2026/one.bin"), "back again");
+    Click(form->sbtnRetryFailed);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
+    EXPECT_EQ(States().count("Done"), int(Items().size())) << States().join('|').toStdString();
+    EXPECT_EQ(ReadFile(Local("photos/2026/one.bin")), "back again");
+
+    Click(form->sbtnRemoveFinished);
+    EXPECT_TRUE(Items().empty());
+    EXPECT_EQ(form->QueueView->model()->rowCount(), 0);
+    EXPECT_EQ(form->lblQueueSummary->text(), "The queue is empty.");
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, QueueWindow, ::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Vsftpd),
+                         [](const auto& info) { return RealFtpServer::Name(info.param).toStdString(); });
+
+} // namespace
