@@ -49,15 +49,17 @@ TTransferRunner::~TTransferRunner()
 
 void TTransferRunner::ReleaseClient()
 {
-    // The queue refers to the client: neither may outlive the other.
+    // The goodbye waits for the server's reply, and the views may paint meanwhile:
+    // the queue they show stays until the runner goes. Nothing runs it any more.
     m_requests.clear();
-    m_queue.reset();
     delete m_client;
     m_client = nullptr;
 }
 
 void TTransferRunner::UseSettingsOf(const TFTPClient& session)
 {
+    if (!m_client)
+        return;
     const QString server = ServerOf(session);
     if (server != m_server && m_client->Connected && !m_active)
         m_client->Disconnect();
@@ -94,14 +96,16 @@ void TTransferRunner::Request(std::function<void()> request)
 
 void TTransferRunner::Cancel(int index)
 {
-    m_queue->Cancel(index);
+    if (m_client)
+        m_queue->Cancel(index);
 }
 
 void TTransferRunner::CancelAll()
 {
     // Requests not yet listed are dropped with the rest.
     m_requests.clear();
-    m_queue->CancelAll();
+    if (m_client)
+        m_queue->CancelAll();
     Announce();
 }
 

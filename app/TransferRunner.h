@@ -65,7 +65,7 @@ private:
     void Announce() const;
 
     TFTPClient* m_client; // a child; released first
-    std::unique_ptr<TTransferQueue> m_queue;
+    std::unique_ptr<TTransferQueue> m_queue; // refers to m_client; not run once it is released
     TTransferQueueModel* m_model;
     std::deque<std::function<void()>> m_requests;
     QString m_server; // the server the client's settings name
