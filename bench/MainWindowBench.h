@@ -25,6 +25,7 @@ public:
     {
         return TCertificateAnswer::Refuse;
     }
+    TConflictDecision AskConflict(const TConflict&) override { return {}; }
 };
 
 class TSilence : public TSounds {

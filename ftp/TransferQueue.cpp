@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 QString JoinRemote(const QString& folder, const QString& name)
@@ -109,65 +111,72 @@ void TTransferQueue::AddUpload(const QString& LocalPath, const QString& RemoteFo
 void TTransferQueue::Run()
 {
     m_stopAll = false;
-    for (int i = 0; i < int(m_items.size()) && !m_stopAll; ++i)
-        if (m_items[i].State == TTransferState::Waiting)
-            RunItem(i);
+    // Items may be added or removed while one runs (the event loop goes on):
+    // the next waiting one is looked for afresh each time.
+    for (;;) {
+        const auto next = std::find_if(m_items.begin(), m_items.end(),
+                                       [](const TTransferItem& item) { return item.State == TTransferState::Waiting; });
+        if (next == m_items.end() || m_stopAll)
+            break;
+        RunItem(int(next - m_items.begin()));
+    }
     m_forAll.reset();
 }
+
+// The running item: its index moves when items before it are removed, and its
+// address when items are added, so it is looked up at each use.
+TTransferItem& TTransferQueue::Current() { return m_items[m_running]; }
 
 void TTransferQueue::RunItem(int index)
 {
     m_running = index;
-    m_items[index].State = TTransferState::Running;
-    m_items[index].Moved = 0;
+    Current().State = TTransferState::Running;
+    Current().Moved = 0;
     m_clock.start();
-    Changed(index);
+    Changed(m_running);
     TTransferState outcome = TTransferState::Done;
     QString error;
     try {
-        Transfer(m_items[index]);
-        if (m_items[index].State == TTransferState::Skipped)
+        if (!Transfer())
             outcome = TTransferState::Skipped;
     } catch (const EAbortError& e) {
-        outcome = m_items[index].State == TTransferState::Cancelled || m_stopAll ? TTransferState::Cancelled
-                                                                                  : TTransferState::Failed;
+        outcome = Current().State == TTransferState::Cancelled || m_stopAll ? TTransferState::Cancelled
+                                                                            : TTransferState::Failed;
         error = e.Message().trimmed();
     } catch (const Exception& e) {
         outcome = TTransferState::Failed;
         error = e.Message().trimmed();
     }
-    m_running = -1;
-    m_items[index].State = outcome;
-    m_items[index].Error = error;
-    Changed(index);
+    Current().State = outcome;
+    Current().Error = error;
+    const int ended = std::exchange(m_running, -1);
+    Changed(ended);
 }
 
-void TTransferQueue::Transfer(TTransferItem& item)
+bool TTransferQueue::Transfer()
 {
-    const bool down = item.Direction == TTransferDirection::Download;
-    if (item.Folder) {
+    const bool down = Current().Direction == TTransferDirection::Download;
+    if (Current().Folder) {
         if (down) {
-            if (!QDir().mkpath(item.LocalPath))
-                throw Exception(QStringLiteral("Cannot create the folder \"%1\".").arg(item.LocalPath));
+            if (!QDir().mkpath(Current().LocalPath))
+                throw Exception(QStringLiteral("Cannot create the folder \"%1\".").arg(Current().LocalPath));
         } else {
             try {
-                m_client.MakeDirectory(item.RemotePath);
+                m_client.MakeDirectory(Current().RemotePath);
             } catch (const FTPException&) {
                 // It may be there already; a file that cannot go into it will say so.
             }
         }
-        return;
+        return true;
     }
     bool resume = false;
-    if (!Settle(item, resume)) {
-        item.State = TTransferState::Skipped;
-        return;
-    }
-    const int index = int(&item - m_items.data());
-    const auto progress = [this, index](QObject*) {
-        TTransferItem& running = m_items[index];
-        running.Moved = running.Direction == TTransferDirection::Download ? m_client.BytesRecvd() : m_client.BytesSent();
-        Changed(index);
+    if (!Settle(resume))
+        return false;
+    const auto progress = [this, down](QObject*) {
+        if (m_running < 0)
+            return;
+        Current().Moved = down ? m_client.BytesRecvd() : m_client.BytesSent();
+        Changed(m_running);
     };
     m_client.OnPacketRecvd = progress;
     m_client.OnPacketSent = progress;
@@ -175,13 +184,16 @@ void TTransferQueue::Transfer(TTransferItem& item)
         m_client.OnPacketRecvd = nullptr;
         m_client.OnPacketSent = nullptr;
     });
+    const QString local = Current().LocalPath;
+    const QString remote = Current().RemotePath;
     if (down) {
-        QDir().mkpath(QFileInfo(item.LocalPath).path());
-        m_client.Download(item.RemotePath, item.LocalPath, resume);
+        QDir().mkpath(QFileInfo(local).path());
+        m_client.Download(remote, local, resume);
     } else {
-        m_client.Upload(item.LocalPath, item.RemotePath, resume);
+        m_client.Upload(local, remote, resume);
     }
-    item.Moved = item.Size;
+    Current().Moved = Current().Size;
+    return true;
 }
 
 // ---------------------------------------------------------------- conflicts
@@ -216,9 +228,9 @@ std::optional<TConflict> TTransferQueue::ConflictOf(TTransferItem& item)
     return conflict;
 }
 
-bool TTransferQueue::Settle(TTransferItem& item, bool& resume)
+bool TTransferQueue::Settle(bool& resume)
 {
-    const std::optional<TConflict> conflict = ConflictOf(item);
+    const std::optional<TConflict> conflict = ConflictOf(Current());
     if (!conflict)
         return true;
     TConflictDecision decision;
@@ -228,6 +240,7 @@ bool TTransferQueue::Settle(TTransferItem& item, bool& resume)
         decision = OnConflict(*conflict);
     if (decision.ForAll)
         m_forAll = decision;
+    TTransferItem& item = Current(); // the question ran the event loop: items may have moved
     switch (decision.Answer) {
     case TConflictAnswer::Overwrite:
         return true;
@@ -298,6 +311,10 @@ void TTransferQueue::RetryFailed()
 void TTransferQueue::RemoveFinished()
 {
     std::erase_if(m_items, [](const TTransferItem& item) { return Finished(item.State); });
+    if (m_running >= 0)
+        m_running = int(std::find_if(m_items.begin(), m_items.end(),
+                                     [](const TTransferItem& item) { return item.State == TTransferState::Running; })
+                        - m_items.begin());
     if (OnItemsChanged)
         OnItemsChanged();
 }

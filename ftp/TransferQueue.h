@@ -39,7 +39,7 @@ enum class TConflictAnswer { Overwrite, OverwriteIfNewer, Resume, Rename, Skip }
 
 // What is known about a target that exists.
 struct TConflict {
-    const TTransferItem* Item = nullptr;
+    const TTransferItem* Item = nullptr; // valid during the question only
     qint64 TargetSize = 0;
     QDateTime TargetModified;   // UTC, when known
     bool CanResume = false;     // the target is shorter than the source (or a kept part exists)
@@ -92,13 +92,15 @@ private:
     void Add(TTransferDirection direction, const QString& local, const QString& remote, bool folder, qint64 size,
              const QDateTime& modified);
     void RunItem(int index);
-    void Transfer(TTransferItem& item);
+    TTransferItem& Current();
+    // The running item's transfer: false when it was skipped.
+    bool Transfer();
     // What exists where the item goes; none when nothing does. A download's
     // source time is asked for here when the listing gave none.
     std::optional<TConflict> ConflictOf(TTransferItem& item);
     // Whether the item goes ahead, after asking about a target that exists;
     // Resume is set when it should continue the target.
-    bool Settle(TTransferItem& item, bool& resume);
+    bool Settle(bool& resume);
     void Report(const QString& text) const;
     void Changed(int index) const;
 

@@ -57,24 +57,29 @@ void WalkRemote(TFTPClient& client, const QString& folder, const QStringList& pa
     client.OnListItem = [&lines](const QString& line) { lines << line; };
     client.List();
     client.OnListItem = nullptr;
+    std::vector<TListedEntry> listed;
+    for (const QString& line : lines)
+        if (std::optional<TListedEntry> entry = client.MachineListings() ? MachineEntry(line) : LongListEntry(line))
+            listed.push_back(std::move(*entry));
+    // The server's order is its own: by name, as a folder is shown.
+    std::sort(listed.begin(), listed.end(), [](const TListedEntry& a, const TListedEntry& b) { return a.Name < b.Name; });
     std::vector<QString> folders;
-    for (const QString& line : lines) {
-        const std::optional<TListedEntry> entry = client.MachineListings() ? MachineEntry(line) : LongListEntry(line);
-        if (!entry || entry->Type == TListedType::ThisFolder || entry->Type == TListedType::ParentFolder
-            || (!client.MachineListings() && (entry->Name == u'.' || entry->Name == QStringLiteral(".."))))
+    for (const TListedEntry& entry : listed) {
+        if (entry.Type == TListedType::ThisFolder || entry.Type == TListedType::ParentFolder
+            || (!client.MachineListings() && (entry.Name == u'.' || entry.Name == QStringLiteral(".."))))
             continue;
-        if (!IsPlainName(entry->Name)) {
-            report(QStringLiteral("Left out \"%1\" in %2: not a name a file can have here.").arg(entry->Name, folder));
-            continue;
-        }
-        if (entry->Type == TListedType::Link) {
-            report(QStringLiteral("Left out the link \"%1\" in %2: links are not followed.").arg(entry->Name, folder));
+        if (!IsPlainName(entry.Name)) {
+            report(QStringLiteral("Left out \"%1\" in %2: not a name a file can have here.").arg(entry.Name, folder));
             continue;
         }
-        const bool isFolder = entry->Type == TListedType::Folder;
-        entries.push_back({path + QStringList{entry->Name}, isFolder, isFolder ? 0 : entry->Size, entry->Modified});
+        if (entry.Type == TListedType::Link) {
+            report(QStringLiteral("Left out the link \"%1\" in %2: links are not followed.").arg(entry.Name, folder));
+            continue;
+        }
+        const bool isFolder = entry.Type == TListedType::Folder;
+        entries.push_back({path + QStringList{entry.Name}, isFolder, isFolder ? 0 : entry.Size, entry.Modified});
         if (isFolder)
-            folders.push_back(entry->Name);
+            folders.push_back(entry.Name);
     }
     for (const QString& name : folders)
         WalkRemote(client, JoinRemote(folder, name), path + QStringList{name}, entries, report);

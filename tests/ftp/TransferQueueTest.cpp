@@ -301,3 +301,41 @@ TEST(TransferQueueNames, FreeNames)
 }
 
 } // namespace
+
+namespace {
+
+// Items added and finished ones removed while an item runs (the window does
+// both from the event loop) neither lose the running item nor stop the run.
+TEST(TransferQueueControl, ItemsComeAndGoWhileOneRuns)
+{
+    RealFtpServer server(RealFtpServer::Pyftpdlib);
+    if (!server.IsRunning())
+        GTEST_SKIP() << server.ErrorText().toStdString();
+    for (int i = 0; i < 40; ++i)
+        WriteRandomFile(server.LocalPath(QStringLiteral("f%1.bin").arg(i)), 200000, quint32(i));
+    FtpSession s(server.Port(), server.User(), server.Password());
+    s.client.Connect();
+    QTemporaryDir local;
+    TTransferQueue queue(s.client);
+    queue.AddDownload("/", "f0.bin", false, 200000, local.path());
+    queue.AddDownload("/", "f1.bin", false, 200000, local.path());
+    int added = 2;
+    queue.OnItemChanged = [&](int index) {
+        const TTransferItem& item = queue.Items()[index];
+        if (item.State != TTransferState::Running || item.Moved == 0 || added >= 40)
+            return;
+        queue.RemoveFinished();
+        for (int n = 0; n < 8 && added < 40; ++n, ++added)
+            queue.AddDownload("/", QStringLiteral("f%1.bin").arg(added), false, 200000, local.path());
+    };
+    queue.Run();
+    queue.OnItemChanged = nullptr;
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(Sha256Of(local.filePath(QStringLiteral("f%1.bin").arg(i))),
+                  Sha256Of(server.LocalPath(QStringLiteral("f%1.bin").arg(i))))
+            << i;
+    for (const TTransferItem& item : queue.Items())
+        EXPECT_EQ(item.State, TTransferState::Done) << item.RemotePath.toStdString();
+}
+
+} // namespace
