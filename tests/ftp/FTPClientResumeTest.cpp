@@ -85,21 +85,8 @@ TEST(FtpTimes, MfmtTimeText)
 
 // ---------------------------------------------------------------- real servers
 
-class ResumeRealServer : public ::testing::TestWithParam<RealFtpServer::Kind> {
+class ResumeRealServer : public RealServerSession {
 protected:
-    void SetUp() override
-    {
-        if (!server.IsRunning())
-            GTEST_SKIP() << server.ErrorText().toStdString();
-        s = std::make_unique<FtpSession>(server.Port(), server.User(), server.Password());
-        s->client.Passive = true;
-        s->client.InactivityTimeOut = 10000;
-        s->client.Connect();
-        s->client.DoCommand("CWD " + server.RemoteDir());
-    }
-
-    RealFtpServer server{GetParam()};
-    std::unique_ptr<FtpSession> s;
     QTemporaryDir local;
 };
 

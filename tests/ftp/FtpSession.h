@@ -1,6 +1,7 @@
 #pragma once
 // A TFTPClient wired to record what a test checks: status lines (trimmed),
 // events in order, and listing lines.
+#include "RealFtpServer.h"
 #include "ScriptedFtpServer.h"
 #include "ftp/FTPClient.h"
 
@@ -10,6 +11,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <memory>
 
 inline QByteArray ReadFile(const QString& path)
 {
@@ -88,4 +91,23 @@ protected:
     ScriptedFtpServer server;
     FtpSession s{server.Port()};
     QTemporaryDir dir;
+};
+
+// A passive session logged in to a real server of the parameter's kind, in the
+// folder the test may write; skipped when the server cannot run here.
+class RealServerSession : public ::testing::TestWithParam<RealFtpServer::Kind> {
+protected:
+    void SetUp() override
+    {
+        if (!server.IsRunning())
+            GTEST_SKIP() << server.ErrorText().toStdString();
+        s = std::make_unique<FtpSession>(server.Port(), server.User(), server.Password());
+        s->client.Passive = true;
+        s->client.InactivityTimeOut = 10000;
+        s->client.Connect();
+        s->client.DoCommand("CWD " + server.RemoteDir());
+    }
+
+    RealFtpServer server{GetParam()};
+    std::unique_ptr<FtpSession> s;
 };

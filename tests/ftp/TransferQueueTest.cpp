@@ -56,28 +56,17 @@ void MakeTree(const QString& root)
     }
 }
 
-class QueueRealServer : public ::testing::TestWithParam<RealFtpServer::Kind> {
+class QueueRealServer : public RealServerSession {
 protected:
     void SetUp() override
     {
-        if (!server.IsRunning())
-            GTEST_SKIP() << server.ErrorText().toStdString();
-        s = std::make_unique<FtpSession>(server.Port(), server.User(), server.Password());
-        s->client.Passive = true;
-        s->client.InactivityTimeOut = 10000;
-        s->client.Connect();
-        s->client.DoCommand("CWD " + server.RemoteDir());
+        RealServerSession::SetUp();
+        if (IsSkipped())
+            return;
         queue = std::make_unique<TTransferQueue>(s->client);
         queue->OnReport = [this](const QString& text) { reports << text; };
     }
 
-    QString Remote(const QString& name) const
-    {
-        return server.RemoteDir() == "/" ? "/" + name : server.RemoteDir() + "/" + name;
-    }
-
-    RealFtpServer server{GetParam()};
-    std::unique_ptr<FtpSession> s;
     std::unique_ptr<TTransferQueue> queue;
     QStringList reports;
     QTemporaryDir local;
