@@ -1,5 +1,6 @@
 #include "app/TransferNames.h"
 
+#include "ftp/TransferTree.h"
 #include "ftp/WireText.h"
 #include "net/Exception.h"
 
@@ -12,7 +13,7 @@ void CheckEntryName(const QString& name)
 {
     if (name.isEmpty())
         throw Exception(QStringLiteral("Refused to transfer a file without a name."));
-    if (name == u"." || name == u".." || name.contains(u'/') || name.contains(QChar(0)))
+    if (!IsPlainName(name))
         throw Exception(QStringLiteral("Refused to transfer \"%1\": the name would lead outside "
                                        "the folder, so nothing was written.")
                             .arg(DisplayText(name, false).replace(QChar(0), u'?')));
