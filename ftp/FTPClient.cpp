@@ -19,11 +19,6 @@ namespace {
 
 constexpr int QuitWaitOnDestroyMs = 5000;
 
-QDeadlineTimer DeadlineIn(int ms)
-{
-    return ms > 0 ? QDeadlineTimer(ms) : QDeadlineTimer(QDeadlineTimer::Forever);
-}
-
 } // namespace
 
 TFTPClient::TFTPClient(QObject* Owner)

@@ -62,7 +62,7 @@ void TFTPClient::SecureControl()
             m_connecting = false;
             WaitDeadline = QDeadlineTimer(QDeadlineTimer::Forever);
         });
-        WaitDeadline = InactivityTimeOut > 0 ? QDeadlineTimer(InactivityTimeOut) : QDeadlineTimer(QDeadlineTimer::Forever);
+        WaitDeadline = DeadlineIn(InactivityTimeOut);
         StartTls(context, Host, TTlsSession::Keep);
     } catch (const ETimeOutError&) {
         RefuseSecurity(QStringLiteral("The TLS handshake with %1 did not finish within %2 s.")

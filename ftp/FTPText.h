@@ -3,6 +3,7 @@
 #include "ftp/FTPTypes.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QString>
 #include <optional>
 
@@ -10,6 +11,12 @@ inline bool InRange(int value, int low, int high) { return value >= low && value
 
 // A time-out in whole seconds for a message: "30" for 30000 ms, rounded up.
 inline QString SecondsText(int ms) { return QString::number((ms + 999) / 1000); }
+
+// The deadline of a wait bounded by a time-out in ms; 0 = no bound.
+inline QDeadlineTimer DeadlineIn(int ms)
+{
+    return ms > 0 ? QDeadlineTimer(ms) : QDeadlineTimer(QDeadlineTimer::Forever);
+}
 
 // A time as "MFMT" takes it (and "MDTM" gives it, read by MachineListTime):
 // "YYYYMMDDHHMMSS", UTC.

@@ -11,11 +11,6 @@ namespace {
 // How long a broken-off transfer waits for the server's word about it (0.95 s).
 constexpr qint64 DrainMs = 950;
 
-QDeadlineTimer DeadlineIn(int ms)
-{
-    return ms > 0 ? QDeadlineTimer(ms) : QDeadlineTimer(QDeadlineTimer::Forever);
-}
-
 } // namespace
 
 TReplyReader::TReplyReader(TAsyncSocket& control, TWait wait, const int& timeOutMs, const QString& encoding)
@@ -58,7 +53,7 @@ void TReplyReader::TimedOut()
     // command, so the conversation cannot go on.
     m_control.TAsyncSocket::Disconnect();
     throw ETimeOutError(QStringLiteral("The server did not answer within %1 s; the connection was closed.")
-                            .arg((m_timeOutMs + 999) / 1000));
+                            .arg(SecondsText(m_timeOutMs)));
 }
 
 QString TReplyReader::ReadLine()

@@ -153,8 +153,9 @@ bool TAsyncSocket::TlsTookWrite()
 qint64 TAsyncSocket::ReceiveTls()
 {
     QByteArray block;
-    char* space = m_captureWriter ? m_captureWriter->Space(TlsReadSize)
-                                  : (block.resize(TlsReadSize), block.data());
+    if (!m_captureWriter)
+        block.resize(TlsReadSize);
+    char* space = m_captureWriter ? m_captureWriter->Space(TlsReadSize) : block.data();
     qint64 total = 0;
     qint64 n = 0;
     while (total < TlsReadSize && (n = m_tls->Read(space + total, TlsReadSize - total)) > 0)

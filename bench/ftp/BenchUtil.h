@@ -15,6 +15,14 @@
 #include <memory>
 #include <sys/resource.h>
 
+// Where a benchmark's server keeps its folder: tmpfs, unless BENCH_SERVER_PARENT
+// names another, so that the figures are the clients' and not a disk's.
+inline QString BenchServerParent()
+{
+    return qEnvironmentVariableIsSet("BENCH_SERVER_PARENT") ? qEnvironmentVariable("BENCH_SERVER_PARENT")
+                                                            : QStringLiteral("/dev/shm");
+}
+
 // vsftpd on loopback with its folder below Parent (the temporary folder when empty),
 // or null once it has said on stderr why it did not start.
 inline std::unique_ptr<RealFtpServer> StartVsftpd(const QString& Parent = {}, const RealFtpServer::TlsOptions& Tls = {},

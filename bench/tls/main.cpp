@@ -61,9 +61,7 @@ int main(int argc, char** argv)
     // On tmpfs unless BENCH_SERVER_PARENT names another folder: on ext4 the
     // server's close of a 1 GiB upload and its write-back weigh more than
     // either client (see bench/transfers).
-    const QString serverParent = qEnvironmentVariableIsSet("BENCH_SERVER_PARENT")
-                                     ? qEnvironmentVariable("BENCH_SERVER_PARENT")
-                                     : QStringLiteral("/dev/shm");
+    const QString serverParent = BenchServerParent();
     const auto server = StartVsftpd(serverParent,
                                     {RealFtpServer::ExplicitTls, certs.CertFile(TestCertificates::Good),
                                      certs.KeyFile(TestCertificates::Good)},

@@ -154,9 +154,7 @@ int main(int argc, char** argv)
     // on ext4 vsftpd's close of a 1 GiB upload (it truncates the new file first)
     // holds its next reply 0.2 to 0.4 s, and with the server's write-back that
     // measures the server's disk more than either client.
-    const QString serverParent = qEnvironmentVariableIsSet("BENCH_SERVER_PARENT")
-                                     ? qEnvironmentVariable("BENCH_SERVER_PARENT")
-                                     : QStringLiteral("/dev/shm");
+    const QString serverParent = BenchServerParent();
     const auto server = StartVsftpd(serverParent);
     if (!server)
         return 1;

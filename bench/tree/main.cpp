@@ -189,9 +189,7 @@ int main(int argc, char** argv)
 
     // On tmpfs unless BENCH_SERVER_PARENT names another folder, like the local
     // side: the figures are then the clients' and the server's, not a disk's.
-    const QString serverParent = qEnvironmentVariableIsSet("BENCH_SERVER_PARENT")
-                                     ? qEnvironmentVariable("BENCH_SERVER_PARENT")
-                                     : QStringLiteral("/dev/shm");
+    const QString serverParent = BenchServerParent();
     const auto server = StartVsftpd(serverParent);
     if (!server)
         return 1;
