@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -231,6 +232,37 @@ TEST(TransferQueueControl, CancelRetryAndRemoveFinished)
         EXPECT_EQ(Sha256Of(local.filePath(name)), Sha256Of(server.LocalPath(name))) << name;
     queue.RemoveFinished();
     EXPECT_TRUE(queue.Items().empty());
+}
+
+// A running download cancelled: the next item starts at once, in both modes and
+// on every server (the reply owed for the broken transfer must not hold up the next).
+TEST_P(QueueRealServer, CancelledDownloadDoesNotHoldUpTheNext)
+{
+    for (const char* name : {"big.bin", "next.bin"})
+        WriteRandomFile(server.LocalPath(name), 64 << 20, 5);
+    for (const bool passive : {true, false}) {
+        SCOPED_TRACE(passive ? "passive" : "active");
+        s->client.Passive = passive;
+        const QString into = local.filePath(passive ? "passive" : "active");
+        ASSERT_TRUE(QDir().mkpath(into));
+        TTransferQueue queue(s->client);
+        for (const char* name : {"big.bin", "next.bin"})
+            queue.AddDownload(server.RemoteDir(), name, false, 64 << 20, into);
+        QElapsedTimer sinceCancel;
+        queue.OnItemChanged = [&](int index) {
+            if (index == 0 && queue.Items()[0].State == TTransferState::Running && queue.Items()[0].Moved > (1 << 20)
+                && !sinceCancel.isValid()) {
+                queue.Cancel(0);
+                sinceCancel.start();
+            }
+        };
+        queue.Run();
+        EXPECT_EQ(queue.Items()[0].State, TTransferState::Cancelled);
+        EXPECT_EQ(queue.Items()[1].State, TTransferState::Done) << queue.Items()[1].Error.toStdString();
+        EXPECT_LT(sinceCancel.elapsed(), 3000);
+        EXPECT_EQ(Sha256Of(into + "/next.bin"), Sha256Of(server.LocalPath("next.bin")));
+    }
+    s->client.DoCommand("NOOP");
 }
 
 // ---------------------------------------------------------------- hostile names
