@@ -11,15 +11,6 @@
 
 namespace {
 
-// Leading spaces and tabs.
-QStringView BlankTrim(QStringView s)
-{
-    qsizetype i = 0;
-    while (i < s.size() && (s[i] == u' ' || s[i] == u'\t'))
-        ++i;
-    return s.mid(i);
-}
-
 // Leading and trailing characters up to and including the space.
 QStringView Trim(QStringView s)
 {
@@ -31,122 +22,26 @@ QStringView Trim(QStringView s)
     return s.mid(b, e - b);
 }
 
-// The day of a date: one or two digits, unlike a year or a time.
-bool IsDay(QStringView s)
-{
-    return AllDigits(s) && s.size() <= 2;
-}
-
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-bool IsMonth(QStringView s)
-{
-    for (const char* month : kMonths)
-        if (s.compare(QLatin1String(month), Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
-
-// "12:00", "9:05" or a year.
-bool IsTimeOrYear(QStringView s)
-{
-    if (AllDigits(s))
-        return s.size() == 4;
-    const qsizetype colon = s.indexOf(u':');
-    return colon > 0 && colon <= 2 && AllDigits(s.first(colon)) && s.size() - colon == 3
-           && AllDigits(s.sliced(colon + 1));
-}
-
-// "drwxr-xr-x", "-rw-r--r--+" (ACL), "crw-rw-rw-", "lrwxrwxrwx@".
-bool IsRights(QStringView s)
-{
-    static const QStringView kTypes(u"-bcdDlps"), kModes(u"-rwxsStTlL");
-    if (s.size() < 10 || s.size() > 11 || !kTypes.contains(s[0]))
-        return false;
-    for (qsizetype i = 1; i < 10; ++i)
-        if (!kModes.contains(s[i]))
-            return false;
-    return s.size() == 10 || QStringView(u"+.@").contains(s[10]);
-}
-
 bool IsDotName(QStringView name)
 {
     return name == u"." || name == u"..";
 }
 
-struct TWord {
-    QStringView text;
-    qsizetype end; // where the word ends in the line
-};
-
-// The words of a line up to the first `count`, split at spaces and tabs.
-std::vector<TWord> LeadingWords(QStringView line, size_t count)
-{
-    std::vector<TWord> words;
-    qsizetype i = 0;
-    while (words.size() < count) {
-        while (i < line.size() && (line[i] == u' ' || line[i] == u'\t'))
-            ++i;
-        if (i == line.size())
-            break;
-        const qsizetype begin = i;
-        while (i < line.size() && line[i] != u' ' && line[i] != u'\t')
-            ++i;
-        words.push_back({line.sliced(begin, i - begin), i});
-    }
-    return words;
-}
-
-// The size before a date at words[at]: a number, or a device's "major, minor".
-std::optional<QString> UnixSize(const std::vector<TWord>& words, size_t at, bool device)
-{
-    const QStringView last = words[at - 1].text;
-    if (device) {
-        const qsizetype comma = last.indexOf(u',');
-        if (comma > 0 && AllDigits(last.first(comma)) && AllDigits(last.sliced(comma + 1)))
-            return last.toString();
-        if (at >= 3 && AllDigits(last) && words[at - 2].text.endsWith(u',') && AllDigits(words[at - 2].text.chopped(1)))
-            return words[at - 2].text.toString() + u' ' + last.toString();
-    }
-    if (AllDigits(last))
-        return last.toString();
-    return std::nullopt;
-}
-
 enum class TRead { NotUnderstood, NoEntry, Entry };
 
-// A Unix long listing line: rights, links, owner, group (often missing), size, a date
-// of month, day and time-or-year (some servers put the day first), and the name. The
-// date is looked for rather than counted, so a missing group column, a year in place
-// of the time and a device's two numbers all find it; the name is the rest of the line.
 TRead ReadUnixLine(const QString& line, TListingFields& f)
 {
-    // Rights, links, owner, group, size (or major and minor), then the date.
-    const std::vector<TWord> words = LeadingWords(line, 12);
-    if (words.empty() || !IsRights(words[0].text))
+    const std::optional<TUnixListLine> entry = ParseUnixListLine(line);
+    if (!entry)
         return TRead::NotUnderstood;
-    const bool device = words[0].text[0] == u'b' || words[0].text[0] == u'c';
-    for (size_t at = 2; at + 2 < words.size(); ++at) {
-        const QStringView a = words[at].text, b = words[at + 1].text, c = words[at + 2].text;
-        if (!((IsMonth(a) && IsDay(b)) || (IsDay(a) && IsMonth(b))) || !IsTimeOrYear(c))
-            continue;
-        const std::optional<QString> size = UnixSize(words, at, device);
-        if (!size)
-            continue;
-        const QStringView name = BlankTrim(QStringView(line).sliced(words[at + 2].end));
-        if (name.isEmpty())
-            return TRead::NotUnderstood;
-        if (IsDotName(name))
-            return TRead::NoEntry;
-        f.Rights = words[0].text.toString();
-        f.Name = name.toString();
-        f.Size = *size;
-        f.Modified = b.toString() + u' ' + a.toString() + u' ' + c.toString();
-        f.Folder = f.Rights[0].toUpper() == u'D';
-        return TRead::Entry;
-    }
-    return TRead::NotUnderstood;
+    if (IsDotName(entry->Name))
+        return TRead::NoEntry;
+    f.Rights = entry->Rights;
+    f.Name = entry->Name;
+    f.Size = entry->Size;
+    f.Modified = entry->DateText;
+    f.Folder = f.Rights[0].toUpper() == u'D';
+    return TRead::Entry;
 }
 
 // The local clock's offset from UTC at a UTC instant. Asked of the C library: Qt's
@@ -172,7 +67,7 @@ QString ListingDate(const QDate& date, const QTime& time, qint64 age)
 {
     constexpr qint64 kSixMonths = 183 * 24 * 3600;
     const bool recent = age < kSixMonths && age > -3600;
-    return QString::number(date.day()) + u' ' + QLatin1String(kMonths[date.month() - 1]) + u' '
+    return QString::number(date.day()) + u' ' + ListMonthName(date.month()) + u' '
            + (recent ? time.toString(QStringLiteral("HH:mm")) : QString::number(date.year()));
 }
 

@@ -1,7 +1,10 @@
 #include "ftp/DirectoryList.h"
 #include "ftp/WireText.h"
 
+#include <algorithm>
+#include <optional>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -432,4 +435,127 @@ bool AllDigits(QStringView s)
         if (c < u'0' || c > u'9')
             return false;
     return true;
+}
+
+namespace {
+
+// ---------------------------------------------------------------- Unix long listings
+
+// Leading spaces and tabs.
+QStringView BlankTrim(QStringView s)
+{
+    qsizetype i = 0;
+    while (i < s.size() && (s[i] == u' ' || s[i] == u'\t'))
+        ++i;
+    return s.mid(i);
+}
+
+// The day of a date: one or two digits, unlike a year or a time.
+bool IsDay(QStringView s)
+{
+    return AllDigits(s) && s.size() <= 2;
+}
+
+const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+bool IsMonth(QStringView s)
+{
+    for (const char* month : kMonths)
+        if (s.compare(QLatin1String(month), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// "12:00", "9:05" or a year.
+bool IsTimeOrYear(QStringView s)
+{
+    if (AllDigits(s))
+        return s.size() == 4;
+    const qsizetype colon = s.indexOf(u':');
+    return colon > 0 && colon <= 2 && AllDigits(s.first(colon)) && s.size() - colon == 3
+           && AllDigits(s.sliced(colon + 1));
+}
+
+// "drwxr-xr-x", "-rw-r--r--+" (ACL), "crw-rw-rw-", "lrwxrwxrwx@".
+bool IsRights(QStringView s)
+{
+    static const QStringView kTypes(u"-bcdDlps"), kModes(u"-rwxsStTlL");
+    if (s.size() < 10 || s.size() > 11 || !kTypes.contains(s[0]))
+        return false;
+    for (qsizetype i = 1; i < 10; ++i)
+        if (!kModes.contains(s[i]))
+            return false;
+    return s.size() == 10 || QStringView(u"+.@").contains(s[10]);
+}
+
+struct TWord {
+    QStringView text;
+    qsizetype end; // where the word ends in the line
+};
+
+// The words of a line up to the first `count`, split at spaces and tabs.
+std::vector<TWord> LeadingWords(QStringView line, size_t count)
+{
+    std::vector<TWord> words;
+    qsizetype i = 0;
+    while (words.size() < count) {
+        while (i < line.size() && (line[i] == u' ' || line[i] == u'\t'))
+            ++i;
+        if (i == line.size())
+            break;
+        const qsizetype begin = i;
+        while (i < line.size() && line[i] != u' ' && line[i] != u'\t')
+            ++i;
+        words.push_back({line.sliced(begin, i - begin), i});
+    }
+    return words;
+}
+
+// The size before a date at words[at]: a number, or a device's "major, minor".
+std::optional<QString> UnixSize(const std::vector<TWord>& words, size_t at, bool device)
+{
+    const QStringView last = words[at - 1].text;
+    if (device) {
+        const qsizetype comma = last.indexOf(u',');
+        if (comma > 0 && AllDigits(last.first(comma)) && AllDigits(last.sliced(comma + 1)))
+            return last.toString();
+        if (at >= 3 && AllDigits(last) && words[at - 2].text.endsWith(u',') && AllDigits(words[at - 2].text.chopped(1)))
+            return words[at - 2].text.toString() + u' ' + last.toString();
+    }
+    if (AllDigits(last))
+        return last.toString();
+    return std::nullopt;
+}
+
+} // namespace
+
+QLatin1String ListMonthName(int month)
+{
+    return QLatin1String(kMonths[std::clamp(month, 1, 12) - 1]);
+}
+
+// The date is looked for rather than counted, so a missing group column, a year in
+// place of the time and a device's two numbers all find it.
+std::optional<TUnixListLine> ParseUnixListLine(QStringView line)
+{
+    // Rights, links, owner, group, size (or major and minor), then the date.
+    const std::vector<TWord> words = LeadingWords(line, 12);
+    if (words.empty() || !IsRights(words[0].text))
+        return std::nullopt;
+    const bool device = words[0].text[0] == u'b' || words[0].text[0] == u'c';
+    for (size_t at = 2; at + 2 < words.size(); ++at) {
+        const QStringView a = words[at].text, b = words[at + 1].text, c = words[at + 2].text;
+        if (!((IsMonth(a) && IsDay(b)) || (IsDay(a) && IsMonth(b))) || !IsTimeOrYear(c))
+            continue;
+        const std::optional<QString> size = UnixSize(words, at, device);
+        if (!size)
+            continue;
+        const QStringView name = BlankTrim(line.sliced(words[at + 2].end));
+        if (name.isEmpty())
+            return std::nullopt;
+        return TUnixListLine{words[0].text.toString(), *size, b.toString() + u' ' + a.toString() + u' ' + c.toString(),
+                             name.toString()};
+    }
+    return std::nullopt;
 }

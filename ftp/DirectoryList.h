@@ -144,3 +144,17 @@ struct TWindowsListLine {
 };
 // None when the line is not in the Windows format.
 std::optional<TWindowsListLine> ParseWindowsListLine(QStringView line);
+
+// One line of a Unix long listing ("ls -l"): rights, links, owner, group (often
+// missing), size, a date of month, day and time-or-year (some servers put the
+// day first), and the name, which is the rest of the line, spaces and all.
+struct TUnixListLine {
+    QString Rights;
+    QString Size;     // bytes, or a device's "major, minor" as sent
+    QString DateText; // day, month, and time or year
+    QString Name;     // "." and ".." too: the caller decides
+};
+// None when the line is not in the Unix format.
+std::optional<TUnixListLine> ParseUnixListLine(QStringView line);
+// "Jan" to "Dec", as Unix listings spell the months (1 to 12).
+QLatin1String ListMonthName(int month);

@@ -34,14 +34,16 @@ std::optional<TListedEntry> LongListEntry(const QString& line)
     if (const std::optional<TWindowsListLine> windows = ParseWindowsListLine(line))
         return TListedEntry{windows->Name, windows->Folder ? TListedType::Folder : TListedType::File,
                             windows->Size.toLongLong(), {}};
-    TFTPUnixList unix;
-    unix.ParseLine(line);
-    if (unix.Names.size() == 0)
+    // The column parser of the listing view takes a name's last word only; a walk
+    // needs the whole name, spaces and all.
+    const std::optional<TUnixListLine> unix = ParseUnixListLine(line);
+    if (!unix)
         return std::nullopt;
-    const QString rights = unix.Rights.at(0);
-    const QChar kind = rights.isEmpty() ? u'-' : rights.front();
+    const QChar kind = unix->Rights.front().toLower();
     const TListedType type = kind == u'd' ? TListedType::Folder : kind == u'l' ? TListedType::Link : TListedType::File;
-    return TListedEntry{unix.Names.at(0), type, unix.Sizes.at(0).toLongLong(), {}};
+    // A link's line ends "name -> target".
+    const QString name = type == TListedType::Link ? unix->Name.section(QStringLiteral(" -> "), 0, 0) : unix->Name;
+    return TListedEntry{name, type, unix->Size.toLongLong(), {}};
 }
 
 QString JoinRemote(const QString& folder, const QString& name)

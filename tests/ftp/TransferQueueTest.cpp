@@ -234,6 +234,18 @@ TEST(TransferQueueControl, CancelRetryAndRemoveFinished)
     EXPECT_TRUE(queue.Items().empty());
 }
 
+// Names with spaces inside, also over LIST (vsftpd has no MLSD), come whole.
+TEST_P(QueueRealServer, NamesWithSpacesTravelWhole)
+{
+    const QString root = server.LocalPath("my folder");
+    QDir(root).mkpath("sub dir");
+    WriteRandomFile(root + "/a b.txt", 1000, 1);
+    WriteRandomFile(root + "/sub dir/x  y -> z.bin", 2000, 2);
+    queue->AddDownload(server.RemoteDir(), "my folder", true, 0, local.path());
+    queue->Run();
+    EXPECT_EQ(TreeOf(local.filePath("my folder")), TreeOf(root)) << reports.join('\n').toStdString();
+}
+
 // A running download cancelled: the next item starts at once, in both modes and
 // on every server (the reply owed for the broken transfer must not hold up the next).
 TEST_P(QueueRealServer, CancelledDownloadDoesNotHoldUpTheNext)
