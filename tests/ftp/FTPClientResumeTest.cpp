@@ -8,6 +8,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <gtest/gtest.h>
@@ -114,6 +116,55 @@ TEST_P(ResumeRealServer, AStoppedDownloadResumesWithTheMissingBytesOnly)
     EXPECT_EQ(Sha256Of(target), Sha256Of(server.LocalPath("big.bin")));
     EXPECT_TRUE(s->log.contains(QStringLiteral("REST %1").arg(kept)));
     EXPECT_FALSE(QFileInfo::exists(TFTPClient::PartialFileOf(target)));
+}
+
+// The server's port for the data connection, from the last passive reply in the log.
+quint16 DataPortIn(const QStringList& log)
+{
+    static const QRegularExpression extended(R"(^229 .*\(\|\|\|(\d+)\|\))"),
+        plain(R"(^227 .*\d+,\d+,\d+,\d+,(\d+),(\d+))");
+    for (auto line = log.crbegin(); line != log.crend(); ++line) {
+        if (const QRegularExpressionMatch m = extended.match(*line); m.hasMatch())
+            return quint16(m.captured(1).toUInt());
+        if (const QRegularExpressionMatch m = plain.match(*line); m.hasMatch())
+            return quint16(m.captured(1).toUInt() * 256 + m.captured(2).toUInt());
+    }
+    return 0;
+}
+
+// A download whose data connection the server's side loses at about half (its
+// socket destroyed by the kernel, as a crash or a firewall would): the bytes
+// that came are kept, and the resumed download brings only the rest.
+TEST_P(ResumeRealServer, ADownloadCutOffByTheServerResumes)
+{
+    constexpr qint64 size = 64 * 1024 * 1024;
+    WriteRandomFile(server.LocalPath("big.bin"), size, 6);
+    const QString target = local.filePath("big.bin");
+    bool cut = false;
+    QString killed;
+    s->client.OnPacketRecvd = [&](QObject*) {
+        if (cut || s->client.BytesRecvd() < size / 2)
+            return;
+        cut = true;
+        // Only the server's socket: its source port is the data port.
+        QProcess ss;
+        ss.start("ss", {"-K", "src", "127.0.0.1", "sport", "=", QStringLiteral(":%1").arg(DataPortIn(s->log))});
+        ss.waitForFinished();
+        killed = QString::fromUtf8(ss.readAllStandardOutput());
+    };
+    EXPECT_THROW(s->client.Download("big.bin", target), Exception);
+    s->client.OnPacketRecvd = nullptr;
+    if (!killed.contains("ESTAB"))
+        GTEST_SKIP() << "cannot destroy sockets here (ss -K needs root and sock_diag): " << killed.toStdString();
+    const qint64 kept = QFileInfo(TFTPClient::PartialFileOf(target)).size();
+    EXPECT_GE(kept, size / 4);
+    EXPECT_LT(kept, size);
+    EXPECT_FALSE(QFileInfo::exists(target));
+
+    s->client.Download("big.bin", target, true);
+    EXPECT_EQ(s->client.BytesTotal, size - kept) << "only the missing bytes came";
+    EXPECT_EQ(Sha256Of(target), Sha256Of(server.LocalPath("big.bin")));
+    EXPECT_TRUE(s->log.contains(QStringLiteral("REST %1").arg(kept)));
 }
 
 // An upload stopped at about a third, resumed: the server's file is
