@@ -2,6 +2,7 @@
 #include "app/CertificateDlg.h"
 #include "app/ConflictDlg.h"
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -34,6 +35,20 @@ bool TMessageBoxes::InputBox(const QString& title, const QString& prompt, QStrin
     if (dialog.exec() != QDialog::Accepted)
         return false;
     value = dialog.textValue();
+    return true;
+}
+
+bool TMessageBoxes::AskPassword(const QString& prompt, QString& password)
+{
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(QStringLiteral("Password"));
+    dialog.setLabelText(prompt);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setOkButtonText(QStringLiteral("OK"));
+    dialog.setCancelButtonText(QStringLiteral("Cancel"));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    password = dialog.textValue();
     return true;
 }
 

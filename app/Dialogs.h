@@ -24,6 +24,9 @@ public:
     // Box with a prompt and one edit holding `value`; false when cancelled,
     // otherwise `value` holds the edited text.
     virtual bool InputBox(const QString& title, const QString& prompt, QString& value) = 0;
+    // Box titled "Password" with a prompt and an edit that hides what is typed;
+    // false when cancelled, otherwise `password` holds the text typed.
+    virtual bool AskPassword(const QString& prompt, QString& password) = 0;
     // The server's certificate did not verify, or is not the one pinned for the
     // server (`previous`): the user decides. Refuse is the default.
     virtual TCertificateAnswer AskCertificate(const TCertificateInfo& certificate,
@@ -39,6 +42,7 @@ public:
     bool Confirm(const QString& text) override;
     void ShowError(const QString& title, const QString& text) override;
     bool InputBox(const QString& title, const QString& prompt, QString& value) override;
+    bool AskPassword(const QString& prompt, QString& password) override;
     TCertificateAnswer AskCertificate(const TCertificateInfo& certificate,
                                       const std::optional<TPinnedCertificate>& previous) override;
     TConflictDecision AskConflict(const TConflict& conflict) override;

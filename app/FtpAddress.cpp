@@ -5,6 +5,7 @@
 
 namespace {
 const QString Scheme = QStringLiteral("ftp://");
+const QString SecureScheme = QStringLiteral("ftps://");
 
 struct THostPort {
     QString Host = {};
@@ -153,7 +154,13 @@ TFtpAddress ParseFtpAddress(const QString& text)
     const QString trimmed = text.trimmed();
     if (trimmed.startsWith(Scheme, Qt::CaseInsensitive))
         return ParseUrl(trimmed.mid(Scheme.size()));
+    if (trimmed.startsWith(SecureScheme, Qt::CaseInsensitive)) {
+        TFtpAddress address = ParseUrl(trimmed.mid(SecureScheme.size()));
+        address.ImplicitTls = address.Valid();
+        return address;
+    }
     if (const qsizetype scheme = trimmed.indexOf(QStringLiteral("://")); scheme >= 0)
-        return {.Error = QStringLiteral("Only ftp:// addresses can be used here, not %1.").arg(trimmed.left(scheme + 3))};
+        return {.Error = QStringLiteral("Only ftp:// and ftps:// addresses can be used here, not %1.")
+                             .arg(trimmed.left(scheme + 3))};
     return FromHostPort(trimmed, false);
 }

@@ -288,6 +288,9 @@ bool THostDlg::ApplyHostText()
     }
     lblHostError->hide();
     edtHost->setText(address.Host);
+    // Before the port: the choice proposes port 990, which a given port overrides.
+    if (address.ImplicitTls)
+        cmbSecurity->setCurrentIndex(cmbSecurity->findData(static_cast<int>(TSecurity::ImplicitTls)));
     if (address.Port)
         edtPort->setValue(*address.Port);
     if (address.User)

@@ -2,6 +2,7 @@
 #include "app/IniFile.h"
 #include "ftp/WireText.h"
 #include "net/Exception.h"
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -159,9 +160,14 @@ QString HostsFileName(const QString& executablePath, const QString& configFolder
     const QString stem = dot > slash ? executablePath.left(dot) : executablePath;
     const QString besideProgram = stem + QStringLiteral(".vth");
     const QFileInfo folder(executablePath.left(slash + 1));
-    if (folder.isDir() && folder.isWritable())
+    const bool folderWritable = folder.isDir() && folder.isWritable();
+    const QFileInfo existing(besideProgram);
+    if (folderWritable && existing.isFile() && existing.isWritable())
         return besideProgram;
-    return configFolder + QLatin1Char('/') + QFileInfo(besideProgram).fileName();
+    const bool installed = QFileInfo(executablePath).dir().dirName() == QStringLiteral("bin");
+    if (folderWritable && !installed)
+        return besideProgram;
+    return configFolder + QLatin1Char('/') + existing.fileName();
 }
 
 QString GetLocalIP()

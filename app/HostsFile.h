@@ -49,9 +49,13 @@ QString ClientNameEncoding(const QString& setting);
 QString SecurityText(TSecurity security);
 TSecurity SecurityFromText(const QString& text);
 
-// The executable's path with its extension replaced by ".vth". When the
-// executable's folder cannot be written (an installed program), the same file
-// name inside `configFolder` instead.
+// Where the hosts file is: the executable's path with its extension replaced by
+// ".vth", beside the program, when a hosts file is there and can be replaced (its
+// folder can be written), or when the program's folder can be written and the
+// program is not installed. Installed means that the program's folder is named
+// "bin" (/usr/bin, /usr/local/bin, ~/bin): no place for a user's file, even for
+// root, who may write there. Otherwise the same file name inside `configFolder`,
+// the user's configuration folder ($XDG_CONFIG_HOME/Ferrit).
 QString HostsFileName(const QString& executablePath, const QString& configFolder);
 
 // The local host's last IPv4 address in dotted form; empty when the look-up fails.

@@ -162,6 +162,9 @@ public:
     void sbtnEditClick();
     void sbtnDeleteClick();
     void lvSitesDblClick();
+    // Connects to an ftp:// or ftps:// address (from the command line) and shows its
+    // folder; a saved host with the same host, port and user lends its settings.
+    void OpenAddress(const QString& address);
 
     // The FTP side (MainFormRemote.cpp): each handler hands its command to the session.
     TuRegistry* uRegistry;

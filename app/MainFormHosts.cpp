@@ -1,8 +1,11 @@
 #include "app/AppInfo.h"
 #include "app/Dialogs.h"
 #include "app/HostDlg.h"
+#include "app/LaunchAddress.h"
 #include "app/ListItems.h"
 #include "app/MainForm.h"
+#include "app/Sounds.h"
+#include "app/StatusLog.h"
 #include "net/Exception.h"
 #include <QLineEdit>
 #include <QTreeWidget>
@@ -33,6 +36,15 @@ void SetEntry(QTreeWidgetItem& item, const THostEntry& host)
     item.setData(0, PassiveRole, host.Passive);
     item.setData(0, EncodingRole, host.Encoding);
     item.setData(0, SecurityRole, static_cast<int>(host.Security));
+}
+
+// The host list's entries in list order.
+std::vector<THostEntry> Entries(const QTreeWidget& sites)
+{
+    std::vector<THostEntry> hosts;
+    for (int i = 0; i < sites.topLevelItemCount(); ++i)
+        hosts.push_back(TMainForm::SiteEntry(*sites.topLevelItem(i)));
+    return hosts;
 }
 }
 
@@ -99,10 +111,7 @@ void TMainForm::ReportHostsFileProblem()
 
 void TMainForm::SaveHosts()
 {
-    std::vector<THostEntry> hosts;
-    for (int i = 0; i < lvSites->topLevelItemCount(); ++i)
-        hosts.push_back(SiteEntry(*lvSites->topLevelItem(i)));
-    const QString kept = SaveHostsFile(m_hostsFile, m_hostsFileStatus, hosts);
+    const QString kept = SaveHostsFile(m_hostsFile, m_hostsFileStatus, Entries(*lvSites));
     if (!kept.isEmpty())
         m_dialogs->ShowError(ApplicationTitle,
                              QStringLiteral("No host could be read from the old hosts file, so it was kept as %1 "
@@ -139,4 +148,32 @@ void TMainForm::sbtnDeleteClick()
 void TMainForm::lvSitesDblClick()
 {
     sbtnEditClick();
+}
+
+void TMainForm::OpenAddress(const QString& text)
+{
+    const TFtpAddress address = ParseFtpAddress(text);
+    if (!address.Valid()) {
+        const QString error = LaunchErrorText(text, address.Error);
+        TStatusLog::Of(mmoStatus).Append(error);
+        m_sounds->Play(TSound::Error);
+        m_dialogs->ShowError(QStringLiteral("Error"), error);
+        return;
+    }
+    TLaunchTarget target = LaunchTarget(address, Entries(*lvSites), GetLocalIP);
+    if (target.SavedHost) {
+        lvSites->clearSelection();
+        lvSites->topLevelItem(static_cast<int>(*target.SavedHost))->setSelected(true);
+    }
+    const THostEntry& host = target.Host;
+    if (target.AskPassword
+        && !m_dialogs->AskPassword(QStringLiteral("Password for %1 on %2:").arg(host.Username, host.Hostname),
+                                   target.Host.Password)) {
+        const QString line =
+            QStringLiteral("Not connected: no password was given for %1 on %2.").arg(host.Username, host.Hostname);
+        TStatusLog::Of(mmoStatus).Append(line);
+        DisplayHint(line);
+        return;
+    }
+    m_session->Run([this, &host] { m_session->Connect(host); });
 }

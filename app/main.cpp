@@ -1,5 +1,6 @@
 #include "app/AppInfo.h"
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/HostsFile.h"
 #include "app/MainForm.h"
 #include "app/Splash.h"
@@ -10,10 +11,12 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QStandardPaths>
+#include <QTimer>
 #include <memory>
 
 int main(int argc, char** argv)
 {
+    const TCommandLine commandLine = ReadCommandLine(argc, argv);
     TApplication app(argc, argv);
     // Desktops without an icon theme of their own still get the button images.
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
@@ -28,6 +31,9 @@ int main(int argc, char** argv)
                 QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)));
         });
         MainForm->show();
+        if (commandLine.Address)
+            // Once the window is on screen: connecting waits in the event loop.
+            QTimer::singleShot(0, MainForm.get(), Guarded([&] { MainForm->OpenAddress(*commandLine.Address); }));
         return app.exec();
     } catch (...) {
         QMessageBox::critical(nullptr, ApplicationTitle, ExceptionText(std::current_exception()));

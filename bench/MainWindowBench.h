@@ -21,6 +21,7 @@ public:
     bool Confirm(const QString&) override { return true; }
     void ShowError(const QString&, const QString& text) override { Errors << text; }
     bool InputBox(const QString&, const QString&, QString&) override { return true; }
+    bool AskPassword(const QString&, QString&) override { return false; }
     TCertificateAnswer AskCertificate(const TCertificateInfo&, const std::optional<TPinnedCertificate>&) override
     {
         return TCertificateAnswer::Refuse;

@@ -47,6 +47,21 @@ void TRecordingDialogs::ShowError(const QString& title, const QString& text)
     Shown.push_back({QStringLiteral("error"), title, text});
 }
 
+bool TRecordingDialogs::AskPassword(const QString& prompt, QString& password)
+{
+    Shown.push_back({QStringLiteral("password"), QStringLiteral("Password"), prompt});
+    if (Passwords.empty()) {
+        ADD_FAILURE() << "a password question the test did not expect: " << prompt.toStdString();
+        return false;
+    }
+    const std::optional<QString> answer = Passwords.front();
+    Passwords.pop_front();
+    if (!answer)
+        return false;
+    password = *answer;
+    return true;
+}
+
 QStringList TRecordingDialogs::Texts(const QString& kind) const
 {
     QStringList texts;

@@ -40,7 +40,7 @@ struct TConflictScript {
 };
 
 struct TShownBox {
-    QString Kind;  // "confirm", "error" or "input"
+    QString Kind;  // "confirm", "error", "input" or "password"
     QString Title;
     QString Text;
 };
@@ -56,11 +56,15 @@ public:
         return Certificates.Ask(certificate, previous);
     }
     TConflictDecision AskConflict(const TConflict& conflict) override { return Conflicts.Ask(conflict); }
+    // Recorded as kind "password" with its prompt; a question the script has no
+    // answer for fails the test and is cancelled.
+    bool AskPassword(const QString& prompt, QString& password) override;
     // The texts of the boxes of one kind, in order.
     QStringList Texts(const QString& kind) const;
 
     TCertificateScript Certificates;
     TConflictScript Conflicts;
+    std::deque<std::optional<QString>> Passwords; // the text typed; nothing = Cancel
     std::vector<TShownBox> Shown;
 };
 

@@ -246,6 +246,8 @@ TEST_F(HostListTest, AnAddressInTheHostFieldFillsTheOtherFieldsOnOk)
         {"ftp://joe:p%40ss@[2001:db8::1]:990/my%20files",
          {"2001:db8::1", "d", "joe", "p@ss", "/l/", "my files", 990, false}},
         {"ftp://joe@host/", {"host", "d", "joe", "pw", "/l/", "", 21, false}},
+        {"ftps://host", {"host", "d", "anonymous", "pw", "/l/", "old", 990, false, "", TSecurity::ImplicitTls}},
+        {"FTPS://joe@host:2990/pub", {"host", "d", "joe", "pw", "/l/", "pub", 2990, false, "", TSecurity::ImplicitTls}},
     };
     THostDlg dialog;
     for (const auto& c : cases) {

@@ -1,4 +1,5 @@
 #include "AppTestSupport.h"
+#include "app/AppInfo.h"
 #include "app/HostsFile.h"
 #include "app/IniFile.h"
 #include "net/Exception.h"
@@ -6,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QStandardPaths>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -110,14 +113,75 @@ TEST(HostsFileNameTest, BesideTheProgramWithItsExtensionReplaced)
         EXPECT_EQ(HostsFileName(c.executable, "/cfg"), c.expected) << qPrintable(c.executable);
 }
 
-TEST(HostsFileNameTest, ReadOnlyProgramFolderUsesTheConfigFolder)
+// True when this user cannot write a read-only file (root can).
+bool PermissionsBind(const QString& folder)
 {
+    const QString probe = folder + "/probe";
+    QFile file(probe);
+    file.open(QIODevice::WriteOnly);
+    file.close();
+    QFile::setPermissions(probe, QFileDevice::ReadOwner);
+    const bool bind = !QFileInfo(probe).isWritable();
+    QFile::remove(probe);
+    return bind;
+}
+
+TEST(HostsFileNameTest, BesideTheProgramWhenThereOrNotInstalledOtherwiseInTheConfigFolder)
+{
+    const struct {
+        const char* name;
+        const char* folder; // the program's
+        bool hostsFile;     // one is beside the program already
+        bool readOnlyFolder;
+        bool readOnlyFile;
+        bool beside;
+    } cases[] = {
+        {"a build folder", "build", false, false, false, true},
+        {"a build folder with a hosts file", "build", true, false, false, true},
+        {"installed, in a folder root may write", "bin", false, false, false, false},
+        {"installed with a hosts file beside it", "bin", true, false, false, true},
+        {"installed with a read-only hosts file", "bin", true, false, true, false},
+        {"a read-only folder", "build", false, true, false, false},
+        {"a read-only folder with a hosts file", "build", true, true, false, false},
+    };
     QTemporaryDir dir;
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    if (QFileInfo(dir.path()).isWritable())
-        GTEST_SKIP() << "this user may write into read-only folders";
-    EXPECT_EQ(HostsFileName(dir.filePath("ferrit"), "/cfg"), "/cfg/ferrit.vth");
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const bool bind = PermissionsBind(dir.path());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if ((c.readOnlyFolder || c.readOnlyFile) && !bind)
+            continue; // this user writes whatever the permissions say
+        QTemporaryDir root;
+        const QString folder = root.filePath(c.folder);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString hosts = folder + "/ferrit.vth";
+        if (c.hostsFile) {
+            QFile file(hosts);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        }
+        if (c.readOnlyFile)
+            QFile::setPermissions(hosts, QFileDevice::ReadOwner);
+        if (c.readOnlyFolder)
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        EXPECT_EQ(HostsFileName(folder + "/ferrit", "/cfg"), c.beside ? hosts : "/cfg/ferrit.vth");
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+}
+
+// main() asks Qt for the configuration folder under the application's name.
+TEST(HostsFileNameTest, TheConfigFolderIsFerritInXdgConfigHome)
+{
+    QTemporaryDir config;
+    const QByteArray oldHome = qgetenv("XDG_CONFIG_HOME");
+    const QString oldName = QCoreApplication::applicationName();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QCoreApplication::setApplicationName(ApplicationTitle);
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QCoreApplication::setApplicationName(oldName);
+    if (oldHome.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldHome);
+    EXPECT_EQ(folder, config.path() + "/Ferrit");
 }
 
 TEST_F(HostsFileTest, MissingFileReadsAsEmptyList)
