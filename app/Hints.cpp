@@ -16,3 +16,13 @@ void SetAccessible(QWidget* control, const QString& name, const QString& descrip
     control->setAccessibleName(name);
     control->setAccessibleDescription(description);
 }
+
+QString WithKey(const QString& shortPart, const QKeySequence& key)
+{
+    return QStringLiteral("%1 (%2)").arg(shortPart, key.toString(QKeySequence::NativeText));
+}
+
+void ShowKeyInHint(QWidget* control, const QKeySequence& key)
+{
+    control->setToolTip(WithKey(control->toolTip(), key));
+}

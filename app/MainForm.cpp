@@ -36,6 +36,7 @@ TMainForm::TMainForm(const QString& hostsFile, QWidget* parent)
     HostDlg = new THostDlg(this);
     SetUpRemoteSide();
     BindHandlers();
+    CreateKeys();
     FormCreate();
 }
 

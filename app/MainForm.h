@@ -215,7 +215,10 @@ private:
     QWidget* CreateListingPage();
     QWidget* CreateQueuePane();
     void CreateImageLists();
+    void SetTabOrder();
     void BindHandlers();
+    // The keys (MainFormKeys.cpp).
+    void CreateKeys();
     QToolButton* SpeedButton(QWidget* row, const char* name, const QString& hint, const QIcon& icon,
                              bool withCaption = true);
     // Binds a button's click to a handler through the error boundary.

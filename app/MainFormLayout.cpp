@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -141,6 +142,27 @@ void TMainForm::CreateLayout()
 
     StatusBar1 = Named(new TStatusBar(this), "StatusBar1");
     setStatusBar(StatusBar1);
+    SetTabOrder();
+}
+
+// Tab goes through the panes from left to right and top to bottom, and within a pane
+// from its view to the buttons that act on what is chosen there; the tool bar closes
+// the round. Controls of the hidden page and disabled ones are passed over.
+void TMainForm::SetTabOrder()
+{
+    const QList<QWidget*> order = {
+        SystemTreeView, SystemListView->ReportView(), SystemListView->IconView(),
+        sbtnLargeIcons, sbtnSmall, sbtnList, sbtnDetails, sbtnUpload,
+        pgctlFTP, pgctlFTP->tabBar(),
+        lvSites, sbtnAdd, sbtnDelete, sbtnEdit, sbtnConnect, sbtnDisconnect,
+        edtFTPCommand, sbtnExecute, sbtn, mmoStatus,
+        lvRemoteFiles, sbtnRefresh, sbtnDownload, sbtnDeleteFile, sbtnRename, sbtnMkDir, sbtnASCII, sbtnBinary,
+        QueueView, sbtnCancelTransfer, sbtnCancelAllTransfers, sbtnRetryFailed, sbtnRemoveFinished,
+        tbtnClose, btnStop, tbtnAbout};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    // The window opens on the host list: choose a host, Enter connects.
+    lvSites->setFocus();
 }
 
 void TMainForm::CreateImageLists()
