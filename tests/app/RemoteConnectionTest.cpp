@@ -356,6 +356,7 @@ TEST_F(RemoteConnection, EveryOperationAfterADropReconnectsFirst)
          [] {},
          [this] {
              form->edtFTPCommand->setText("NOOP");
+             form->edtFTPCommand->setFocus(); // keys go where the focus is: the window opens on the host list
              QTest::keyClick(form->edtFTPCommand, Qt::Key_Return);
          },
          {"CWD /pub", "PWD", "NOOP"}},
