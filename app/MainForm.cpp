@@ -186,7 +186,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 
 void TMainForm::IdleIfChanged()
 {
-    if (m_idleState != std::tuple(m_session->Connected(), m_session->Available(), Busy))
+    if (m_idleState != std::tuple(m_session->Connected(), m_session->Available(), Busy, m_session->Stoppable()))
         IdleHandler();
 }
 
@@ -195,11 +195,11 @@ void TMainForm::IdleHandler()
     const bool connected = m_session->Connected();
     // After a dropped connection the operations stay at hand: starting one reconnects.
     const bool available = m_session->Available();
-    m_idleState = std::tuple(connected, available, Busy);
+    m_idleState = std::tuple(connected, available, Busy, m_session->Stoppable());
     for (QToolButton* button : {sbtnRefresh, sbtnMkDir, sbtnASCII, sbtnBinary})
         button->setEnabled(available);
     sbtnDisconnect->setEnabled(connected);
-    btnStop->setEnabled(Busy);
+    btnStop->setEnabled(m_session->Stoppable());
     SetCommandRowEnabled(available && !Busy);
 }
 

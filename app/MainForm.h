@@ -250,7 +250,8 @@ private:
     int SelectedQueueRow() const;
     QStringList SelectedLocalNames() const;
     int LocalRow(const QString& caption) const;
-    std::optional<std::tuple<bool, bool, bool>> m_idleState; // (connected, available, busy) the controls show
+    // (connected, available, busy, stoppable) as the controls show them
+    std::optional<std::tuple<bool, bool, bool, bool>> m_idleState;
 
     QString m_hostsFile;
     THostsFileStatus m_hostsFileStatus = THostsFileStatus::Absent;

@@ -150,7 +150,16 @@ bool TRemoteSession::CloseWhenIdle()
 
 void TRemoteSession::Stop()
 {
-    m_client->Abort();
+    // The browsing connection's command first; with none running, the transfer.
+    if (Running())
+        m_client->Abort();
+    else
+        m_transfers->CancelRunning();
+}
+
+bool TRemoteSession::Stoppable() const
+{
+    return Busy || m_transfers->Queue().Running();
 }
 
 void TRemoteSession::StopIfClosing() const
@@ -321,8 +330,7 @@ void TRemoteSession::ShowProgress(qint64 part)
     // same and a fast transfer is not slowed down by painting.
     // Sizes count the file, not the bytes on the wire, which in ASCII type
     // carry a CR more per line: measured against them, progress stops at 100.
-    const qint64 total = m_client->BytesTotal > 0 ? m_client->BytesTotal : m_listedSize;
-    const int percent = std::min(Percentage(part, total), 100);
+    const int percent = std::min(Percentage(part, m_client->BytesTotal), 100);
     if (percent == m_shownPercent)
         return;
     m_shownPercent = percent;

@@ -13,6 +13,7 @@
 #include "app/RemoteListing.h"
 #include "app/StatusBar.h"
 #include "ftp/FTPTypes.h"
+#include "ftp/TransferQueue.h"
 
 #include <QHash>
 #include <QObject>
@@ -79,7 +80,7 @@ public:
     std::function<void(TConnectionSecurity security, const QString& details)> OnSecurity;
     std::function<void(bool text)> OnTransferType;             // the server's type: ASCII or binary
     std::function<void(const QString& text)> OnStatusText;     // what the current step does
-    std::function<void(int percent)> OnProgress;               // the running transfer, once per change
+    std::function<void(int percent)> OnProgress;               // the running transfer or listing, once per change
     std::function<void(bool parsed)> OnListingReady;           // parsed: its rows are in Listing()
     std::function<void()> OnDownloaded;                        // new files in the local folder
     std::function<void()> OnQueued;                            // transfers were added to the queue
@@ -93,7 +94,9 @@ public:
     // True when the window may close now; otherwise the running command is stopped,
     // and OnCloseReady follows once it has returned.
     bool CloseWhenIdle();
+    // Stops the running command, or else the running transfer.
     void Stop();
+    bool Stoppable() const;
 
     // The user's commands, run through Run.
     void Connect(const std::optional<THostEntry>& site); // asks first when connected
@@ -139,12 +142,12 @@ private:
     TRemoteFileInfo GetRemoteFileInfo(const QString& FileName);
     QList<QPersistentModelIndex> SelectedRemoteRows() const;
     QStringList SelectedRemoteNames() const;
-    void DownloadEntry(const TRemoteEntry& entry);
-    // Folders go whole through the transfer queue, with the files chosen beside them.
+    // Every transfer goes through the queue, on its own connection; folders go whole.
     void QueueDownloads(const std::vector<TRemoteEntry>& entries);
     void QueueUploads(const QStringList& names);
     QString RemoteFolderPath();
     void SetUpTransfers();
+    void ShowTransfer(const TTransferItem& item);
 
     TWindowSide m_window;
     TuRegistry* m_registry;
@@ -158,7 +161,6 @@ private:
     QHash<QString, QString> m_acceptedOnce;
     int m_commandDepth = 0;      // user commands running (one at a time)
     int m_shownPercent = -1;     // the figure announced last, -1 when none shows
-    qint64 m_listedSize = 0;     // the running download's size in the listing, 0 when unknown
     bool m_closePending = false; // the window closes once the running command returns
     // After the server dropped the connection, the next operation logs in again
     // and returns to the folder the session was in; after Disconnect, nothing does.

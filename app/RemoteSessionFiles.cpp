@@ -6,6 +6,7 @@
 #include "app/RemoteSession.h"
 #include "app/ScreenCursor.h"
 #include "app/Sounds.h"
+#include "app/StatusText.h"
 #include "app/TransferNames.h"
 #include "app/TransferRunner.h"
 #include "app/ViewSelection.h"
@@ -85,10 +86,7 @@ void TRemoteSession::OpenSelected()
     m_window.Sounds().Play(TSound::Question);
     if (!m_window.Dialogs().Confirm(QStringLiteral("Download ") + entry.Caption))
         return;
-    THourglass hourglass;
-    DownloadEntry(entry);
-    if (OnDownloaded)
-        OnDownloaded();
+    QueueDownloads({entry});
 }
 
 void TRemoteSession::Upload()
@@ -97,39 +95,9 @@ void TRemoteSession::Upload()
     m_window.Sounds().Play(TSound::Question);
     if (!m_window.Dialogs().Confirm(QStringLiteral("Upload %1 file(s) ?").arg(names.size())))
         return;
-    if (std::any_of(names.begin(), names.end(),
-                    [this](const QString& name) { return QFileInfo(QDir(m_window.LocalFolder()).filePath(name)).isDir(); })) {
-        QueueUploads(names);
-        for (const QString& name : names)
-            m_window.DeselectLocal(name);
-        return;
-    }
-    Busy = true;
-    for (const QString& caption : names) {
-        THourglass hourglass;
-        if (!m_window.LocalSelected(caption))
-            continue;
-        if (OnStatusText)
-            OnStatusText(QStringLiteral("Uploading ") + caption + QStringLiteral("..."));
-        m_client->Upload(LocalTransferFile(m_window.LocalFolder(), caption), caption);
-        m_window.DeselectLocal(caption);
-        QApplication::processEvents();
-        StopIfClosing();
-    }
-    Refresh();
-    Busy = false;
-}
-
-void TRemoteSession::DownloadEntry(const TRemoteEntry& entry)
-{
-    // The remote name comes from the server: checked before anything is written. The
-    // local file takes the name as shown; the server is asked for its own bytes.
-    const QString localFile = LocalTransferFile(m_window.LocalFolder(), entry.Caption, entry.WireName);
-    // Not every server announces the size when the transfer starts; the listing's
-    // figure then drives the progress bar.
-    m_listedSize = entry.Size.toLongLong();
-    ScopeExit forget([this] { m_listedSize = 0; });
-    m_client->Download(entry.WireName, localFile);
+    QueueUploads(names);
+    for (const QString& name : names)
+        m_window.DeselectLocal(name);
 }
 
 void TRemoteSession::Download()
@@ -138,26 +106,9 @@ void TRemoteSession::Download()
     m_window.Sounds().Play(TSound::Question);
     if (!m_window.Dialogs().Confirm(QStringLiteral("Download %1 file(s) ?").arg(rows.size())))
         return;
-    const std::vector<TRemoteEntry> entries = EntriesOf(*m_model, rows);
-    if (std::any_of(entries.begin(), entries.end(), [](const TRemoteEntry& entry) { return entry.IsFolder() && !entry.WireName.isEmpty(); })) {
-        QueueDownloads(entries);
-        for (const QPersistentModelIndex& row : rows)
-            Deselect(*m_selection, row);
-        return;
-    }
-    Busy = true;
-    for (const QPersistentModelIndex& row : rows) {
-        THourglass hourglass;
-        if (!StillSelected(*m_selection, row))
-            continue;
-        DownloadEntry(m_model->Entry(row.row()));
+    QueueDownloads(EntriesOf(*m_model, rows));
+    for (const QPersistentModelIndex& row : rows)
         Deselect(*m_selection, row);
-        QApplication::processEvents();
-        StopIfClosing();
-    }
-    if (OnDownloaded)
-        OnDownloaded();
-    Busy = false;
 }
 
 void TRemoteSession::DeleteSelected()
@@ -208,6 +159,7 @@ void TRemoteSession::SetUpTransfers()
         return m_window.Dialogs().AskConflict(conflict);
     };
     transfers.OnLog = [this](const QString& line) { Log(line); };
+    transfers.OnItemChanged = [this](const TTransferItem& item) { ShowTransfer(item); };
     transfers.OnError = [this](const QString& text) {
         m_window.Sounds().Play(TSound::Error);
         m_window.Dialogs().ShowError(QStringLiteral("Error"), text);
@@ -226,6 +178,41 @@ void TRemoteSession::SetUpTransfers()
     };
 }
 
+// The queue's files as the single transfers showed theirs: what runs in the status
+// bar, its percentage, and each outcome in the log.
+void TRemoteSession::ShowTransfer(const TTransferItem& item)
+{
+    if (item.Folder)
+        return;
+    const bool upload = item.Direction == TTransferDirection::Upload;
+    switch (item.State) {
+    case TTransferState::Running:
+        if (item.Moved == 0) {
+            m_shownPercent = -1;
+            if (OnStatusText)
+                OnStatusText((upload ? QStringLiteral("Uploading ") : QStringLiteral("Downloading "))
+                             + QFileInfo(item.LocalPath).fileName() + QStringLiteral("..."));
+        }
+        if (const int percent = std::min(Percentage(item.Moved, item.Size), 100); percent != m_shownPercent) {
+            m_shownPercent = percent;
+            if (OnProgress)
+                OnProgress(percent);
+        }
+        break;
+    case TTransferState::Done:
+        if (OnProgress && m_shownPercent != 100)
+            OnProgress(100);
+        m_shownPercent = -1;
+        Log(upload ? QStringLiteral("Upload success") : QStringLiteral("Download success"));
+        break;
+    case TTransferState::Failed:
+        Log(QStringLiteral("%1: %2").arg(item.RemotePath, item.Error));
+        break;
+    default:
+        break;
+    }
+}
+
 QString TRemoteSession::RemoteFolderPath()
 {
     return m_remoteFolder.isEmpty() ? m_client->CurrentDir() : m_remoteFolder;
@@ -235,12 +222,24 @@ void TRemoteSession::QueueDownloads(const std::vector<TRemoteEntry>& entries)
 {
     const QString remoteFolder = RemoteFolderPath();
     m_transfers->UseSettingsOf(*m_client);
-    for (const TRemoteEntry& entry : entries)
-        if (!entry.WireName.isEmpty()) // not "..", the way up
-            m_transfers->AddDownload(remoteFolder, entry.WireName, entry.IsFolder(), entry.Size.toLongLong(),
-                                 m_window.LocalFolder());
+    // Names are checked here too, so that a refusal names the entry as the list shows it.
+    QStringList refused;
+    for (const TRemoteEntry& entry : entries) {
+        if (entry.WireName.isEmpty()) // "..", the way up
+            continue;
+        try {
+            LocalTransferFile(m_window.LocalFolder(), entry.Caption, entry.WireName);
+        } catch (const Exception& error) {
+            refused << error.Message().trimmed();
+            continue;
+        }
+        m_transfers->AddDownload(remoteFolder, entry.WireName, entry.IsFolder(), entry.Size.toLongLong(),
+                                 m_window.LocalFolder(), entry.Caption);
+    }
     if (OnQueued)
         OnQueued();
+    if (!refused.isEmpty())
+        throw Exception(refused.join(u'\n'));
 }
 
 void TRemoteSession::QueueUploads(const QStringList& names)

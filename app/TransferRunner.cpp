@@ -7,6 +7,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 QString ServerOf(const TFTPClient& client)
@@ -27,7 +29,14 @@ TTransferRunner::TTransferRunner(QObject* parent)
       m_queue(std::make_unique<TTransferQueue>(*m_client)),
       m_model(new TTransferQueueModel(*m_queue, this))
 {
-    m_queue->OnItemChanged = [this](int index) { m_model->ItemChanged(index); };
+    m_queue->OnItemChanged = [this](int index) {
+        m_model->ItemChanged(index);
+        const TTransferItem& item = m_queue->Items()[index];
+        if (item.State == TTransferState::Done)
+            (item.Direction == TTransferDirection::Download ? m_downloaded : m_uploaded) = true;
+        if (OnItemChanged)
+            OnItemChanged(m_queue->Items()[index]);
+    };
     m_queue->OnItemsChanged = [this] { m_model->ItemsChanged(); };
     m_queue->OnConflict = [this](const TConflict& conflict) {
         return OnConflict ? OnConflict(conflict) : TConflictDecision{};
@@ -74,12 +83,13 @@ void TTransferRunner::UseSettingsOf(const TFTPClient& session)
     m_client->TrustedCAFile = session.TrustedCAFile;
     m_client->InactivityTimeOut = session.InactivityTimeOut;
     m_client->KeepModificationTimes = session.KeepModificationTimes;
+    m_textType = session.TextType();
 }
 
 void TTransferRunner::AddDownload(const QString& remoteFolder, const QString& wireName, bool folder, qint64 size,
-                                  const QString& localFolder)
+                                  const QString& localFolder, const QString& localName)
 {
-    Request([=, this] { m_queue->AddDownload(remoteFolder, wireName, folder, size, localFolder); });
+    Request([=, this] { m_queue->AddDownload(remoteFolder, wireName, folder, size, localFolder, localName); });
 }
 
 void TTransferRunner::AddUpload(const QString& localPath, const QString& remoteFolder)
@@ -98,6 +108,15 @@ void TTransferRunner::Cancel(int index)
 {
     if (m_client)
         m_queue->Cancel(index);
+}
+
+void TTransferRunner::CancelRunning()
+{
+    const std::vector<TTransferItem>& items = m_queue->Items();
+    const auto running = std::find_if(items.begin(), items.end(),
+                                      [](const TTransferItem& item) { return item.State == TTransferState::Running; });
+    if (running != items.end())
+        Cancel(int(running - items.begin()));
 }
 
 void TTransferRunner::CancelAll()
@@ -154,19 +173,16 @@ void TTransferRunner::Pump()
     if (m_active || !m_client)
         return;
     m_active = true;
+    m_downloaded = m_uploaded = false;
     Announce();
-    bool downloaded = false, uploaded = false;
     {
         ScopeExit idle([this] { m_active = false; });
         try {
             while (m_client && (!m_requests.empty() || AnyWaiting())) {
                 EnsureConnected();
+                UseTransferType();
                 TakeRequests();
                 m_queue->Run();
-                for (const TTransferItem& item : m_queue->Items()) {
-                    downloaded |= item.State == TTransferState::Done && item.Direction == TTransferDirection::Download;
-                    uploaded |= item.State == TTransferState::Done && item.Direction == TTransferDirection::Upload;
-                }
             }
         } catch (const Exception& error) {
             // The connection could not be made or was lost: what waits stays waiting.
@@ -179,7 +195,7 @@ void TTransferRunner::Pump()
         return;
     Announce();
     if (OnFinished)
-        OnFinished(downloaded, uploaded);
+        OnFinished(m_downloaded, m_uploaded);
 }
 
 void TTransferRunner::TakeRequests()
@@ -198,6 +214,13 @@ void TTransferRunner::TakeRequests()
         }
         Announce();
     }
+}
+
+void TTransferRunner::UseTransferType()
+{
+    // The ASCII and Binary buttons set the type of the transfers too.
+    if (m_client->TextType() != m_textType)
+        m_client->DoCommand(m_textType ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
 }
 
 void TTransferRunner::EnsureConnected()

@@ -26,14 +26,16 @@ public:
     TFTPClient* Client() const { return m_client; }
 
     // The host, login, data mode, name encoding and security of `session`, used
-    // from the next connection on; a different server ends the current one.
+    // from the next connection on (a different server ends the current one), and
+    // its transfer type (ASCII or binary) from the next item on.
     void UseSettingsOf(const TFTPClient& session);
 
     // ---- the user's requests; the queue starts soon after
     void AddDownload(const QString& remoteFolder, const QString& wireName, bool folder, qint64 size,
-                     const QString& localFolder);
+                     const QString& localFolder, const QString& localName);
     void AddUpload(const QString& localPath, const QString& remoteFolder);
     void Cancel(int index);
+    void CancelRunning();
     void CancelAll();
     void RetryFailed();
     // Only between runs: the running queue counts its items by position.
@@ -52,6 +54,7 @@ public:
     std::function<void(const QString& line)> OnLog;
     std::function<void(const QString& text)> OnError; // the queue could not go on
     std::function<void()> OnStateChanged;             // Active() or the buttons' use changed
+    std::function<void(const TTransferItem&)> OnItemChanged; // its state or progress
     // The queue has stopped; downloaded/uploaded: whether files landed on that side.
     std::function<void(bool downloaded, bool uploaded)> OnFinished;
 
@@ -61,6 +64,7 @@ private:
     void Pump();
     void TakeRequests();
     void EnsureConnected();
+    void UseTransferType();
     bool AnyWaiting() const;
     void Announce() const;
 
@@ -69,6 +73,8 @@ private:
     TTransferQueueModel* m_model;
     std::deque<std::function<void()>> m_requests;
     QString m_server; // the server the client's settings name
+    bool m_textType = false; // the browsing session's type
+    bool m_downloaded = false, m_uploaded = false; // files landed in this run
     bool m_active = false;
     bool m_startPosted = false;
 };

@@ -69,10 +69,10 @@ void TTransferQueue::Add(TTransferDirection direction, const QString& local, con
 // ---------------------------------------------------------------- filling
 
 void TTransferQueue::AddDownload(const QString& RemoteFolder, const QString& Name, bool Folder, qint64 Size,
-                                 const QString& LocalFolder)
+                                 const QString& LocalFolder, const QString& Shown)
 {
     const QString encoding = m_client.NameEncoding;
-    const QString local = LocalName(Name, encoding);
+    const QString local = Shown.isEmpty() ? LocalName(Name, encoding) : Shown;
     if (!IsPlainName(Name) || !IsPlainName(local))
         throw Exception(QStringLiteral("\"%1\" is not a name a file can have here.").arg(Name));
     const QString remote = JoinRemote(RemoteFolder, Name);

@@ -57,10 +57,11 @@ public:
     explicit TTransferQueue(TFTPClient& Client);
 
     // ---- filling
-    // A remote file or folder (Name inside RemoteFolder, as listed) into LocalFolder.
+    // A remote file or folder (Name inside RemoteFolder, as listed) into LocalFolder,
+    // under LocalName when given (the name as the user saw it), else the name decoded.
     // A folder's tree is listed at once through the client.
     void AddDownload(const QString& RemoteFolder, const QString& Name, bool Folder, qint64 Size,
-                     const QString& LocalFolder);
+                     const QString& LocalFolder, const QString& LocalName = {});
     // A local file or folder into RemoteFolder.
     void AddUpload(const QString& LocalPath, const QString& RemoteFolder);
 

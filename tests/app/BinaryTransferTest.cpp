@@ -76,10 +76,12 @@ TEST_P(BinaryByDefault, DownloadAndUploadAreByteIdenticalWithoutChoosingAType)
 
     SelectRemote({"down.bin"});
     Click(form->sbtnDownload);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
     EXPECT_TRUE(SameBytes(ReadFile(Local("down.bin")), down));
 
     SelectLocal({"up.bin"});
     Click(form->sbtnUpload);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
     EXPECT_TRUE(SameBytes(ReadFile(Remote("up.bin")), up));
     EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
     ExpectBinaryButtonDown("after the transfers");
@@ -98,8 +100,11 @@ TEST_P(BinaryByDefault, ANewConnectionIsBinaryAgainAfterASCII)
     ASSERT_FALSE(form->FTPClient1->Connected);
     Open();
     ExpectBinaryButtonDown("after connecting again");
+    // The listing of the new connection comes below the old one: a refresh shows one.
+    Click(form->sbtnRefresh);
     SelectRemote({"data.bin"});
     Click(form->sbtnDownload);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
     EXPECT_TRUE(SameBytes(ReadFile(Local("data.bin")), bytes));
     EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
 }

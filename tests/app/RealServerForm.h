@@ -37,6 +37,12 @@ protected:
         const QString remoteDir = server->RemoteDir() == "/" ? QString() : server->RemoteDir().mid(1);
         THostEntry host = Host(server->User(), server->Password(), remoteDir);
         host.LocalDir = local.path();
+        // pyftpdlib (1.5.7) in active mode, with two sessions: a PORT on one closes the
+        // stale connector of its previous data connection by its old descriptor
+        // number, which by then may be the other session's control connection, and
+        // that session's commands are never read again. The window's browsing and
+        // transfer connections are two such sessions, so pyftpdlib runs passive here.
+        host.Passive = GetParam() == RealFtpServer::Pyftpdlib;
         MakeForm({host}, server->Port());
         form->show();
     }

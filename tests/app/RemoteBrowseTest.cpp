@@ -127,10 +127,13 @@ TEST_F(RemoteBrowse, HostileListingNeverEscapesTheLocalFolder)
         << form->SystemTreeView->Directory().toStdString();
     SelectRemote({"sub/inner.txt", "../../escape.txt"});
     Click(form->sbtnDownload);
-    ASSERT_EQ(Errors().size(), 1);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
+    // Both refused in one box; nothing of either is asked for.
+    ASSERT_EQ(Errors().size(), 1) << Errors().join('\n').toStdString();
     EXPECT_TRUE(Errors().first().contains("../../escape.txt")) << Errors().first().toStdString();
-    EXPECT_FALSE(SentSince().contains("RETR ../../escape.txt"));
-    EXPECT_EQ(SelectedRemote(), (QStringList{"../../escape.txt", "sub/inner.txt"})) << "the loop ends at the refused entry";
+    EXPECT_TRUE(Errors().first().contains("sub/inner.txt")) << Errors().first().toStdString();
+    EXPECT_FALSE(AnySent(SentSince(),
+                             [](const QByteArray& line) { return line.startsWith("RETR "); }));
     EXPECT_TRUE(QDir(local.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
     EXPECT_FALSE(QFile::exists(QDir(local.path()).filePath("../../escape.txt")));
 }

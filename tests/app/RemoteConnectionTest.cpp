@@ -367,10 +367,6 @@ TEST_F(RemoteConnection, EveryOperationAfterADropReconnectsFirst)
              Click(form->sbtnExecute);
          },
          {"TYPE A", "CWD /pub", "PWD", "NOOP"}},
-        {"a download",
-         [this] { SelectRemote({"readme.txt"}); },
-         [this] { Click(form->sbtnDownload); },
-         {"CWD /pub", "PWD", "RETR readme.txt"}},
         {"MkDir",
          [this] { dialogs->Inputs = {QString("new")}; },
          [this] { Click(form->sbtnMkDir); },
@@ -384,8 +380,6 @@ TEST_F(RemoteConnection, EveryOperationAfterADropReconnectsFirst)
         host.On("CWD", "250 Directory changed.\r\n");
         host.On("LIST", ListReply());
         host.On("MKD", "257 \"/pub/new\" created.\r\n");
-        host.On("RETR", {.text = "150 Opening BINARY mode data connection.\r\n", .data = ScriptedFtpServer::Send,
-                         .payload = "hello\n", .completion = "226 Transfer complete.\r\n"});
         THostEntry entry = Host("joe", "pw", "pub");
         entry.LocalDir = dir.path();
         MakeForm({entry}, host.Port());
@@ -406,7 +400,6 @@ TEST_F(RemoteConnection, EveryOperationAfterADropReconnectsFirst)
         EXPECT_TRUE(LogLines().contains("Reconnecting..."));
         EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
         form.reset(); // before the next window takes over the error handler
-        QFile::remove(dir.filePath("readme.txt"));
     }
 }
 

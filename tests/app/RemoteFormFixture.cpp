@@ -1,9 +1,12 @@
 #include "RemoteFormFixture.h"
 
 #include "app/RemoteListModel.h"
+#include "app/TransferQueueModel.h"
+#include "app/TransferRunner.h"
 #include "ftp/FTPClient.h"
 
 #include <QPlainTextEdit>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -36,6 +39,41 @@ void RemoteFormTest::MakeForm(const std::vector<THostEntry>& hosts, quint16 port
     form->FTPClient1->Port = port;
     // A silent server must not hold a test for the default half minute.
     form->FTPClient1->InactivityTimeOut = 5000;
+}
+
+void RemoteFormTest::TearDown()
+{
+    if (!form)
+        return;
+    Transfers().CancelAll();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Transfers().Active(); }, 10000));
+}
+
+TTransferRunner& RemoteFormTest::Transfers() const
+{
+    return *form->RemoteSession().Transfers();
+}
+
+const std::vector<TTransferItem>& RemoteFormTest::Items() const
+{
+    return Transfers().Queue().Items();
+}
+
+QStringList RemoteFormTest::States() const
+{
+    QStringList states;
+    for (const TTransferItem& item : Items())
+        states << StateText(item);
+    return states;
+}
+
+bool RemoteFormTest::WaitUntilIdle(int ms)
+{
+    return QTest::qWaitFor([&] {
+        return !Transfers().Active() && Transfers().PendingRequests() == 0
+               && std::none_of(Items().begin(), Items().end(),
+                               [](const TTransferItem& item) { return item.State == TTransferState::Waiting; });
+    }, ms);
 }
 
 void RemoteFormTest::SelectSite(int row)

@@ -12,11 +12,25 @@
 #include <QToolButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
+class TTransferRunner;
+
+// Whether any of the lines sent is one that `matches`.
+template <typename Predicate>
+bool AnySent(const QByteArrayList& sent, Predicate matches)
+{
+    return std::any_of(sent.begin(), sent.end(), matches);
+}
+
+struct TTransferItem;
+
 class RemoteFormTest : public ::testing::Test {
 protected:
+    // The transfer queue's wait ends before the window goes.
+    void TearDown() override;
     // A window whose host list holds `hosts`, its FTP client and every host without
     // a port of its own aimed at port `port`.
     void MakeForm(const std::vector<THostEntry>& hosts, quint16 port);
@@ -34,6 +48,13 @@ protected:
     QStringList SelectedRemote() const;
     QStringList LogLines() const;
     QStringList Errors() const { return dialogs->Texts(QStringLiteral("error")); }
+
+    // The window's transfer queue.
+    TTransferRunner& Transfers() const;
+    const std::vector<TTransferItem>& Items() const;
+    QStringList States() const; // each item's state as the queue shows it
+    // Until the queue has taken every request and nothing waits.
+    bool WaitUntilIdle(int ms = 20000);
 
     QTemporaryDir dir;
     std::unique_ptr<TMainForm> form;

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QTest>
 #include <QSpinBox>
 #include <QTcpServer>
 #include <QTimer>
@@ -135,12 +136,15 @@ TEST_P(RemoteModes, AHostTypedWithItsPortConnectsListsAndTransfers)
 
     SelectRemote({"down.bin"});
     Click(form->sbtnDownload);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
     EXPECT_TRUE(ReadFile(QDir(local.path()).filePath("down.bin")) == down) << "download not byte-identical";
 
     SelectLocal("up.bin");
     Click(form->sbtnUpload);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
     EXPECT_TRUE(ReadFile(server->LocalPath("up.bin")) == up) << "upload not byte-identical";
-    EXPECT_TRUE(RemoteCaptions().contains("up.bin")) << "the listing after the upload";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return RemoteCaptions().contains("up.bin") && !form->Busy; }, 5000))
+        << "the listing after the upload";
 
     EXPECT_TRUE(DataConnectionsIn(GetParam().passive, GetParam().family == RealFtpServer::IPv6, LogLines()));
     EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();

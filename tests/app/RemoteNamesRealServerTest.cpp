@@ -31,6 +31,7 @@ protected:
     // QTemporaryDir removes by decoded names, which miss names that are not UTF-8.
     void TearDown() override
     {
+        RealServerForm::TearDown();
         if (server && server->IsRunning())
             for (const QByteArray& name : {kLatin1Name, kLatin1Doomed})
                 ::unlink(RawPath(name).constData());
@@ -152,7 +153,10 @@ TEST_P(RemoteNamesRealServer, ANameInLegacyBytesIsDownloadedRenamedAndDeleted)
         // rather than seeming to work.
         SelectRemote({"caf?.txt"});
         Click(form->sbtnDownload);
-        EXPECT_EQ(Errors().size(), 1) << "a file the server cannot find must not download as a success";
+        ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
+        ASSERT_EQ(States().size(), 1);
+        EXPECT_TRUE(States()[0].startsWith("Failed: 550")) << "a file the server cannot find must not download as a success: "
+                                                      << States()[0].toStdString();
         EXPECT_FALSE(QFile::exists(Local("caf?.txt")));
         EXPECT_FALSE(LogLines().contains("Download success"));
         GTEST_SKIP() << "pyftpdlib lists names that are not UTF-8 with '?' for each such byte; "
@@ -161,6 +165,7 @@ TEST_P(RemoteNamesRealServer, ANameInLegacyBytesIsDownloadedRenamedAndDeleted)
 
     SelectRemote({QStringLiteral("café.txt")});
     Click(form->sbtnDownload);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
     EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
     EXPECT_EQ(ReadFile(Local(QStringLiteral("café.txt"))), kContent) << "the local file takes the name as shown";
     EXPECT_EQ(RawNames(), (QByteArrayList{kUtf8Name, kSparse, kLatin1Name, kFolder, kLatin1Doomed}))

@@ -73,7 +73,6 @@ TEST_F(RemoteSession, ARefusedCommandLeavesTheSessionIdle)
         QStringList selected;
     };
     const Case cases[] = {
-        {"download", "RETR", &TMainForm::sbtnDownload, {"b.bin"}},
         {"refresh", "LIST", &TMainForm::sbtnRefresh, {}},
         {"delete", "DELE", &TMainForm::sbtnDeleteFile, {"b.bin"}},
     };

@@ -1,15 +1,18 @@
 // The whole path through the main window against real servers: connect, browse,
-// download and upload by buttons and by dropping, transfer types, a refused transfer,
-// Stop during a large download.
+// download and upload by buttons and by dropping (every transfer through the queue),
+// transfer types, a refused file, Stop during a large download.
 #include "RealServerForm.h"
 
 #include "app/RemoteListModel.h"
 #include "app/StatusBar.h"
+#include "app/TransferRunner.h"
+#include "ftp/TransferQueue.h"
 #include "ftp/FTPClient.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
@@ -44,11 +47,12 @@ TEST_P(RemoteTransfer, DownloadAndUploadByButtonsAreByteIdentical)
     form->IdleHandler();
     Click(form->sbtnDownload);
     EXPECT_EQ(dialogs->Texts("confirm"), QStringList{"Download 3 file(s) ?"});
+    EXPECT_TRUE(SelectedRemote().isEmpty()) << "each queued entry is deselected";
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
     EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
     EXPECT_EQ(ReadFile(Local("blocks.bin")), blocks);
     EXPECT_EQ(ReadFile(Local("empty")), QByteArray());
     EXPECT_EQ(ReadFile(Local("Grüße ☃.txt")), text);
-    EXPECT_TRUE(SelectedRemote().isEmpty()) << "each transferred entry is deselected";
     // pyftpdlib announces no size: the listing's size drives the bar then.
     EXPECT_EQ(form->StatusBar1->PanelText(0), "100 %");
     EXPECT_EQ(LogLines().count("Download success"), 3);
@@ -60,11 +64,13 @@ TEST_P(RemoteTransfer, DownloadAndUploadByButtonsAreByteIdentical)
     SelectLocal({"up1.bin", "up2.txt"});
     Click(form->sbtnUpload);
     EXPECT_EQ(dialogs->Texts("confirm").last(), "Upload 2 file(s) ?");
+    EXPECT_EQ(form->SystemListView->SelCount(), 0) << "queued entries are deselected";
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
     EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
     EXPECT_EQ(ReadFile(Remote("up1.bin")), up1);
     EXPECT_EQ(ReadFile(Remote("up2.txt")), up2);
-    EXPECT_EQ(form->SystemListView->SelCount(), 0) << "uploaded entries are deselected";
-    EXPECT_TRUE(RemoteCaptions().contains("up1.bin")) << "the remote list is reloaded after uploads";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return RemoteCaptions().contains("up1.bin") && !form->Busy; }, 5000))
+        << "the remote list is reloaded after uploads";
     EXPECT_EQ(LogLines().count("Upload success"), 2);
     EXPECT_EQ(form->StatusBar1->PanelText(1), QString()) << "the listing after the upload clears the panel";
     EXPECT_FALSE(form->Busy);
@@ -89,13 +95,14 @@ TEST_P(RemoteTransfer, DroppingOnTheOtherListTransfersItsSelection)
     // The drop as the local list delivers it: the download runs once the drag is over.
     SelectRemote({"down.bin"});
     form->SystemListView->OnDragDrop(form->lvRemoteFiles);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(Local("down.bin")) && !form->Busy; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(Local("down.bin")) && WaitUntilIdle(); }, 10000));
     EXPECT_EQ(ReadFile(Local("down.bin")), down);
     EXPECT_EQ(dialogs->Texts("confirm").last(), "Download 1 file(s) ?");
 
     SelectLocal({"up.bin"});
     form->lvRemoteFilesDragDrop(form->SystemListView);
     EXPECT_EQ(dialogs->Texts("confirm").last(), "Upload 1 file(s) ?");
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
     EXPECT_EQ(ReadFile(Remote("up.bin")), up);
     EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
 }
@@ -107,24 +114,34 @@ TEST_P(RemoteTransfer, AsciiAndBinaryTypes)
     WriteFile(Local("text.txt"), text);
     WriteFile(Local("random.bin"), binary);
     Open();
+    // The listing reloaded after an upload shows the file.
+    const auto listed = [&](const QString& name) {
+        return QTest::qWaitFor([&] { return RemoteCaptions().contains(name) && !form->Busy; }, 5000);
+    };
 
     Click(form->sbtnASCII);
     SelectLocal({"text.txt"});
     Click(form->sbtnUpload);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
     EXPECT_EQ(ReadFile(Remote("text.txt")), text) << "LF text stays LF text on a Unix server";
+    ASSERT_TRUE(listed("text.txt"));
     QFile::remove(Local("text.txt"));
     SelectRemote({"text.txt"});
     Click(form->sbtnDownload);
-    EXPECT_EQ(ReadFile(Local("text.txt")), text) << "text sent with CR LF arrives with LF";
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
+    EXPECT_EQ(ReadFile(Local("text.txt")), text) << "text sent with CR LF arrives with LF; " << States().join('|').toStdString() << LogLines().join('\n').toStdString();
     EXPECT_EQ(form->StatusBar1->PanelText(0), "100 %") << "the CRs on the wire do not count beyond the listed size";
 
     Click(form->sbtnBinary);
     SelectLocal({"random.bin"});
     Click(form->sbtnUpload);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
     EXPECT_EQ(ReadFile(Remote("random.bin")), binary);
+    ASSERT_TRUE(listed("random.bin"));
     QFile::remove(Local("random.bin"));
     SelectRemote({"random.bin"});
     Click(form->sbtnDownload);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
     EXPECT_EQ(ReadFile(Local("random.bin")), binary);
     EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
     const QStringList log = LogLines();
@@ -133,7 +150,9 @@ TEST_P(RemoteTransfer, AsciiAndBinaryTypes)
     EXPECT_TRUE(log.value(typeA + 1).startsWith("200")) << "each server words it its own way: " << log.join('\n').toStdString();
 }
 
-TEST_P(RemoteTransfer, RefusedTransferEndsTheLoopWithTheRestStillSelected)
+// A file gone from the server fails in the queue with the server's reason, and
+// the files after it still come.
+TEST_P(RemoteTransfer, ARefusedFileFailsInTheQueueAndTheRestCome)
 {
     WriteFile(Remote("a.bin"), "aaa");
     WriteFile(Remote("c.bin"), "ccc");
@@ -142,15 +161,21 @@ TEST_P(RemoteTransfer, RefusedTransferEndsTheLoopWithTheRestStillSelected)
     QFile::remove(Remote("c.bin")); // listed, but gone by the time it is fetched
     SelectRemote({"a.bin", "c.bin", "d.bin"});
     Click(form->sbtnDownload);
-    ASSERT_EQ(Errors().size(), 1);
-    EXPECT_TRUE(Errors().first().startsWith("550")) << Errors().first().toStdString();
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
+    ASSERT_EQ(States().size(), 3);
+    EXPECT_EQ(States()[0], "Done");
+    EXPECT_TRUE(States()[1].startsWith("Failed: 550")) << States()[1].toStdString();
+    EXPECT_EQ(States()[2], "Done");
+    EXPECT_TRUE(LogLines().filter(QRegularExpression("c\\.bin: 550")).size() == 1) << LogLines().join('\n').toStdString();
     EXPECT_EQ(ReadFile(Local("a.bin")), "aaa");
     EXPECT_FALSE(QFile::exists(Local("c.bin")));
-    EXPECT_FALSE(QFile::exists(Local("d.bin")));
-    EXPECT_EQ(SelectedRemote(), (QStringList{"c.bin", "d.bin"}));
+    EXPECT_EQ(ReadFile(Local("d.bin")), "ddd");
+    EXPECT_TRUE(Errors().isEmpty()) << "the queue shows the failure; no box interrupts the rest";
     EXPECT_TRUE(form->FTPClient1->Connected);
 }
 
+// Stop, with no command of the browsing connection running, stops the running
+// transfer: the old local file stays, the bytes that came wait for a resume.
 TEST_P(RemoteTransfer, StopEndsALargeDownloadAndKeepsTheOldFile)
 {
     {
@@ -160,15 +185,17 @@ TEST_P(RemoteTransfer, StopEndsALargeDownloadAndKeepsTheOldFile)
     }
     WriteFile(Local("big.bin"), "the old copy");
     Open();
-    Click(form->sbtnBinary);
     SelectRemote({"big.bin"});
+    TConflictDecision overwrite;
+    overwrite.Answer = TConflictAnswer::Overwrite;
+    dialogs->Conflicts.Answers.push_back(overwrite);
 
     QStringList progress;
     QElapsedTimer sinceStop;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, [&] {
         progress << form->StatusBar1->PanelText(0);
-        if (progress.size() == 20) {
+        if (progress.size() == 30) {
             form->IdleHandler();
             EXPECT_TRUE(form->btnStop->isEnabled());
             sinceStop.start();
@@ -177,13 +204,16 @@ TEST_P(RemoteTransfer, StopEndsALargeDownloadAndKeepsTheOldFile)
     });
     sampler.start(10);
     Click(form->sbtnDownload);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sinceStop.isValid() && WaitUntilIdle(0); }, 20000));
     sampler.stop();
-    ASSERT_TRUE(sinceStop.isValid()) << "the download ended before Stop";
     EXPECT_LT(sinceStop.elapsed(), 2000) << "Stop ends the transfer at once";
-    EXPECT_EQ(Errors().size(), 1);
+    EXPECT_EQ(States(), QStringList{"Cancelled"});
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
     EXPECT_EQ(ReadFile(Local("big.bin")), "the old copy");
-    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files), QStringList{"big.bin"}) << "no temporary file left behind";
+    EXPECT_GT(QFileInfo(Local(".big.bin.part")).size(), 0) << "kept for a resume";
     EXPECT_TRUE(progress.filter(QRegularExpression("^\\d+ %$")).size() > 0) << progress.join('|').toStdString();
+    form->IdleHandler();
+    EXPECT_FALSE(form->btnStop->isEnabled());
     EXPECT_TRUE(form->FTPClient1->Connected);
 }
 

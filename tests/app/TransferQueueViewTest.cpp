@@ -213,31 +213,6 @@ TEST(ConflictDialogResume, OnlyForAShorterTarget)
 
 class QueueWindow : public RealServerForm {
 protected:
-    void TearDown() override
-    {
-        // The queue's wait must be over before the window goes.
-        if (form) {
-            form->RemoteSession().Transfers()->CancelAll();
-            EXPECT_TRUE(QTest::qWaitFor([&] { return !Transfers().Active(); }, 10000));
-        }
-    }
-    TTransferRunner& Transfers() const { return *form->RemoteSession().Transfers(); }
-    const std::vector<TTransferItem>& Items() const { return Transfers().Queue().Items(); }
-    bool WaitUntilIdle(int ms = 20000)
-    {
-        return QTest::qWaitFor([&] {
-            return !Transfers().Active() && Transfers().PendingRequests() == 0
-                   && std::none_of(Items().begin(), Items().end(),
-                                   [](const TTransferItem& item) { return item.State == TTransferState::Waiting; });
-        }, ms);
-    }
-    QStringList States() const
-    {
-        QStringList states;
-        for (const TTransferItem& item : Items())
-            states << StateText(item);
-        return states;
-    }
     // Every file and folder below root with its bytes ("<folder>" for folders).
     static std::map<QString, QByteArray> TreeOf(const QString& root)
     {
