@@ -5,11 +5,14 @@
 #include "app/Dialogs.h"
 #include "app/HostsFile.h"
 #include "app/MainForm.h"
+#include "app/RemoteSession.h"
+#include "app/TransferRunner.h"
 #include "app/Sounds.h"
 #include "bench/ftp/BenchUtil.h"
 #include "ftp/FTPClient.h"
 
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
@@ -66,4 +69,13 @@ inline void UserClick(TMainForm& form, QToolButton* button)
 {
     form.IdleHandler();
     button->click();
+}
+
+// A transfer button clicked, and the transfer queue it fed run to its end.
+inline void UserTransfer(TMainForm& form, QToolButton* button)
+{
+    UserClick(form, button);
+    const TTransferRunner& transfers = *form.RemoteSession().Transfers();
+    QTest::qWaitFor([&] { return !transfers.Active() && transfers.PendingRequests() == 0 && !transfers.Queue().Running(); },
+                    600000);
 }

@@ -90,7 +90,7 @@ std::optional<ModeFigures> Measure(const RealFtpServer& server, const QString& s
             QFile::remove(fetched);
             SelectRemote(*form, "big.bin");
             TResponsiveness monitor;
-            f.ferritDown = std::min(f.ferritDown, Timed([&] { UserClick(*form, form->sbtnDownload); }));
+            f.ferritDown = std::min(f.ferritDown, Timed([&] { UserTransfer(*form, form->sbtnDownload); }));
             f.gapDown = std::max(f.gapDown, monitor.LongestGapMs());
             peakRss = std::max(peakRss, monitor.PeakRssKiB());
         };
@@ -106,7 +106,7 @@ std::optional<ModeFigures> Measure(const RealFtpServer& server, const QString& s
             QFile::remove(server.LocalPath("up.bin"));
             SelectLocal(*form, "up.bin");
             TResponsiveness monitor;
-            f.ferritUp = std::min(f.ferritUp, Timed([&] { UserClick(*form, form->sbtnUpload); }));
+            f.ferritUp = std::min(f.ferritUp, Timed([&] { UserTransfer(*form, form->sbtnUpload); }));
             f.gapUp = std::max(f.gapUp, monitor.LongestGapMs());
             peakRss = std::max(peakRss, monitor.PeakRssKiB());
         };

@@ -7,10 +7,14 @@
 #include "TestCertificates.h"
 
 #include "app/StatusBar.h"
+#include "app/TransferRunner.h"
 #include "ftp/FTPClient.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
 
 namespace {
 
@@ -213,6 +217,52 @@ TEST_F(RemoteTls, AnUntrustedCertificateIsAskedAboutAndAChangedOneIsNeverAccepte
     ExpectEncrypted();
     EXPECT_EQ(dialogs->Certificates.Asked.size(), 4u);
     EXPECT_EQ(Pinned()->Fingerprint, selfSigned) << "accepted once pins nothing";
+}
+
+// The transfer queue's own connection is as secure as the browsing one: TLS with
+// the same certificate, which the user accepted once for the session, and asked
+// about no more.
+TEST_F(RemoteTls, TransfersRunOnTheirOwnEncryptedConnectionWithoutAskingAgain)
+{
+    QString why;
+    if (!Start(RealFtpServer::Vsftpd, RealFtpServer::ExplicitTls, TestCertificates::SelfSigned, why))
+        GTEST_SKIP() << why.toStdString();
+    QFile down(tlsServer->LocalPath("down.bin"));
+    ASSERT_TRUE(down.open(QIODevice::WriteOnly));
+    ASSERT_EQ(down.write(QByteArray(300000, 'd')), 300000);
+    down.close();
+    QTemporaryDir local;
+    form->show();
+    form->SystemTreeView->SetDirectory(local.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->SystemTreeView->Directory() == local.path(); }, 5000));
+    dialogs->Certificates.Answers = {TCertificateAnswer::AcceptOnce};
+    Connect();
+    ExpectEncrypted();
+
+    SelectRemote({"down.bin"});
+    Click(form->sbtnDownload);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
+    QFile up(local.filePath("up.bin"));
+    ASSERT_TRUE(up.open(QIODevice::WriteOnly));
+    ASSERT_EQ(up.write(QByteArray(200000, 'u')), 200000);
+    up.close();
+    form->SystemListView->Repopulate();
+    for (int row = 0; row < form->SystemListView->ItemCount(); ++row)
+        form->SystemListView->SetItemSelected(row, form->SystemListView->ItemCaption(row) == "up.bin");
+    Click(form->sbtnUpload);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
+
+    EXPECT_EQ(States(), (QStringList{"Done", "Done"}));
+    QFile arrived(local.filePath("down.bin"));
+    ASSERT_TRUE(arrived.open(QIODevice::ReadOnly));
+    EXPECT_EQ(arrived.readAll(), QByteArray(300000, 'd'));
+    QFile sent(tlsServer->LocalPath("up.bin"));
+    ASSERT_TRUE(sent.open(QIODevice::ReadOnly));
+    EXPECT_EQ(sent.readAll(), QByteArray(200000, 'u'));
+    EXPECT_EQ(dialogs->Certificates.Asked.size(), 1u) << "the transfer connection took the session's answer";
+    const QString transfer = Transfers().Client()->TlsDescription();
+    EXPECT_TRUE(transfer.startsWith("TLSv1.")) << transfer.toStdString();
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
 }
 
 } // namespace
