@@ -397,7 +397,9 @@ void TRemoteSession::Success(TCmdType Trans_Type)
 
 void TRemoteSession::ChangeRemoteFolder(const QString& Folder)
 {
-    SendFolderChange(QStringLiteral("CWD ./") + Folder);
+    // A host's folder is relative to the login folder; one given from the root
+    // ("ftp://host/%2Fetc") stays absolute, which "./" would undo.
+    SendFolderChange((Folder.startsWith(u'/') ? QStringLiteral("CWD ") : QStringLiteral("CWD ./")) + Folder);
 }
 
 void TRemoteSession::SendFolderChange(const QString& command)

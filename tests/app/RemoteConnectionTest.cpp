@@ -127,6 +127,18 @@ TEST_F(RemoteConnection, ConnectWithRemoteFolderLogsTheWholeConversation)
     EXPECT_TRUE(dialogs->Shown.empty());
 }
 
+// A folder from the root (an ftp:// address with "%2F") is not made relative.
+TEST_F(RemoteConnection, AFolderFromTheRootStaysAbsolute)
+{
+    server.On("CWD", "250 Directory changed.\r\n");
+    server.On("PWD", "257 \"/srv/ftp\" is the current directory.\r\n");
+    server.On("LIST", ListReply());
+    MakeForm({Host("joe", "pw", "/etc")}, server.Port());
+    Connect();
+    EXPECT_TRUE(server.ReceivedWithoutPort().contains("CWD /etc")) << server.ReceivedWithoutPort().join('|').toStdString();
+    EXPECT_TRUE(form->FTPClient1->Connected);
+}
+
 TEST_F(RemoteConnection, ConnectWithoutRemoteFolderListsAtOnceAndKeepsTheOldList)
 {
     server.On("LIST", ListReply());
