@@ -24,11 +24,15 @@ void TMessageBoxes::ShowError(const QString& title, const QString& text)
     box.exec();
 }
 
-bool TMessageBoxes::InputBox(const QString& title, const QString& prompt, QString& value)
+namespace {
+
+// A one-line question; value holds the proposal and, on OK, the answer.
+bool AskLine(QWidget* parent, const QString& title, const QString& prompt, QLineEdit::EchoMode echo, QString& value)
 {
-    QInputDialog dialog(m_parent);
+    QInputDialog dialog(parent);
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
+    dialog.setTextEchoMode(echo);
     dialog.setTextValue(value);
     dialog.setOkButtonText(QStringLiteral("OK"));
     dialog.setCancelButtonText(QStringLiteral("Cancel"));
@@ -38,18 +42,17 @@ bool TMessageBoxes::InputBox(const QString& title, const QString& prompt, QStrin
     return true;
 }
 
+} // namespace
+
+bool TMessageBoxes::InputBox(const QString& title, const QString& prompt, QString& value)
+{
+    return AskLine(m_parent, title, prompt, QLineEdit::Normal, value);
+}
+
 bool TMessageBoxes::AskPassword(const QString& prompt, QString& password)
 {
-    QInputDialog dialog(m_parent);
-    dialog.setWindowTitle(QStringLiteral("Password"));
-    dialog.setLabelText(prompt);
-    dialog.setTextEchoMode(QLineEdit::Password);
-    dialog.setOkButtonText(QStringLiteral("OK"));
-    dialog.setCancelButtonText(QStringLiteral("Cancel"));
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    password = dialog.textValue();
-    return true;
+    password.clear();
+    return AskLine(m_parent, QStringLiteral("Password"), prompt, QLineEdit::Password, password);
 }
 
 TCertificateAnswer TMessageBoxes::AskCertificate(const TCertificateInfo& certificate,
