@@ -87,15 +87,19 @@ void OpenByKey(TMainForm& form)
     });
 }
 
-// Backspace and Alt+Up: a double-click on "..". Only the listing sent right after
-// connecting comes without that row; there these keys do nothing until a refresh.
+// Backspace and Alt+Up: a double-click on "..", or, in the listing sent right after
+// connecting, which comes without that row, what it would do.
 void ParentByKey(TMainForm& form)
 {
     TRemoteSession& session = form.RemoteSession();
-    const int up = UpRow(*form.RemoteFiles());
-    if (!session.Available() || up < 0)
+    if (!session.Available())
         return;
-    session.Run([&form, up] {
+    const int up = UpRow(*form.RemoteFiles());
+    session.Run([&form, &session, up] {
+        if (up < 0) {
+            session.OpenParent();
+            return;
+        }
         SelectOnly(form.lvRemoteFiles, form.RemoteFiles()->index(up, 0));
         form.lvRemoteFilesDblClick();
     });

@@ -104,6 +104,7 @@ public:
     void Execute(const QString& command);                // the command line
     void Refresh();
     void OpenSelected();                                 // a folder is entered, a file downloaded
+    void OpenParent();                                   // as the ".." row does
     void Upload();
     void Download();
     void DeleteSelected();
@@ -137,6 +138,7 @@ private:
     void StopIfClosing() const;
     void Reconnect();
     void ChangeRemoteFolder(const QString& Folder);
+    void EnterFolder(const QString& caption, const QString& wireName);
     void SendFolderChange(const QString& command);
     void KeepTrusted(const TCertificateInfo& Certificate);
     TRemoteFileInfo GetRemoteFileInfo(const QString& FileName);

@@ -78,15 +78,25 @@ void TRemoteSession::OpenSelected()
         return;
     const TRemoteEntry entry = m_model->Entry(selected.first().row());
     if (entry.IsFolder()) {
-        // The log names the folder as the list shows it; the server gets its own bytes.
-        Log(QStringLiteral("CWD ./") + entry.Caption);
-        m_client->DoCommand(QStringLiteral("CWD ./") + entry.WireName);
+        EnterFolder(entry.Caption, entry.WireName);
         return;
     }
     m_window.Sounds().Play(TSound::Question);
     if (!m_window.Dialogs().Confirm(QStringLiteral("Download ") + entry.Caption))
         return;
     QueueDownloads({entry});
+}
+
+void TRemoteSession::OpenParent()
+{
+    EnterFolder(QStringLiteral(".."), QStringLiteral(".."));
+}
+
+void TRemoteSession::EnterFolder(const QString& caption, const QString& wireName)
+{
+    // The log names the folder as the list shows it; the server gets its own bytes.
+    Log(QStringLiteral("CWD ./") + caption);
+    m_client->DoCommand(QStringLiteral("CWD ./") + wireName);
 }
 
 void TRemoteSession::Upload()

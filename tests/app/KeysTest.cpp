@@ -139,6 +139,19 @@ TEST_F(Keys, EachKeyInTheRemoteListRunsItsCommand)
     }
 }
 
+// The listing that comes right after connecting has no ".." row; the keys still go up.
+TEST_F(Keys, BackspaceGoesUpAlsoWithoutTheUpRow)
+{
+    Connect();
+    ASSERT_TRUE(form->FTPClient1->Connected);
+    ASSERT_FALSE(RemoteCaptions().contains(".."));
+    Sent = server.ReceivedWithoutPort().size();
+    Press(form->lvRemoteFiles, Qt::Key_Backspace);
+    EXPECT_EQ(SentSince(), (QByteArrayList{"CWD ./..", "PWD", "LIST"}));
+    EXPECT_TRUE(LogLines().contains("CWD ./.."));
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+}
+
 TEST_F(Keys, EnterOnAFileAnsweredYesDownloadsIt)
 {
     Open();
