@@ -185,9 +185,13 @@ void TRemoteSession::Connect(const std::optional<THostEntry>& site)
     // hand may still hold one.
     const TFtpAddress address = ParseFtpAddress(site->Hostname);
     m_client->Host = address.Valid() ? address.Host : site->Hostname;
-    m_client->Port = address.Valid() && address.Port ? *address.Port : site->Port;
+    const bool implicitTls = address.Valid() && address.ImplicitTls;
+    m_client->Port = address.Valid() && address.Port ? *address.Port
+                     : implicitTls && site->Port == DefaultFtpPort ? DefaultImplicitTlsPort
+                                                                   : site->Port;
     m_client->Passive = site->Passive;
-    m_client->Security = site->Security;
+    // An "ftps://" host (a file edited by hand) asks for TLS from the first byte.
+    m_client->Security = implicitTls ? TSecurity::ImplicitTls : site->Security;
     // Kept by the client and the list for a reconnect, like the other settings.
     m_client->NameEncoding = ClientNameEncoding(site->Encoding);
     m_model->SetNameGuessing(site->Encoding.isEmpty());

@@ -165,6 +165,24 @@ TEST_F(RemoteTls, ACertificateThatVerifiesGivesAnEncryptedSessionWithoutAQuestio
     }
 }
 
+// A host written by hand as "ftps://host:port" is implicit TLS, whatever its security key says.
+TEST_F(RemoteTls, AnFtpsHostNameIsImplicitTls)
+{
+    QString why;
+    if (!Start(RealFtpServer::Vsftpd, RealFtpServer::ImplicitTls, TestCertificates::Good, why))
+        GTEST_SKIP() << why.toStdString();
+    THostEntry host = Host(tlsServer->User(), tlsServer->Password(), tlsServer->RemoteDir().mid(1));
+    host.Hostname = QStringLiteral("ftps://127.0.0.1:%1").arg(tlsServer->Port());
+    ASSERT_EQ(host.Security, TSecurity::TlsIfAvailable);
+    form.reset();
+    MakeForm({host}, tlsServer->Port());
+    form->FTPClient1->TrustedCAFile = certs.CAFile();
+    Connect();
+    ExpectEncrypted();
+    EXPECT_EQ(form->FTPClient1->Security, TSecurity::ImplicitTls);
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+}
+
 TEST_F(RemoteTls, AnUntrustedCertificateIsAskedAboutAndAChangedOneIsNeverAcceptedSilently)
 {
     QString why;
