@@ -1,5 +1,7 @@
 #include "app/AppInfo.h"
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 QString ProgramVersion()
 {
@@ -18,4 +20,15 @@ QString VersionLabelText(const QString& version)
 QString ProgramFolder()
 {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/');
+}
+
+bool ProgramInstalled(const QString& executablePath)
+{
+    return QFileInfo(executablePath).dir().dirName() == QStringLiteral("bin");
+}
+
+QString LocalStartFolder()
+{
+    return ProgramInstalled(QCoreApplication::applicationFilePath()) ? QDir::homePath() + QLatin1Char('/')
+                                                                      : ProgramFolder();
 }

@@ -1,4 +1,5 @@
 #include "app/HostsFile.h"
+#include "app/AppInfo.h"
 #include "app/IniFile.h"
 #include "ftp/WireText.h"
 #include "net/Exception.h"
@@ -164,8 +165,7 @@ QString HostsFileName(const QString& executablePath, const QString& configFolder
     const QFileInfo existing(besideProgram);
     if (folderWritable && existing.isFile() && existing.isWritable())
         return besideProgram;
-    const bool installed = QFileInfo(executablePath).dir().dirName() == QStringLiteral("bin");
-    if (folderWritable && !installed)
+    if (folderWritable && !ProgramInstalled(executablePath))
         return besideProgram;
     return configFolder + QLatin1Char('/') + existing.fileName();
 }

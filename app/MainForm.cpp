@@ -92,7 +92,7 @@ void TMainForm::FormCreate()
 {
     Busy = false;
     pgctlFTP->setCurrentWidget(tbshtStatus);
-    SystemTreeView->SetDirectory(ProgramFolder());
+    SystemTreeView->SetDirectory(LocalStartFolder());
     LoadHosts();
     lvSitesChange();
     lvRemoteFilesChange();

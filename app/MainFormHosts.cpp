@@ -89,7 +89,7 @@ std::optional<THostEntry> TMainForm::SelectedHost() const
 void TMainForm::LoadHosts()
 {
     lvSites->clear();
-    THostsFileContents contents = LoadHostsFile(m_hostsFile, {ProgramFolder(), GetLocalIP});
+    THostsFileContents contents = LoadHostsFile(m_hostsFile, {LocalStartFolder(), GetLocalIP});
     m_hostsFileStatus = contents.Status;
     if (contents.Status == THostsFileStatus::Unreadable)
         m_hostsFileProblem = QStringLiteral("The hosts file %1 was not read: %2. The host list starts empty, "
@@ -122,7 +122,7 @@ void TMainForm::SaveHosts()
 void TMainForm::sbtnAddClick()
 {
     HostDlg->SetFields(QString(), QStringLiteral("No description :)"), DefaultUserName, GetLocalIP(),
-                       ProgramFolder(), QString());
+                       LocalStartFolder(), QString());
     HostDlg->edtHost->setFocus();
     if (HostDlg->exec() == QDialog::Accepted)
         AddSite(HostDlg->Fields());
