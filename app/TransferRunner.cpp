@@ -89,12 +89,18 @@ void TTransferRunner::UseSettingsOf(const TFTPClient& session)
 void TTransferRunner::AddDownload(const QString& remoteFolder, const QString& wireName, bool folder, qint64 size,
                                   const QString& localFolder, const QString& localName)
 {
-    Request([=, this] { m_queue->AddDownload(remoteFolder, wireName, folder, size, localFolder, localName); });
+    Request([=, this, textType = m_textType] {
+        m_queue->TextType = textType;
+        m_queue->AddDownload(remoteFolder, wireName, folder, size, localFolder, localName);
+    });
 }
 
 void TTransferRunner::AddUpload(const QString& localPath, const QString& remoteFolder)
 {
-    Request([=, this] { m_queue->AddUpload(localPath, remoteFolder); });
+    Request([=, this, textType = m_textType] {
+        m_queue->TextType = textType;
+        m_queue->AddUpload(localPath, remoteFolder);
+    });
 }
 
 void TTransferRunner::Request(std::function<void()> request)
@@ -180,7 +186,6 @@ void TTransferRunner::Pump()
         try {
             while (m_client && (!m_requests.empty() || AnyWaiting())) {
                 EnsureConnected();
-                UseTransferType();
                 TakeRequests();
                 m_queue->Run();
             }
@@ -214,13 +219,6 @@ void TTransferRunner::TakeRequests()
         }
         Announce();
     }
-}
-
-void TTransferRunner::UseTransferType()
-{
-    // The ASCII and Binary buttons set the type of the transfers too.
-    if (m_client->TextType() != m_textType)
-        m_client->DoCommand(m_textType ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
 }
 
 void TTransferRunner::EnsureConnected()

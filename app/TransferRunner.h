@@ -64,7 +64,6 @@ private:
     void Pump();
     void TakeRequests();
     void EnsureConnected();
-    void UseTransferType();
     bool AnyWaiting() const;
     void Announce() const;
 
@@ -73,7 +72,7 @@ private:
     TTransferQueueModel* m_model;
     std::deque<std::function<void()>> m_requests;
     QString m_server; // the server the client's settings name
-    bool m_textType = false; // the browsing session's type
+    bool m_textType = false; // the browsing session's type, which requests take along
     bool m_downloaded = false, m_uploaded = false; // files landed in this run
     bool m_active = false;
     bool m_startPosted = false;

@@ -60,6 +60,7 @@ void TTransferQueue::Add(TTransferDirection direction, const QString& local, con
                          qint64 size, const QDateTime& modified)
 {
     TTransferItem& item = m_items.emplace_back();
+    item.TextType = TextType;
     item.Direction = direction;
     item.LocalPath = local;
     item.RemotePath = remote;
@@ -171,6 +172,8 @@ bool TTransferQueue::Transfer()
         }
         return true;
     }
+    if (m_client.TextType() != Current().TextType)
+        m_client.DoCommand(Current().TextType ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
     bool resume = false;
     if (!Settle(resume))
         return false;

@@ -33,6 +33,7 @@ struct TTransferItem {
     TTransferState State = TTransferState::Waiting;
     QString Error;       // why it failed
     qint64 Moved = 0;    // bytes moved so far
+    bool TextType = false; // travels in ASCII type ("TYPE A") rather than binary
 };
 
 enum class TConflictAnswer { Overwrite, OverwriteIfNewer, Resume, Rename, Skip };
@@ -57,6 +58,8 @@ public:
     explicit TTransferQueue(TFTPClient& Client);
 
     // ---- filling
+    // The transfer type of the items added from now on: ASCII (true) or binary.
+    bool TextType = false;
     // A remote file or folder (Name inside RemoteFolder, as listed) into LocalFolder,
     // under LocalName when given (the name as the user saw it), else the name decoded.
     // A folder's tree is listed at once through the client.

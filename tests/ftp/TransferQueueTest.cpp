@@ -323,6 +323,33 @@ TEST(TransferQueueNames, NothingIsWrittenOutsideTheChosenFolder)
     EXPECT_THROW(queue.AddDownload("/", "..", true, 0, chosen), Exception);
 }
 
+// Each item travels in the type chosen when it was added, whatever the one before.
+TEST(TransferQueueTypes, EachItemInTheTypeItWasAddedIn)
+{
+    S server;
+    server.On("EPSV", "229 Entering Extended Passive Mode (|||{port}|)\r\n");
+    server.On("TYPE", "200 Type set.\r\n");
+    server.On("RETR", {.text = "150 ok\r\n", .data = S::Send, .payload = "abc", .completion = "226 done\r\n"});
+    QTemporaryDir local;
+    FtpSession s(server.Port());
+    s.client.Passive = true;
+    s.client.Connect();
+    TTransferQueue queue(s.client);
+    queue.TextType = true;
+    queue.AddDownload("/", "a.txt", false, 3, local.path());
+    queue.TextType = false;
+    queue.AddDownload("/", "b.bin", false, 3, local.path());
+    queue.TextType = true;
+    queue.AddDownload("/", "c.txt", false, 3, local.path());
+    const qsizetype before = server.ReceivedWithoutPort().size();
+    queue.Run();
+    QByteArrayList types;
+    for (const QByteArray& line : server.ReceivedWithoutPort().mid(before))
+        if (line.startsWith("TYPE") || line.startsWith("RETR"))
+            types << line;
+    EXPECT_EQ(types, (QByteArrayList{"TYPE A", "RETR /a.txt", "TYPE I", "RETR /b.bin", "TYPE A", "RETR /c.txt"}));
+}
+
 TEST(TransferQueueNames, FreeNames)
 {
     const QStringList taken = {"/d/a (1).txt", "/d/.hidden (1)"};
