@@ -39,11 +39,6 @@ TRemoteSession::TWindowSide TMainForm::RemoteWindowSide()
             .Sounds = [this]() -> TSounds& { return Sounds(); },
             .LocalFolder = [this] { return SystemTreeView->Directory(); },
             .SelectedLocalNames = [this] { return SelectedLocalNames(); },
-            .LocalSelected =
-                [this](const QString& name) {
-                    const int row = LocalRow(name);
-                    return row >= 0 && SystemListView->ItemSelected(row);
-                },
             .DeselectLocal =
                 [this](const QString& name) {
                     if (const int row = LocalRow(name); row >= 0)

@@ -42,10 +42,9 @@ public:
         std::function<TDialogs&()> Dialogs;
         std::function<TSounds&()> Sounds;
         // The local side of transfers: the folder shown, and the local list's selection
-        // by name, read again at each file since the user may change it meanwhile.
+        // by name; queued entries are deselected.
         std::function<QString()> LocalFolder;
         std::function<QStringList()> SelectedLocalNames; // in list order
-        std::function<bool(const QString& name)> LocalSelected;
         std::function<void(const QString& name)> DeselectLocal;
     };
 

@@ -4,14 +4,12 @@
 #include "app/RemoteFileTypes.h"
 #include "app/RemoteListModel.h"
 #include "app/RemoteSession.h"
-#include "app/ScreenCursor.h"
 #include "app/Sounds.h"
 #include "app/StatusText.h"
 #include "app/TransferNames.h"
 #include "app/TransferRunner.h"
 #include "app/ViewSelection.h"
 #include "ftp/FTPClient.h"
-#include "net/ScopeExit.h"
 
 #include <QApplication>
 #include <QDir>

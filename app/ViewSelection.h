@@ -13,13 +13,6 @@ inline QList<QPersistentModelIndex> SelectedRowsInOrder(const QItemSelectionMode
     return {rows.cbegin(), rows.cend()};
 }
 
-// An entry that is gone or no longer selected is left alone, as a loop leaves an
-// unselected one.
-inline bool StillSelected(const QItemSelectionModel& selection, const QPersistentModelIndex& row)
-{
-    return row.isValid() && selection.isRowSelected(row.row(), row.parent());
-}
-
 inline void Deselect(QItemSelectionModel& selection, const QPersistentModelIndex& row)
 {
     selection.select(QModelIndex(row), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
