@@ -114,6 +114,8 @@ void TTransferQueue::AddUpload(const QString& LocalPath, const QString& RemoteFo
 void TTransferQueue::Run()
 {
     m_stopAll = false;
+    m_madeFolders.clear();
+    m_written.clear();
     // Items may be added or removed while one runs (the event loop goes on):
     // the next waiting one is looked for afresh each time.
     for (;;) {
@@ -166,8 +168,10 @@ bool TTransferQueue::Transfer()
         } else {
             try {
                 m_client.MakeDirectory(Current().RemotePath);
+                m_madeFolders.insert(Current().RemotePath);
             } catch (const FTPException&) {
                 // It may be there already; a file that cannot go into it will say so.
+                m_madeFolders.remove(Current().RemotePath);
             }
         }
         return true;
@@ -202,6 +206,7 @@ bool TTransferQueue::Transfer()
         m_client.Download(remote, local, resume);
     } else {
         m_client.Upload(local, remote, resume);
+        m_written.insert(remote);
     }
     Current().Moved = Current().Size;
     return true;
@@ -225,6 +230,9 @@ std::optional<TConflict> TTransferQueue::ConflictOf(TTransferItem& item)
         conflict.TargetModified = target.exists() ? target.lastModified().toUTC() : QDateTime();
         conflict.FreeName = FreeFileName(item.LocalPath, [](const QString& p) { return QFileInfo::exists(p); });
     } else {
+        const QString folder = item.RemotePath.left(std::max(item.RemotePath.lastIndexOf(u'/'), qsizetype(0)));
+        if (m_madeFolders.contains(folder) && !m_written.contains(item.RemotePath))
+            return std::nullopt;
         const std::optional<qint64> size = m_client.RemoteSize(item.RemotePath);
         if (!size)
             return std::nullopt;

@@ -12,6 +12,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -114,6 +115,10 @@ private:
     bool m_stopAll = false;
     std::optional<TConflictDecision> m_forAll;
     QElapsedTimer m_clock;                 // since the running item started
+    // Remote folders this run made, and the files it wrote into them: anything
+    // else in such a folder cannot exist, so it needs no "SIZE" to find out.
+    QSet<QString> m_madeFolders;
+    QSet<QString> m_written;
 };
 
 // A free name beside path: "name (1).ext", "name (2).ext" ... for which Taken is false.

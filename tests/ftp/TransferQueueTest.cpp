@@ -8,6 +8,7 @@
 #include "ftp/TransferQueue.h"
 
 #include <QDir>
+#include <QFile>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -348,6 +349,42 @@ TEST(TransferQueueTypes, EachItemInTheTypeItWasAddedIn)
         if (line.startsWith("TYPE") || line.startsWith("RETR"))
             types << line;
     EXPECT_EQ(types, (QByteArrayList{"TYPE A", "RETR /a.txt", "TYPE I", "RETR /b.bin", "TYPE A", "RETR /c.txt"}));
+}
+
+// A folder this run made holds nothing it did not write: its files go up without
+// a "SIZE" each. A folder that was there already is asked about, file by file.
+TEST(TransferQueueTypes, FilesInAFolderJustMadeNeedNoSizeQuestion)
+{
+    QTemporaryDir local;
+    QDir(local.path()).mkpath("up");
+    for (const char* name : {"a.txt", "b.txt"}) {
+        QFile file(local.filePath(QStringLiteral("up/") + name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("text");
+    }
+    for (const bool made : {true, false}) {
+        SCOPED_TRACE(made ? "made" : "there already");
+        S server;
+        server.On("EPSV", "229 Entering Extended Passive Mode (|||{port}|)\r\n");
+        server.On("MKD", made ? "257 \"/up\" created.\r\n" : "550 Exists.\r\n");
+        server.On("SIZE", "550 No such file.\r\n");
+        server.On("STOR", {.text = "150 ok\r\n", .data = S::Receive, .completion = "226 done\r\n"});
+        FtpSession s(server.Port());
+        s.client.Passive = true;
+        s.client.Connect();
+        TTransferQueue queue(s.client);
+        queue.AddUpload(local.filePath("up"), "/");
+        const qsizetype before = server.ReceivedWithoutPort().size();
+        queue.Run();
+        QByteArrayList asked;
+        for (const QByteArray& line : server.ReceivedWithoutPort().mid(before))
+            if (line.startsWith("SIZE") || line.startsWith("STOR"))
+                asked << line;
+        const QByteArrayList expected = made ? QByteArrayList{"STOR /up/a.txt", "STOR /up/b.txt"}
+                                             : QByteArrayList{"SIZE /up/a.txt", "STOR /up/a.txt", "SIZE /up/b.txt",
+                                                              "STOR /up/b.txt"};
+        EXPECT_EQ(asked, expected);
+    }
 }
 
 TEST(TransferQueueNames, FreeNames)
