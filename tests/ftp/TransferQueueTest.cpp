@@ -324,6 +324,18 @@ TEST(TransferQueueNames, NothingIsWrittenOutsideTheChosenFolder)
     EXPECT_THROW(queue.AddDownload("/", "..", true, 0, chosen), Exception);
 }
 
+// Runs the queue and gives the commands the server got meanwhile that begin with one of `starts`.
+QByteArrayList CommandsOfRun(const S& server, TTransferQueue& queue, const QByteArrayList& starts)
+{
+    const qsizetype before = server.ReceivedWithoutPort().size();
+    queue.Run();
+    QByteArrayList commands;
+    for (const QByteArray& line : server.ReceivedWithoutPort().mid(before))
+        if (std::any_of(starts.begin(), starts.end(), [&line](const QByteArray& start) { return line.startsWith(start); }))
+            commands << line;
+    return commands;
+}
+
 // Each item travels in the type chosen when it was added, whatever the one before.
 TEST(TransferQueueTypes, EachItemInTheTypeItWasAddedIn)
 {
@@ -342,13 +354,7 @@ TEST(TransferQueueTypes, EachItemInTheTypeItWasAddedIn)
     queue.AddDownload("/", "b.bin", false, 3, local.path());
     queue.TextType = true;
     queue.AddDownload("/", "c.txt", false, 3, local.path());
-    const qsizetype before = server.ReceivedWithoutPort().size();
-    queue.Run();
-    QByteArrayList types;
-    for (const QByteArray& line : server.ReceivedWithoutPort().mid(before))
-        if (line.startsWith("TYPE") || line.startsWith("RETR"))
-            types << line;
-    EXPECT_EQ(types, (QByteArrayList{"TYPE A", "RETR /a.txt", "TYPE I", "RETR /b.bin", "TYPE A", "RETR /c.txt"}));
+    EXPECT_EQ(CommandsOfRun(server, queue, {"TYPE", "RETR"}), (QByteArrayList{"TYPE A", "RETR /a.txt", "TYPE I", "RETR /b.bin", "TYPE A", "RETR /c.txt"}));
 }
 
 // A folder this run made holds nothing it did not write: its files go up without
@@ -374,12 +380,7 @@ TEST(TransferQueueTypes, FilesInAFolderJustMadeNeedNoSizeQuestion)
         s.client.Connect();
         TTransferQueue queue(s.client);
         queue.AddUpload(local.filePath("up"), "/");
-        const qsizetype before = server.ReceivedWithoutPort().size();
-        queue.Run();
-        QByteArrayList asked;
-        for (const QByteArray& line : server.ReceivedWithoutPort().mid(before))
-            if (line.startsWith("SIZE") || line.startsWith("STOR"))
-                asked << line;
+        const QByteArrayList asked = CommandsOfRun(server, queue, {"SIZE", "STOR"});
         const QByteArrayList expected = made ? QByteArrayList{"STOR /up/a.txt", "STOR /up/b.txt"}
                                              : QByteArrayList{"SIZE /up/a.txt", "STOR /up/a.txt", "SIZE /up/b.txt",
                                                               "STOR /up/b.txt"};
