@@ -328,13 +328,13 @@ void TRemoteSession::Status(const QString& Status)
         Log(*line);
 }
 
-void TRemoteSession::ShowProgress(qint64 part)
+void TRemoteSession::ShowProgress(qint64 part, qint64 total)
 {
     // One announcement per change of the figure, not per block: the bar looks the
     // same and a fast transfer is not slowed down by painting.
     // Sizes count the file, not the bytes on the wire, which in ASCII type
     // carry a CR more per line: measured against them, progress stops at 100.
-    const int percent = std::min(Percentage(part, m_client->BytesTotal), 100);
+    const int percent = std::min(Percentage(part, total), 100);
     if (percent == m_shownPercent)
         return;
     m_shownPercent = percent;
@@ -344,12 +344,12 @@ void TRemoteSession::ShowProgress(qint64 part)
 
 void TRemoteSession::PacketSent()
 {
-    ShowProgress(m_client->BytesSent());
+    ShowProgress(m_client->BytesSent(), m_client->BytesTotal);
 }
 
 void TRemoteSession::PacketRecvd()
 {
-    ShowProgress(m_client->BytesRecvd());
+    ShowProgress(m_client->BytesRecvd(), m_client->BytesTotal);
 }
 
 void TRemoteSession::Success(TCmdType Trans_Type)

@@ -130,7 +130,7 @@ public:
 
 private:
     void Log(const QString& line);
-    void ShowProgress(qint64 part);
+    void ShowProgress(qint64 part, qint64 total);
     void ShowTransferType();
     void ShowConnectionSecurity();
     void ShowDisconnected();

@@ -5,7 +5,6 @@
 #include "app/RemoteListModel.h"
 #include "app/RemoteSession.h"
 #include "app/Sounds.h"
-#include "app/StatusText.h"
 #include "app/TransferNames.h"
 #include "app/TransferRunner.h"
 #include "app/ViewSelection.h"
@@ -201,15 +200,10 @@ void TRemoteSession::ShowTransfer(const TTransferItem& item)
                 OnStatusText((upload ? QStringLiteral("Uploading ") : QStringLiteral("Downloading "))
                              + QFileInfo(item.LocalPath).fileName() + QStringLiteral("..."));
         }
-        if (const int percent = std::min(Percentage(item.Moved, item.Size), 100); percent != m_shownPercent) {
-            m_shownPercent = percent;
-            if (OnProgress)
-                OnProgress(percent);
-        }
+        ShowProgress(item.Moved, item.Size);
         break;
     case TTransferState::Done:
-        if (OnProgress && m_shownPercent != 100)
-            OnProgress(100);
+        ShowProgress(1, 1); // all of it, also of a file of no bytes
         m_shownPercent = -1;
         Log(upload ? QStringLiteral("Upload success") : QStringLiteral("Download success"));
         break;

@@ -11,8 +11,8 @@
 #include "bench/ftp/BenchUtil.h"
 #include "ftp/FTPClient.h"
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
@@ -76,6 +76,6 @@ inline void UserTransfer(TMainForm& form, QToolButton* button)
 {
     UserClick(form, button);
     const TTransferRunner& transfers = *form.RemoteSession().Transfers();
-    QTest::qWaitFor([&] { return !transfers.Active() && transfers.PendingRequests() == 0 && !transfers.Queue().Running(); },
-                    600000);
+    while (transfers.Active() || transfers.PendingRequests() > 0 || transfers.Queue().Running())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
 }

@@ -2,6 +2,7 @@
 // Small helpers of the FTP benchmarks: timing, memory figures, the event loop's responsiveness,
 // running curl, the server.
 #include "RealFtpServer.h"
+#include "ftp/FTPClient.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -14,6 +15,15 @@
 #include <cstdio>
 #include <memory>
 #include <sys/resource.h>
+
+// The client aimed at the server on 127.0.0.1, with its login.
+inline void AimAt(TFTPClient& client, const RealFtpServer& server)
+{
+    client.Host = QStringLiteral("127.0.0.1");
+    client.Port = server.Port();
+    client.UserID = server.User();
+    client.Password = server.Password();
+}
 
 // Where a benchmark's server keeps its folder: tmpfs, unless BENCH_SERVER_PARENT
 // names another, so that the figures are the clients' and not a disk's.

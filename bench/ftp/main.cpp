@@ -49,10 +49,7 @@ int main(int argc, char** argv)
     const QString local = server->LocalPath("../../fetched.bin"); // outside the server's tree
 
     TFTPClient client;
-    client.Host = "127.0.0.1";
-    client.Port = server->Port();
-    client.UserID = server->User();
-    client.Password = server->Password();
+    AimAt(client, *server);
     client.Connect();
     client.DoCommand("CWD /pub");
 

@@ -53,10 +53,7 @@ int main(int argc, char** argv)
     const QString curlOut = out.filePath("mlsd.txt");
 
     TFTPClient client;
-    client.Host = "127.0.0.1";
-    client.Port = server->Port();
-    client.UserID = server->User();
-    client.Password = server->Password();
+    AimAt(client, *server);
     client.ParseList = true;
     qint64 lines = 0;
     client.OnListItem = [&lines](const QString&) { ++lines; };

@@ -76,10 +76,7 @@ int main(int argc, char** argv)
     const QStringList curlTls{"--ssl-reqd", "--cacert", certs.CAFile()};
 
     TFTPClient client;
-    client.Host = "127.0.0.1";
-    client.Port = server->Port();
-    client.UserID = server->User();
-    client.Password = server->Password();
+    AimAt(client, *server);
     client.Security = TSecurity::RequireTls;
     client.TrustedCAFile = certs.CAFile();
     client.Passive = true;

@@ -112,10 +112,7 @@ double TimedQueue(const RealFtpServer& server, const std::function<void(TFTPClie
     timer.start();
     try {
         TFTPClient client;
-        client.Host = "127.0.0.1";
-        client.Port = server.Port();
-        client.UserID = server.User();
-        client.Password = server.Password();
+        AimAt(client, server);
         client.Passive = true;
         client.Connect();
         TTransferQueue queue(client);

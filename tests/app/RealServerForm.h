@@ -3,28 +3,13 @@
 // and a local folder of its own: the fixture of the transfer tests.
 #include "RealFtpServer.h"
 #include "RemoteFormFixture.h"
+#include "TestFiles.h"
 
 #include "ftp/FTPClient.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTest>
 #include <memory>
-
-inline void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-inline QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
 
 class RealServerForm : public RemoteFormTest, public ::testing::WithParamInterface<RealFtpServer::Kind> {
 protected:

@@ -12,7 +12,6 @@
 #include "ftp/FTPClient.h"
 
 #include <QCheckBox>
-#include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -213,18 +212,6 @@ TEST(ConflictDialogResume, OnlyForAShorterTarget)
 
 class QueueWindow : public RealServerForm {
 protected:
-    // Every file and folder below root with its bytes ("<folder>" for folders).
-    static std::map<QString, QByteArray> TreeOf(const QString& root)
-    {
-        std::map<QString, QByteArray> tree;
-        QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QFileInfo info(it.next());
-            tree[QDir(root).relativeFilePath(info.filePath())] = info.isDir() ? QByteArray("<folder>")
-                                                                              : ReadFile(info.filePath());
-        }
-        return tree;
-    }
     static void MakeTree(const QString& root)
     {
         QDir(root).mkpath("photos/2026/empty");

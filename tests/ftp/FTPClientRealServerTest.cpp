@@ -13,21 +13,10 @@
 
 namespace {
 
-class RealServer : public ::testing::TestWithParam<RealFtpServer::Kind> {
+// In active mode: the session's defaults are the other tests' passive one.
+class RealServer : public RealServerSession {
 protected:
-    void SetUp() override
-    {
-        if (!server.IsRunning())
-            GTEST_SKIP() << server.ErrorText().toStdString();
-        s = std::make_unique<FtpSession>(server.Port(), server.User(), server.Password());
-        s->client.InactivityTimeOut = 10000;
-        s->client.Connect();
-        s->client.DoCommand("CWD " + server.RemoteDir());
-        s->client.DoCommand("TYPE I");
-    }
-
-    RealFtpServer server{GetParam()};
-    std::unique_ptr<FtpSession> s;
+    RealServer() { passive = false; }
     QTemporaryDir local;
 };
 

@@ -3,51 +3,15 @@
 // events in order, and listing lines.
 #include "RealFtpServer.h"
 #include "ScriptedFtpServer.h"
+#include "TestFiles.h"
 #include "ftp/FTPClient.h"
 
-#include <QCryptographicHash>
-#include <QFile>
-#include <QRandomGenerator>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <memory>
-
-inline QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
-inline void WriteFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(data);
-}
-
-inline QByteArray Sha256Of(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "missing: " + path.toUtf8();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&f);
-    return hash.result().toHex();
-}
-
-// A file of size random bytes, the same for the same seed.
-inline void WriteRandomFile(const QString& path, qint64 size, quint32 seed)
-{
-    QRandomGenerator random(seed);
-    QByteArray data(size, Qt::Uninitialized);
-    random.fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
-    for (qint64 i = size / 4 * 4; i < size; ++i)
-        data[i] = char(random.generate());
-    WriteFile(path, data);
-}
 
 struct FtpSession {
     TFTPClient client;
@@ -72,6 +36,19 @@ struct FtpSession {
         client.OnTransactionStart = [this](QObject*) { events << "Start"; };
         client.OnTransactionStop = [this](QObject*) { events << "Stop"; };
         client.OnListItem = [this](const QString& line) { items << line; };
+    }
+
+    // Downloads remote into target and stops it (as the user's Stop) once half of
+    // its size has come; gives the bytes its kept partial file holds.
+    qint64 DownloadStoppedAtHalf(const QString& remote, const QString& target, qint64 size)
+    {
+        client.OnPacketRecvd = [this, size](QObject*) {
+            if (client.BytesRecvd() >= size / 2)
+                client.Abort();
+        };
+        EXPECT_THROW(client.Download(remote, target), EAbortError);
+        client.OnPacketRecvd = nullptr;
+        return QFileInfo(TFTPClient::PartialFileOf(target)).size();
     }
 
     // Records OnFailure and answers with handled.
@@ -102,12 +79,13 @@ protected:
         if (!server.IsRunning())
             GTEST_SKIP() << server.ErrorText().toStdString();
         s = std::make_unique<FtpSession>(server.Port(), server.User(), server.Password());
-        s->client.Passive = true;
+        s->client.Passive = passive;
         s->client.InactivityTimeOut = 10000;
         s->client.Connect();
         s->client.DoCommand("CWD " + server.RemoteDir());
     }
 
+    bool passive = true; // the data mode, set before SetUp
     RealFtpServer server{GetParam()};
     std::unique_ptr<FtpSession> s;
 };

@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -28,19 +27,6 @@ TConflictDecision Answer(TConflictAnswer answer, bool forAll = false)
     decision.Answer = answer;
     decision.ForAll = forAll;
     return decision;
-}
-
-// Every file and folder below root, by relative path, with the file's SHA-256.
-std::map<QString, QByteArray> TreeOf(const QString& root)
-{
-    std::map<QString, QByteArray> tree;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo info(it.next());
-        tree[QDir(root).relativeFilePath(info.filePath())] = info.isDir() ? QByteArray("folder")
-                                                                          : Sha256Of(info.filePath());
-    }
-    return tree;
 }
 
 // Three levels, 200 files of 0 to 1 MiB, and an empty folder.
