@@ -4,6 +4,7 @@
 #include "ftp/WireText.h"
 #include <QAccessible>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHash>
@@ -79,6 +80,8 @@ THostDlg::THostDlg(QWidget* parent) : QDialog(parent)
     AddSecurity(6);
     AddPortAndMode(7);
     AddEncoding(8);
+    AddTransferOptions(9);
+    AddHostError(11);
 
     actShowPassword = new QAction(this);
     actShowPassword->setObjectName(QStringLiteral("actShowPassword"));
@@ -112,6 +115,8 @@ THostDlg::THostDlg(QWidget* parent) : QDialog(parent)
     setTabOrder(edtRemote, cmbSecurity);
     setTabOrder(cmbSecurity, cmbTransferMode);
     setTabOrder(cmbTransferMode, cmbEncoding);
+    setTabOrder(cmbEncoding, chkTemporaryUploadNames);
+    setTabOrder(chkTemporaryUploadNames, chkKeepTimes);
 
     grid->setSizeConstraint(QLayout::SetFixedSize);
     setMinimumSize(345, 198);
@@ -147,13 +152,17 @@ void THostDlg::AddPortAndMode(int modeRow)
     modeLabel->setBuddy(cmbTransferMode);
     grid->addWidget(modeLabel, modeRow, 0);
     grid->addWidget(cmbTransferMode, modeRow, 1, Qt::AlignLeft);
+}
 
+void THostDlg::AddHostError(int row)
+{
+    auto* grid = static_cast<QGridLayout*>(layout());
     lblHostError = new QLabel(this);
     lblHostError->setObjectName(QStringLiteral("lblHostError"));
     lblHostError->setWordWrap(true);
     lblHostError->setStyleSheet(QStringLiteral("color: #b00020;"));
     lblHostError->hide();
-    grid->addWidget(lblHostError, modeRow + 3, 0, 1, 3);
+    grid->addWidget(lblHostError, row, 0, 1, 3);
     connect(edtHost, &QLineEdit::textEdited, lblHostError, &QLabel::hide);
     // Typed "host:port" or an ftp:// address spreads into the fields as soon as
     // the host field is left, so the user sees what OK will keep.
@@ -183,6 +192,29 @@ void THostDlg::AddEncoding(int row)
     label->setBuddy(cmbEncoding);
     grid->addWidget(label, row, 0);
     grid->addWidget(cmbEncoding, row, 1, Qt::AlignLeft);
+}
+
+void THostDlg::AddTransferOptions(int row)
+{
+    auto* grid = static_cast<QGridLayout*>(layout());
+    const auto add = [&](const char* name, const QString& caption, const QString& help, int at) {
+        auto* box = new QCheckBox(caption, this);
+        box->setObjectName(QLatin1String(name));
+        box->setToolTip(help);
+        SetAccessible(box, caption, help);
+        grid->addWidget(box, at, 1, 1, 2, Qt::AlignLeft);
+        return box;
+    };
+    chkTemporaryUploadNames = add("chkTemporaryUploadNames", QStringLiteral("Upload under a temporary name"),
+                                  QStringLiteral("An upload is written under a temporary name and replaces the "
+                                                 "file on the server only when it is complete, so a broken "
+                                                 "upload never destroys the old file. Turn it off for servers "
+                                                 "that need the final name from the first byte."),
+                                  row);
+    chkKeepTimes = add("chkKeepTimes", QStringLiteral("Keep modification times"),
+                       QStringLiteral("Downloaded files take the server's modification time, and uploaded files "
+                                      "keep the local one where the server can set it."),
+                       row + 1);
 }
 
 void THostDlg::AddSecurity(int row)
@@ -252,25 +284,35 @@ void THostDlg::SetFields(const QString& host, const QString& description, const 
                          const QString& password, const QString& localDir, const QString& remoteDir, int port,
                          bool passive, const QString& encoding, TSecurity security)
 {
-    edtHost->setText(host);
-    edtDesc->setText(description);
-    edtUser->setText(user);
-    edtPass->setText(password);
-    actShowPassword->setChecked(false);
-    edtLocal->setText(localDir);
-    edtRemote->setText(remoteDir);
-    // Before the port, which then overrides what the choice proposed.
-    cmbSecurity->setCurrentIndex(std::max(0, cmbSecurity->findData(static_cast<int>(security))));
-    edtPort->setValue(port);
-    cmbTransferMode->setCurrentIndex(passive ? 0 : 1);
-    cmbEncoding->setCurrentIndex(std::max(0, cmbEncoding->findData(KnownEncoding(encoding))));
-    lblHostError->hide();
+    SetFields(THostEntry{.Hostname = host,
+                         .Description = description,
+                         .Username = user,
+                         .Password = password,
+                         .LocalDir = localDir,
+                         .RemoteDir = remoteDir,
+                         .Port = port,
+                         .Passive = passive,
+                         .Encoding = encoding,
+                         .Security = security});
 }
 
 void THostDlg::SetFields(const THostEntry& host)
 {
-    SetFields(host.Hostname, host.Description, host.Username, host.Password, host.LocalDir, host.RemoteDir,
-              host.Port, host.Passive, host.Encoding, host.Security);
+    edtHost->setText(host.Hostname);
+    edtDesc->setText(host.Description);
+    edtUser->setText(host.Username);
+    edtPass->setText(host.Password);
+    actShowPassword->setChecked(false);
+    edtLocal->setText(host.LocalDir);
+    edtRemote->setText(host.RemoteDir);
+    // Before the port, which then overrides what the choice proposed.
+    cmbSecurity->setCurrentIndex(std::max(0, cmbSecurity->findData(static_cast<int>(host.Security))));
+    edtPort->setValue(host.Port);
+    cmbTransferMode->setCurrentIndex(host.Passive ? 0 : 1);
+    cmbEncoding->setCurrentIndex(std::max(0, cmbEncoding->findData(KnownEncoding(host.Encoding))));
+    chkTemporaryUploadNames->setChecked(host.TemporaryUploadNames);
+    chkKeepTimes->setChecked(host.KeepModificationTimes);
+    lblHostError->hide();
 }
 
 void THostDlg::accept()
@@ -324,5 +366,6 @@ THostEntry THostDlg::Fields() const
 {
     return {edtHost->text(), edtDesc->text(), edtUser->text(),  edtPass->text(),
             edtLocal->text(), edtRemote->text(), edtPort->value(), cmbTransferMode->currentIndex() == 0,
-            cmbEncoding->currentData().toString(), ShownSecurity()};
+            cmbEncoding->currentData().toString(), ShownSecurity(), chkTemporaryUploadNames->isChecked(),
+            chkKeepTimes->isChecked()};
 }

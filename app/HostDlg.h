@@ -4,6 +4,7 @@
 #include <QDialog>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -38,6 +39,8 @@ public:
     QComboBox* cmbSecurity;     // TLS if available, Require TLS, Implicit TLS, Plain FTP; the TSecurity is each item's data
     QComboBox* cmbTransferMode; // Passive, Active
     QComboBox* cmbEncoding;     // Automatic, UTF-8, the legacy encodings; the setting is each item's data
+    QCheckBox* chkTemporaryUploadNames; // THostEntry::TemporaryUploadNames
+    QCheckBox* chkKeepTimes;            // THostEntry::KeepModificationTimes
     QLabel* lblHostError;       // why the host field was refused; hidden otherwise
     QPushButton* btnOk;
     QPushButton* btnCancel;
@@ -50,6 +53,8 @@ private:
     void AddPortAndMode(int modeRow);
     void AddEncoding(int row);
     void AddSecurity(int row);
+    void AddTransferOptions(int row);
+    void AddHostError(int row);
     void ProposePort();
     TSecurity ShownSecurity() const;
     bool ApplyHostText(); // false, with the reason shown, when it is no address

@@ -15,10 +15,13 @@ namespace {
 const QString EndMarker = QStringLiteral("*");
 const QString PortKey = QStringLiteral("Port");
 const QString TransferModeKey = QStringLiteral("TransferMode");
-const QString PassiveMode = QStringLiteral("passive");
 const QString ActiveMode = QStringLiteral("active");
 const QString EncodingKey = QStringLiteral("Encoding");
 const QString SecurityKey = QStringLiteral("Security");
+const QString UploadNamesKey = QStringLiteral("UploadNames");
+const QString FinalNames = QStringLiteral("final");
+const QString TimesKey = QStringLiteral("ModificationTimes");
+const QString IgnoreTimes = QStringLiteral("ignore");
 const std::pair<TSecurity, QString> SecurityTexts[] = {
     {TSecurity::TlsIfAvailable, QStringLiteral("tls-if-available")},
     {TSecurity::RequireTls, QStringLiteral("require-tls")},
@@ -39,9 +42,11 @@ int ReadPort(const TIniFile& ini, const QString& section)
     return ok && port >= 1 && port <= 65535 ? port : DefaultFtpPort;
 }
 
-bool ReadPassive(const TIniFile& ini, const QString& section)
+// Whether key holds the one word that turns a setting away from its default;
+// anything else keeps the default, the safer choice.
+bool Holds(const TIniFile& ini, const QString& section, const QString& key, const QString& word)
 {
-    return ini.ReadString(section, TransferModeKey, PassiveMode).compare(ActiveMode, Qt::CaseInsensitive) != 0;
+    return ini.ReadString(section, key, QString()).trimmed().compare(word, Qt::CaseInsensitive) == 0;
 }
 
 TIniSection Section(std::size_t position, const THostEntry& host)
@@ -61,6 +66,10 @@ TIniSection Section(std::size_t position, const THostEntry& host)
         section.Values.append({EncodingKey, host.Encoding});
     if (host.Security != TSecurity::TlsIfAvailable)
         section.Values.append({SecurityKey, SecurityText(host.Security)});
+    if (!host.TemporaryUploadNames)
+        section.Values.append({UploadNamesKey, FinalNames});
+    if (!host.KeepModificationTimes)
+        section.Values.append({TimesKey, IgnoreTimes});
     return section;
 }
 
@@ -86,9 +95,11 @@ std::vector<THostEntry> ReadHosts(const TIniFile& ini, const THostDefaults& defa
             .LocalDir = ini.ReadString(section, QStringLiteral("LocalDir"), defaults.LocalDir),
             .RemoteDir = ini.ReadString(section, QStringLiteral("RemoteDir"), QString()),
             .Port = ReadPort(ini, section),
-            .Passive = ReadPassive(ini, section),
+            .Passive = !Holds(ini, section, TransferModeKey, ActiveMode),
             .Encoding = KnownEncoding(ini.ReadString(section, EncodingKey, QString())),
             .Security = SecurityFromText(ini.ReadString(section, SecurityKey, QString())),
+            .TemporaryUploadNames = !Holds(ini, section, UploadNamesKey, FinalNames),
+            .KeepModificationTimes = !Holds(ini, section, TimesKey, IgnoreTimes),
         });
     }
     return hosts;

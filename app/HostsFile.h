@@ -2,9 +2,10 @@
 // The hosts file: one "Host<n>" section per saved FTP host, numbered from 1
 // without gaps, each with the keys Hostname, Description, Username, Password,
 // LocalDir and RemoteDir in that order, then Port, TransferMode ("passive"
-// or "active"), Encoding and Security when they differ from port 21, passive,
-// automatic and TLS if available: so a file of hosts that use none of them stays
-// as older versions wrote and read it.
+// or "active"), Encoding, Security, UploadNames ("final") and
+// ModificationTimes ("ignore") when they differ from port 21, passive,
+// automatic, TLS if available, temporary upload names and kept times: so a
+// file of hosts that use none of them stays as older versions wrote and read it.
 #include "ftp/FTPTypes.h"
 #include <QString>
 #include <functional>
@@ -23,6 +24,11 @@ struct THostEntry {
     bool Passive = true; // data connections: passive, or active ("PORT")
     QString Encoding = {}; // of names: "" automatic, Utf8Encoding, or one of LegacyEncodings()
     TSecurity Security = TSecurity::TlsIfAvailable;
+    // Uploads go to a temporary name and replace the target only when complete;
+    // off for servers that need the final name from the first byte.
+    bool TemporaryUploadNames = true;
+    // Transferred files keep the source's modification time.
+    bool KeepModificationTimes = true;
     bool operator==(const THostEntry&) const = default;
 };
 

@@ -35,6 +35,8 @@ TLaunchTarget LaunchTarget(const TFtpAddress& address, const std::vector<THostEn
         host.Passive = saved[i].Passive;
         host.Encoding = saved[i].Encoding;
         host.Security = saved[i].Security;
+        host.TemporaryUploadNames = saved[i].TemporaryUploadNames;
+        host.KeepModificationTimes = saved[i].KeepModificationTimes;
         host.Password = saved[i].Password;
     }
     if (address.ImplicitTls)

@@ -79,6 +79,8 @@ void TMainForm::BindHandlers()
     connect(lvSites, &QTreeWidget::itemSelectionChanged, this, Guarded([this] { lvSitesChange(); }));
     connect(SystemListView, &TSystemListView::SelectionChanged, this, Guarded([this] { SystemListViewChange(); }));
     lvSites->viewport()->installEventFilter(this);
+    // A name edited in place is saved as soon as the list has it.
+    connect(lvSites, &QTreeWidget::itemChanged, this, Guarded([this](QTreeWidgetItem*, int) { SaveHosts(); }));
     // The idle rule runs whenever the event queue has run empty, and before any
     // click or key press, so that it holds even inside loops that never wait.
     // The queue runs empty once per block of a transfer: there only a change of

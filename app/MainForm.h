@@ -157,6 +157,8 @@ public:
     static const QString PasswordMask;
     static THostEntry SiteEntry(const QTreeWidgetItem& site);
     void LoadHosts();
+    // Writes the list in one step; runs at every change (add, edit, delete, a name
+    // edited in place) and at close, so that no change waits for a normal exit.
     void SaveHosts();
     void sbtnAddClick();
     void sbtnEditClick();

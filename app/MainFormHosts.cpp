@@ -8,6 +8,7 @@
 #include "app/StatusLog.h"
 #include "net/Exception.h"
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 
 namespace {
@@ -18,6 +19,8 @@ constexpr int PortRole = Qt::UserRole + 1;
 constexpr int PassiveRole = Qt::UserRole + 2;
 constexpr int EncodingRole = Qt::UserRole + 3;
 constexpr int SecurityRole = Qt::UserRole + 4;
+constexpr int TemporaryNamesRole = Qt::UserRole + 5;
+constexpr int KeepTimesRole = Qt::UserRole + 6;
 
 void SetEntry(QTreeWidgetItem& item, const THostEntry& host)
 {
@@ -36,6 +39,8 @@ void SetEntry(QTreeWidgetItem& item, const THostEntry& host)
     item.setData(0, PassiveRole, host.Passive);
     item.setData(0, EncodingRole, host.Encoding);
     item.setData(0, SecurityRole, static_cast<int>(host.Security));
+    item.setData(0, TemporaryNamesRole, host.TemporaryUploadNames);
+    item.setData(0, KeepTimesRole, host.KeepModificationTimes);
 }
 
 // The host list's entries in list order.
@@ -61,7 +66,9 @@ THostEntry TMainForm::SiteEntry(const QTreeWidgetItem& site)
             site.data(0, PortRole).toInt(),
             site.data(0, PassiveRole).toBool(),
             site.data(0, EncodingRole).toString(),
-            static_cast<TSecurity>(site.data(0, SecurityRole).toInt())};
+            static_cast<TSecurity>(site.data(0, SecurityRole).toInt()),
+            site.data(0, TemporaryNamesRole).toBool(),
+            site.data(0, KeepTimesRole).toBool()};
 }
 
 void TMainForm::AddSite(const THostEntry& host)
@@ -124,8 +131,10 @@ void TMainForm::sbtnAddClick()
     HostDlg->SetFields(QString(), QStringLiteral("No description :)"), DefaultUserName, GetLocalIP(),
                        LocalStartFolder(), QString());
     HostDlg->edtHost->setFocus();
-    if (HostDlg->exec() == QDialog::Accepted)
+    if (HostDlg->exec() == QDialog::Accepted) {
         AddSite(HostDlg->Fields());
+        SaveHosts();
+    }
 }
 
 void TMainForm::sbtnEditClick()
@@ -136,13 +145,20 @@ void TMainForm::sbtnEditClick()
     const THostEntry host = SiteEntry(*item);
     HostDlg->SetFields(host);
     HostDlg->edtHost->setFocus();
-    if (HostDlg->exec() == QDialog::Accepted)
-        SetEntry(*item, HostDlg->Fields());
+    if (HostDlg->exec() == QDialog::Accepted) {
+        {
+            // One save for the whole entry, not one per field.
+            const QSignalBlocker quiet(lvSites);
+            SetEntry(*item, HostDlg->Fields());
+        }
+        SaveHosts();
+    }
 }
 
 void TMainForm::sbtnDeleteClick()
 {
     delete SelectedSite();
+    SaveHosts();
 }
 
 void TMainForm::lvSitesDblClick()

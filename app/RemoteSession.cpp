@@ -190,6 +190,8 @@ void TRemoteSession::Connect(const std::optional<THostEntry>& site)
                      : implicitTls && site->Port == DefaultFtpPort ? DefaultImplicitTlsPort
                                                                    : site->Port;
     m_client->Passive = site->Passive;
+    m_client->TemporaryUploadNames = site->TemporaryUploadNames;
+    m_client->KeepModificationTimes = site->KeepModificationTimes;
     // An "ftps://" host (a file edited by hand) asks for TLS from the first byte.
     m_client->Security = implicitTls ? TSecurity::ImplicitTls : site->Security;
     // Kept by the client and the list for a reconnect, like the other settings.

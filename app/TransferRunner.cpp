@@ -23,6 +23,16 @@ QString ServerOf(const TFTPClient& client)
 
 } // namespace
 
+bool RefusesAnotherConnection(const QString& reply)
+{
+    const QString text = reply.trimmed();
+    if (text.startsWith(QStringLiteral("421")))
+        return true;
+    return text.startsWith(QStringLiteral("530"))
+        && (text.contains(QStringLiteral("too many"), Qt::CaseInsensitive)
+            || text.contains(QStringLiteral("maximum number"), Qt::CaseInsensitive));
+}
+
 TTransferRunner::TTransferRunner(QObject* parent)
     : QObject(parent),
       m_client(new TFTPClient(this)),
@@ -83,6 +93,7 @@ void TTransferRunner::UseSettingsOf(const TFTPClient& session)
     m_client->TrustedCAFile = session.TrustedCAFile;
     m_client->InactivityTimeOut = session.InactivityTimeOut;
     m_client->KeepModificationTimes = session.KeepModificationTimes;
+    m_client->TemporaryUploadNames = session.TemporaryUploadNames;
     m_textType = session.TextType();
 }
 
@@ -190,10 +201,9 @@ void TTransferRunner::Pump()
                 m_queue->Run();
             }
         } catch (const Exception& error) {
-            // The connection could not be made or was lost: what waits stays waiting.
-            m_requests.clear();
-            if (OnError)
-                OnError(QStringLiteral("The transfers stopped: ") + error.Message().trimmed());
+            // The connection could not be made or was lost: what waits, and every
+            // request not yet taken, stays for the next run.
+            Stopped(error.Message().trimmed());
         }
     }
     if (!m_client)
@@ -227,5 +237,32 @@ void TTransferRunner::EnsureConnected()
         return;
     if (OnLog)
         OnLog(QStringLiteral("The transfer connection to %1 opens.").arg(m_client->Host));
+    // Stays set when Connect raises: Stopped then knows the connection was turned away.
+    m_connecting = true;
     m_client->Connect();
+    m_connecting = false;
+    m_refused = false;
+}
+
+void TTransferRunner::Stopped(const QString& reason)
+{
+    if (!std::exchange(m_connecting, false) || !RefusesAnotherConnection(reason)) {
+        if (OnError)
+            OnError(QStringLiteral("The transfers stopped: ") + reason);
+        return;
+    }
+    // A server that allows one connection per user is no failure of the items:
+    // they wait until the server takes another connection.
+    if (!std::exchange(m_refused, true) && OnLog)
+        OnLog(QStringLiteral("The server refuses another connection (%1): the transfers wait and are tried "
+                             "again every %2 s.")
+                  .arg(reason)
+                  .arg(RetryRefusedMs / 1000.0));
+    if (!m_retryPosted) {
+        m_retryPosted = true;
+        QTimer::singleShot(RetryRefusedMs, this, [this] {
+            m_retryPosted = false;
+            StartSoon();
+        });
+    }
 }

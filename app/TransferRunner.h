@@ -22,6 +22,9 @@ public:
     ~TTransferRunner() override;
 
     const TTransferQueue& Queue() const { return *m_queue; }
+    // How long the queue waits before it asks again a server that turned its
+    // connection away ("421 Too many connections").
+    int RetryRefusedMs = 10000;
     TTransferQueueModel* Model() const { return m_model; }
     TFTPClient* Client() const { return m_client; }
 
@@ -64,6 +67,9 @@ private:
     void Pump();
     void TakeRequests();
     void EnsureConnected();
+    // The run ended on an error: the items and requests stay; a server that turned
+    // the connection away is asked again later.
+    void Stopped(const QString& reason);
     bool AnyWaiting() const;
     void Announce() const;
 
@@ -76,4 +82,11 @@ private:
     bool m_downloaded = false, m_uploaded = false; // files landed in this run
     bool m_active = false;
     bool m_startPosted = false;
+    bool m_connecting = false;  // inside the connect of a run
+    bool m_refused = false;     // the server turned the last connection away (said once in the log)
+    bool m_retryPosted = false;
 };
+
+// Whether a server's reply turns a further connection away ("421 Too many
+// connections", "530 ... too many users"), rather than refusing the login.
+bool RefusesAnotherConnection(const QString& reply);

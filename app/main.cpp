@@ -5,6 +5,7 @@
 #include "app/MainForm.h"
 #include "app/Splash.h"
 #include "app/Startup.h"
+#include "app/TerminationSignals.h"
 #include "net/ErrorBoundary.h"
 #include <QIcon>
 #include <QLabel>
@@ -25,12 +26,22 @@ int main(int argc, char** argv)
         frmSplash->lblVersion->setText(VersionLabelText(ProgramVersion()));
         frmSplash->lblVersion->adjustSize();
         std::unique_ptr<TMainForm> MainForm;
+        // Watched from the start: a signal during start-up closes the window once it is there.
+        bool closeWhenShown = false;
+        const TTerminationSignals terminate([&](int) {
+            if (MainForm && MainForm->isVisible())
+                MainForm->close();
+            else
+                closeWhenShown = true;
+        });
         RunUnderSplash(*frmSplash, [&] {
             MainForm = std::make_unique<TMainForm>(HostsFileName(
                 QCoreApplication::applicationFilePath(),
                 QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)));
         });
         MainForm->show();
+        if (closeWhenShown)
+            QTimer::singleShot(0, MainForm.get(), Guarded([&] { MainForm->close(); }));
         if (commandLine.Address)
             // Once the window is on screen: connecting waits in the event loop.
             QTimer::singleShot(0, MainForm.get(), Guarded([&] { MainForm->OpenAddress(*commandLine.Address); }));

@@ -153,6 +153,9 @@ public:
     // Downloads take the server's modification time ("MDTM"), uploads give the
     // server the local one ("MFMT"), where the server offers them.
     bool KeepModificationTimes = false;
+    // Uploads go to a temporary name beside the target and replace it only when
+    // complete, so that a broken upload never destroys the server's file.
+    bool TemporaryUploadNames = true;
 
 private:
     enum class Window { Unsupported, Plain }; // whether 500-502 also raise OnUnSupportedFunction

@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -383,7 +384,7 @@ TEST_F(HostListTest, TabInTheDialogFollowsItsRows)
     const QWidget* expected[] = {dialog.edtHost,   dialog.edtPort,   dialog.edtDesc,          dialog.edtUser,
                                  dialog.edtPass,   dialog.btnCancel, dialog.btnOk,            dialog.edtLocal,
                                  dialog.edtRemote, dialog.cmbSecurity,     dialog.cmbTransferMode, dialog.cmbEncoding,
-                                 dialog.edtHost};
+                                 dialog.chkTemporaryUploadNames, dialog.chkKeepTimes, dialog.edtHost};
     dialog.edtHost->setFocus();
     for (std::size_t i = 0; i + 1 < std::size(expected); ++i) {
         QWidget* focused = QApplication::focusWidget();
@@ -478,4 +479,89 @@ TEST_F(HostListTest, ImplicitTlsProposesItsPortOnlyInPlaceOfTheDefaultAndBack)
         }
         EXPECT_EQ(dialog.edtPort->value(), c.expected);
     }
+}
+
+TEST_F(HostListTest, EveryChangeIsOnDiskAtOnceNotOnlyAtClose)
+{
+    WriteHosts("[Host1]\nHostname=alpha\n[Host2]\nHostname=beta\n");
+    Create();
+    THostDlg* dialog = form->HostDlg;
+    const auto select = [&](int row) {
+        form->lvSites->clearSelection();
+        form->lvSites->topLevelItem(row)->setSelected(true);
+    };
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        QByteArrayList inFile; // lines the file holds right after the step
+        QByteArrayList notInFile;
+    } steps[] = {
+        {"add",
+         [&] {
+             WhenModal([&](QWidget*) {
+                 EXPECT_TRUE(dialog->chkTemporaryUploadNames->isChecked());
+                 EXPECT_TRUE(dialog->chkKeepTimes->isChecked());
+                 dialog->edtHost->setText("gamma");
+                 dialog->btnOk->click();
+             });
+             form->sbtnAdd->click();
+         },
+         {"Hostname=gamma"},
+         {}},
+        {"edit in the dialog",
+         [&] {
+             select(0);
+             WhenModal([&](QWidget*) {
+                 dialog->edtDesc->setText("edited");
+                 dialog->chkTemporaryUploadNames->setChecked(false);
+                 dialog->chkKeepTimes->setChecked(false);
+                 dialog->btnOk->click();
+             });
+             form->sbtnEdit->click();
+         },
+         {"Description=edited", "UploadNames=final", "ModificationTimes=ignore"},
+         {}},
+        {"the edit's settings shown again",
+         [&] {
+             WhenModal([&](QWidget*) {
+                 EXPECT_FALSE(dialog->chkTemporaryUploadNames->isChecked());
+                 EXPECT_FALSE(dialog->chkKeepTimes->isChecked());
+                 dialog->btnCancel->click();
+             });
+             form->sbtnEdit->click();
+         },
+         {"UploadNames=final"},
+         {}},
+        {"a name edited in place",
+         [&] {
+             QTreeWidgetItem* item = form->lvSites->topLevelItem(1);
+             form->lvSites->setCurrentItem(item);
+             form->lvSites->editItem(item, 0);
+             auto* editor = form->lvSites->viewport()->findChild<QLineEdit*>();
+             ASSERT_NE(editor, nullptr);
+             editor->setText("beta-renamed");
+             // Another row chosen ends the edit, as a click elsewhere does.
+             form->lvSites->setCurrentItem(form->lvSites->topLevelItem(0));
+             EXPECT_EQ(item->text(0), "beta-renamed");
+         },
+         {"Hostname=beta-renamed"},
+         {"Hostname=beta\n"}},
+        {"delete",
+         [&] {
+             select(0);
+             form->sbtnDelete->click();
+         },
+         {},
+         {"Hostname=alpha"}},
+    };
+    form->show();
+    for (const auto& s : steps) {
+        s.act();
+        const QByteArray saved = ReadFile(hostsFile);
+        for (const QByteArray& line : s.inFile)
+            EXPECT_TRUE(saved.contains(line)) << s.step << ": " << saved.toStdString();
+        for (const QByteArray& line : s.notInFile)
+            EXPECT_FALSE(saved.contains(line)) << s.step << ": " << saved.toStdString();
+    }
+    EXPECT_TRUE(dialogs->Shown.empty());
 }

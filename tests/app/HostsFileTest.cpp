@@ -643,3 +643,51 @@ TEST_F(HostsFileTest, AMissingOrUnknownSecurityReadsAsTlsIfAvailable)
         EXPECT_EQ(hosts[0].Security, c.security) << c.line.toStdString();
     }
 }
+
+TEST_F(HostsFileTest, UploadNamesAndTimesAreWrittenOnlyWhenTurnedOffAndReadBack)
+{
+    const QByteArray six = "Description=d\nUsername=u\nPassword=p\nLocalDir=/l/\nRemoteDir=r\n";
+    const struct {
+        bool temporaryNames;
+        bool keepTimes;
+        QByteArray keys;
+    } cases[] = {
+        {true, true, ""},
+        {false, true, "UploadNames=final\n"},
+        {true, false, "ModificationTimes=ignore\n"},
+        {false, false, "Security=plain\nUploadNames=final\nModificationTimes=ignore\n"},
+    };
+    for (const auto& c : cases) {
+        THostEntry host = Host("a");
+        host.TemporaryUploadNames = c.temporaryNames;
+        host.KeepModificationTimes = c.keepTimes;
+        if (c.keys.startsWith("Security"))
+            host.Security = TSecurity::PlainFtp;
+        WriteHostsFile(file, {host});
+        EXPECT_EQ(ReadText(), "[Host1]\nHostname=a\n" + six + c.keys) << c.keys.toStdString();
+        const std::vector<THostEntry> hosts = ReadHostsFile(file, defaults);
+        ASSERT_EQ(hosts.size(), 1u);
+        EXPECT_EQ(hosts[0], host) << c.keys.toStdString();
+    }
+}
+
+TEST_F(HostsFileTest, AnUnknownUploadNamesOrTimesValueKeepsTheSaferDefault)
+{
+    const struct {
+        QByteArray lines;
+        bool temporaryNames;
+        bool keepTimes;
+    } cases[] = {
+        {"UploadNames=FINAL\nModificationTimes= Ignore \n", false, false},
+        {"UploadNames=\nModificationTimes=\n", true, true},
+        {"UploadNames=direct\nModificationTimes=off\n", true, true},
+        {"UploadNames=0\nModificationTimes=no\n", true, true},
+    };
+    for (const auto& c : cases) {
+        WriteText("[Host1]\nHostname=a\n" + c.lines);
+        const std::vector<THostEntry> hosts = ReadHostsFile(file, defaults);
+        ASSERT_EQ(hosts.size(), 1u) << c.lines.toStdString();
+        EXPECT_EQ(hosts[0].TemporaryUploadNames, c.temporaryNames) << c.lines.toStdString();
+        EXPECT_EQ(hosts[0].KeepModificationTimes, c.keepTimes) << c.lines.toStdString();
+    }
+}

@@ -1,0 +1,63 @@
+#include "app/TerminationSignals.h"
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(TerminationSignals, EachSignalArrivesOnceOnTheEventLoopAndTheOldHandlerComesBack)
+{
+    struct sigaction before {};
+    ::sigaction(SIGTERM, nullptr, &before);
+    {
+        QList<int> seen;
+        const TTerminationSignals watch([&](int signal) { seen << signal; });
+        ASSERT_EQ(::raise(SIGTERM), 0);
+        ASSERT_EQ(::raise(SIGHUP), 0);
+        EXPECT_TRUE(seen.isEmpty()) << "not inside the signal handler";
+        QTRY_COMPARE(seen, (QList<int>{SIGTERM, SIGHUP}));
+    }
+    struct sigaction after {};
+    ::sigaction(SIGTERM, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+}
+
+// The program itself: SIGTERM (a logout) closes the window as Close does, which
+// rewrites the hosts file, instead of killing the program on the spot.
+TEST(TerminationSignals, TheProgramClosesItsWindowOnSigtermAndSigtermDuringStartUp)
+{
+    for (const int delayMs : {2500, 50}) {
+        QTemporaryDir dir;
+        const QString program = dir.filePath("ferrit");
+        ASSERT_TRUE(QFile::copy(QStringLiteral(FERRIT_EXECUTABLE), program));
+        const QString hosts = dir.filePath("ferrit.vth");
+        {
+            QFile file(hosts);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            // Line ends the program does not write: a file saved at close has lost them.
+            file.write("[Host1]\r\nHostname=alpha\r\nDescription=kept\r\n");
+        }
+        QProcess ferrit;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("HOME", dir.path());
+        ferrit.setProcessEnvironment(environment);
+        ferrit.start(program, {});
+        ASSERT_TRUE(ferrit.waitForStarted());
+        QTest::qWait(delayMs);
+        ::kill(pid_t(ferrit.processId()), SIGTERM);
+        ASSERT_TRUE(ferrit.waitForFinished(15000)) << delayMs;
+        EXPECT_EQ(ferrit.exitStatus(), QProcess::NormalExit) << delayMs;
+        EXPECT_EQ(ferrit.exitCode(), 0) << delayMs;
+        QFile file(hosts);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray saved = file.readAll();
+        EXPECT_TRUE(saved.startsWith("[Host1]\nHostname=alpha\nDescription=kept\n")) << saved.toStdString();
+    }
+}
+
+} // namespace
