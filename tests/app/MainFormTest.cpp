@@ -420,7 +420,10 @@ TEST_F(MainFormTest, DeleteRemovesTheSelectedHostWithoutAsking)
     form->sbtnDelete->click();
     EXPECT_EQ(SiteNames(), (QStringList{"alpha", "gamma"}));
     EXPECT_TRUE(dialogs->Shown.empty());
-    EXPECT_EQ(HostsText(), ThreeHosts) << "the file changes only when the window closes";
+    EXPECT_EQ(HostsText(),
+              "[Host1]\nHostname=alpha\nDescription=a\nUsername=ua\nPassword=pa\nLocalDir=/a/\nRemoteDir=ra\n"
+              "[Host2]\nHostname=gamma\nDescription=g\nUsername=ug\nPassword=pg\nLocalDir=/g/\nRemoteDir=rg\n")
+        << "the file holds the change at once, in the list's order";
 }
 
 TEST_F(MainFormTest, RenamingInPlaceKeepsTheListSorted)

@@ -8,6 +8,19 @@
 
 namespace {
 
+// The browsing session whose settings the runner takes: the scripted server, plain FTP.
+std::unique_ptr<TFTPClient> SessionOn(const ScriptedFtpServer& server, const QString& password = "p")
+{
+    auto session = std::make_unique<TFTPClient>();
+    session->Host = "127.0.0.1";
+    session->Port = server.Port();
+    session->UserID = "u";
+    session->Password = password;
+    session->Passive = false;
+    session->Security = TSecurity::PlainFtp;
+    return session;
+}
+
 TEST(TransferRunner, TellsATurnedAwayConnectionFromARefusedLogin)
 {
     const struct {
@@ -37,19 +50,12 @@ TEST(TransferRunner, RequestsWaitWhileTheServerRefusesAnotherConnection)
                        .payload = "hello",
                        .completion = "226 Transfer complete.\r\n"});
     QTemporaryDir dir;
-    TFTPClient session;
-    session.Host = "127.0.0.1";
-    session.Port = server.Port();
-    session.UserID = "u";
-    session.Password = "p";
-    session.Passive = false;
-    session.Security = TSecurity::PlainFtp;
     TTransferRunner runner;
     runner.RetryRefusedMs = 150;
     QStringList log, errors;
     runner.OnLog = [&](const QString& line) { log << line; };
     runner.OnError = [&](const QString& text) { errors << text; };
-    runner.UseSettingsOf(session);
+    runner.UseSettingsOf(*SessionOn(server));
     runner.AddDownload("/", "a.txt", false, 5, dir.path(), "a.txt");
     runner.AddDownload("/", "b.txt", false, 5, dir.path(), "b.txt");
 
@@ -72,16 +78,10 @@ TEST(TransferRunner, ARefusedLoginIsAnErrorAndKeepsTheRequests)
     ScriptedFtpServer server;
     server.On("PASS", "530 Login incorrect.\r\n");
     QTemporaryDir dir;
-    TFTPClient session;
-    session.Host = "127.0.0.1";
-    session.Port = server.Port();
-    session.UserID = "u";
-    session.Password = "wrong";
-    session.Security = TSecurity::PlainFtp;
     TTransferRunner runner;
     QStringList errors;
     runner.OnError = [&](const QString& text) { errors << text; };
-    runner.UseSettingsOf(session);
+    runner.UseSettingsOf(*SessionOn(server, "wrong"));
     runner.AddDownload("/", "a.txt", false, 5, dir.path(), "a.txt");
     QTRY_COMPARE(errors.size(), 1);
     EXPECT_EQ(errors[0], "The transfers stopped: 530 Login incorrect.");
