@@ -19,5 +19,6 @@ ferrit_add_test(tests_app_remote
     ${CMAKE_CURRENT_LIST_DIR}/RemoteNamesTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteNamesRealServerTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TransferQueueViewTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TransferRunnerTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LaunchTest.cpp
   LIBS ferrit_app ferrit_testsupport)
