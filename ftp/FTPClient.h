@@ -136,7 +136,9 @@ public:
     // replaces the target only when the transfer completed; a transfer that
     // fails in binary type keeps what arrived there. Resume: continue such a
     // kept file ("REST", then "RETR" of the missing bytes only); a server that
-    // refuses "REST" sends the whole file again, and the log says so.
+    // refuses "REST" sends the whole file again, and the log says so. The
+    // target's folder is opened once, and everything else happens in it as in
+    // the Download into a folder below.
     void Download(const QString& RemoteFile, const QString& LocalFile, bool Resume = false);
     // Stores LocalFile as RemoteFile (or under its file-name part when RemoteFile
     // is empty). Resume: a remote file shorter than LocalFile is continued

@@ -186,7 +186,13 @@ void TFTPClient::SendRetr(const QString& RemoteFile)
 void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile, bool Resume)
 {
     const QFileInfo target(LocalFile.isEmpty() ? RemoteFile : LocalFile);
-    Download(RemoteFile, TLocalFolder::Open(target.path()), target.fileName(), Resume);
+    std::optional<TLocalFolder> folder;
+    try {
+        folder = TLocalFolder::Open(target.path());
+    } catch (const Exception& e) {
+        throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(target.filePath(), e.Message()));
+    }
+    Download(RemoteFile, *folder, target.fileName(), Resume);
 }
 
 void TFTPClient::Download(const QString& RemoteFile, const TLocalFolder& Folder, const QString& Name, bool Resume)

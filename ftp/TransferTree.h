@@ -6,7 +6,9 @@
 // name is not a plain name ("", ".", "..", or holding "/" or a NUL) is left out
 // and reported, so that no path made from the tree can leave the folder it is
 // copied into. Links are not followed, on either side, so a link that points
-// back up the tree cannot make the walk endless.
+// back up the tree cannot make the walk endless; a server that lists a tree
+// without end (a folder "a" that always holds a folder "a") is stopped by the
+// bounds below.
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
