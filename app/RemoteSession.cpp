@@ -159,7 +159,7 @@ void TRemoteSession::Stop()
 
 bool TRemoteSession::Stoppable() const
 {
-    return Busy || m_transfers->Queue().Running();
+    return Busy || m_transfers->Queue().Running() || m_transfers->Queue().Listing();
 }
 
 void TRemoteSession::StopIfClosing() const

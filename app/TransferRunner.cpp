@@ -129,6 +129,10 @@ void TTransferRunner::Cancel(int index)
 
 void TTransferRunner::CancelRunning()
 {
+    if (m_client && m_queue->Listing()) {
+        m_queue->StopListing();
+        return;
+    }
     const std::vector<TTransferItem>& items = m_queue->Items();
     const auto running = std::find_if(items.begin(), items.end(),
                                       [](const TTransferItem& item) { return item.State == TTransferState::Running; });
@@ -220,6 +224,12 @@ void TTransferRunner::TakeRequests()
         m_requests.pop_front();
         try {
             request();
+        } catch (const EAbortError& stopped) {
+            if (!m_client || !m_client->Connected)
+                throw;
+            // The user stopped the listing: the connection serves the next request.
+            if (OnLog)
+                OnLog(stopped.Message());
         } catch (const ESockError&) {
             throw; // the connection is gone: nothing more can be listed
         } catch (const Exception& error) {

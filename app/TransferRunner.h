@@ -38,7 +38,7 @@ public:
                      const QString& localFolder, const QString& localName);
     void AddUpload(const QString& localPath, const QString& remoteFolder);
     void Cancel(int index);
-    void CancelRunning();
+    void CancelRunning(); // the running item, or the listing of a folder's tree
     void CancelAll();
     void RetryFailed();
     // Only between runs: the running queue counts its items by position.
@@ -46,8 +46,8 @@ public:
 
     // True while requests are taken in or the queue runs.
     bool Active() const { return m_active; }
-    // Requests not yet in the queue (a folder waits to be listed).
-    int PendingRequests() const { return int(m_requests.size()); }
+    // Requests not yet in the queue (a folder waits to be listed, or is being listed).
+    int PendingRequests() const { return int(m_requests.size()) + (m_queue->Listing() ? 1 : 0); }
     // Says goodbye to the server; the window calls it while it is still whole.
     void ReleaseClient();
 

@@ -20,7 +20,8 @@
 //   message is the reply. After 421 the server closes the connection.
 // - EAbortError (an ESockError): Abort ended the wait; the connection stays up.
 // - EIncompleteTransfer: a download brought fewer bytes than the server
-//   announced; the old local file stays.
+//   announced, or a resumed one more than the missing ones; the old local
+//   file stays.
 // - ESockError: the connection failed or was closed by the server.
 #include "ftp/DirectoryList.h"
 #include "ftp/FTPTypes.h"
@@ -35,6 +36,8 @@
 #include <optional>
 
 class TFTPDataSocket;
+class TLocalFolder;
+struct TLocalFile;
 
 class TFTPClient : public TAsyncSocket {
     Q_OBJECT
@@ -133,7 +136,9 @@ public:
     // replaces the target only when the transfer completed; a transfer that
     // fails in binary type keeps what arrived there. Resume: continue such a
     // kept file ("REST", then "RETR" of the missing bytes only); a server that
-    // refuses "REST" sends the whole file again, and the log says so.
+    // refuses "REST" sends the whole file again, and the log says so. The
+    // target's folder is opened once, and everything else happens in it as in
+    // the Download into a folder below.
     void Download(const QString& RemoteFile, const QString& LocalFile, bool Resume = false);
     // Stores LocalFile as RemoteFile (or under its file-name part when RemoteFile
     // is empty). Resume: a remote file shorter than LocalFile is continued
@@ -142,6 +147,18 @@ public:
     // Where a download into target keeps its bytes until it completes: a hidden
     // name beside it, the same for every attempt, so that a later one can resume.
     static QString PartialFileOf(const QString& target);
+
+    // ---- downloads into a folder held open (LocalFolder.h)
+    // Download into the file Name of Folder, every step relative to the
+    // folder's descriptor. A partial file or target that is not a regular file
+    // of the user's (a link, say) is never written through or continued: the
+    // part is removed, the target replaced once the download completed, and
+    // the log says so. A resume is only made where the server's size is known,
+    // and a server that sends more than the missing bytes fails it, the kept
+    // part left as it was.
+    void Download(const QString& RemoteFile, const TLocalFolder& Folder, const QString& Name, bool Resume = false);
+    // PartialFileOf for a file name alone.
+    static QString PartialNameOf(const QString& name);
 
     // ---- sizes and times (RFC 3659)
     // "SIZE" in binary type; none when the server refuses or does not know it.
@@ -221,17 +238,19 @@ private:
     void ReportReceived(qint64 count);
     bool FinishTransfer(TCmdType type); // whether the server confirmed the transfer
     // Transfers (FTPTransfers.cpp)
-    qint64 ResumePoint(const QString& RemoteFile, const QString& partial, std::optional<qint64>& size);
+    qint64 ResumePoint(const QString& RemoteFile, qint64 kept, std::optional<qint64>& size);
+    void CheckTarget(const TLocalFolder& folder, const QString& name);
+    TLocalFile OpenPart(const QString& RemoteFile, const TLocalFolder& folder, const QString& name, bool resume,
+                        qint64& offset, std::optional<qint64>& size);
     bool Restart(qint64 offset);
     void SendRetr(const QString& RemoteFile);
-    bool ReceiveFile(const QString& RemoteFile, const QString& partial, qint64 offset, std::optional<qint64> size);
+    bool ReceiveFile(const QString& RemoteFile, QFile& part, qint64 offset, std::optional<qint64> size);
     qint64 UploadResumePoint(const QString& LocalFile, const QString& name);
     void SendFrom(const QString& LocalFile, const QString& RemoteFile, qint64 offset);
     void SendStor(const QString& LocalFile, const QString& RemoteFile, const QString& verb);
     void SendFileData(const QString& LocalFile, qint64 offset);
-    void TakeRemoteTime(const QString& RemoteFile, const QString& target);
+    void TakeRemoteTime(const QString& RemoteFile, QFile& target);
     void GiveRemoteTime(const QString& LocalFile, const QString& name);
-    static void ReplaceFile(const QString& from, const QString& to);
 
     TReplyReader m_replies; // every reply of the control connection
     std::unique_ptr<TTlsContext> m_tlsContext; // made at the first TLS connection

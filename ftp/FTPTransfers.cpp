@@ -5,47 +5,38 @@
 #include "ftp/FTPClient.h"
 #include "ftp/FTPText.h"
 #include "ftp/LineEnds.h"
+#include "ftp/LocalFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
 // Longest file name, in bytes, that the local file systems take.
 constexpr qsizetype MaxFileNameBytes = 255;
 
-// Fails before anything is sent when the folder cannot take the file.
-void CheckWritable(const QString& target, const QString& partial)
-{
-    QFile probe(partial);
-    const bool existed = probe.exists();
-    if (!probe.open(QIODevice::WriteOnly | QIODevice::Append))
-        throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(target, probe.errorString()));
-    // The capture creates the file afresh: truncating an existing one makes ext4
-    // write it out synchronously on close.
-    if (!existed)
-        probe.remove();
-}
-
 } // namespace
 
-QString TFTPClient::PartialFileOf(const QString& target)
+QString TFTPClient::PartialNameOf(const QString& name)
 {
-    const QFileInfo info(target);
     const QString tail = QStringLiteral(".part");
     // A long target name is shortened, so that the name still fits the limit.
-    QString stem = u'.' + info.fileName();
+    QString stem = u'.' + name;
     while (QFile::encodeName(stem + tail).size() > MaxFileNameBytes) {
         stem.chop(1);
         if (stem.back().isHighSurrogate())
             stem.chop(1);
     }
-    return info.dir().filePath(stem + tail);
+    return stem + tail;
+}
+
+QString TFTPClient::PartialFileOf(const QString& target)
+{
+    const QFileInfo info(target);
+    return info.dir().filePath(PartialNameOf(info.fileName()));
 }
 
 // ---------------------------------------------------------------- sizes and times
@@ -85,14 +76,14 @@ bool TFTPClient::SetRemoteModified(const QString& Name, const QDateTime& Time)
     return InRange(ReplyNumber, 200, 299);
 }
 
-void TFTPClient::TakeRemoteTime(const QString& RemoteFile, const QString& target)
+// Through the open file: its name may lead elsewhere by now.
+void TFTPClient::TakeRemoteTime(const QString& RemoteFile, QFile& target)
 {
     if (!KeepModificationTimes || !Supports(QStringLiteral("MDTM")))
         return;
     const QDateTime time = RemoteModified(RemoteFile);
-    QFile file(target);
-    if (time.isValid() && file.open(QIODevice::ReadWrite))
-        file.setFileTime(time, QFileDevice::FileModificationTime);
+    if (time.isValid())
+        target.setFileTime(time, QFileDevice::FileModificationTime);
 }
 
 void TFTPClient::GiveRemoteTime(const QString& LocalFile, const QString& name)
@@ -104,14 +95,20 @@ void TFTPClient::GiveRemoteTime(const QString& LocalFile, const QString& name)
 // ---------------------------------------------------------------- download
 
 // Where a resumed download starts: the kept bytes, when the server's file is
-// larger than they are; 0 for a whole download.
-qint64 TFTPClient::ResumePoint(const QString& RemoteFile, const QString& partial, std::optional<qint64>& size)
+// known to be larger than they are; 0 for a whole download. Without the
+// server's size nothing could tell a resumed file from a mix of two.
+qint64 TFTPClient::ResumePoint(const QString& RemoteFile, qint64 kept, std::optional<qint64>& size)
 {
-    const qint64 kept = QFileInfo(partial).size();
     if (kept <= 0 || m_textType) // in text type the offsets of the two sides differ
         return 0;
     size = RemoteSize(RemoteFile);
-    if (size && kept >= *size) {
+    if (!size) {
+        Report(QStringLiteral("The server does not tell the size of \"%1\", so a resumed download could not be "
+                              "checked: the whole file is downloaded again.")
+                   .arg(RemoteFile));
+        return 0;
+    }
+    if (kept >= *size) {
         Report(QStringLiteral("The kept part of \"%1\" (%2 bytes) is not shorter than the file on the server (%3 "
                               "bytes): the whole file is downloaded again.")
                    .arg(RemoteFile)
@@ -120,6 +117,46 @@ qint64 TFTPClient::ResumePoint(const QString& RemoteFile, const QString& partial
         return 0;
     }
     return kept;
+}
+
+// Fails before anything is sent when the name is taken by a folder; anything
+// else that is not a file of the user's is replaced, never written through.
+void TFTPClient::CheckTarget(const TLocalFolder& folder, const QString& name)
+{
+    const std::optional<TLocalEntry> target = folder.Entry(name);
+    if (target && target->Folder)
+        throw Exception(QStringLiteral("Cannot write \"%1\": a folder has that name.").arg(folder.PathOf(name)));
+    if (target && !target->OwnFile)
+        Report(QStringLiteral("\"%1\" is not a regular file of yours (a link, say): nothing is written through it, "
+                              "the download replaces it.")
+                   .arg(folder.PathOf(name)));
+}
+
+// The file a download writes: its kept part when a resume can continue it
+// (offset: where), else a fresh one, made before anything is sent, so that a
+// folder that cannot take it fails at once.
+TLocalFile TFTPClient::OpenPart(const QString& RemoteFile, const TLocalFolder& folder, const QString& name,
+                                bool resume, qint64& offset, std::optional<qint64>& size)
+{
+    CheckTarget(folder, name);
+    const QString partName = PartialNameOf(name);
+    offset = 0;
+    const std::optional<TLocalEntry> kept = folder.Entry(partName);
+    if (kept && !kept->OwnFile) {
+        Report(QStringLiteral("The kept part \"%1\" is not a regular file of yours (a link, say): it is removed, not "
+                              "followed, and the whole file is downloaded.")
+                   .arg(folder.PathOf(partName)));
+    } else if (kept && resume) {
+        if (std::optional<TLocalFile> part = folder.OpenOwnFile(partName)) {
+            offset = ResumePoint(RemoteFile, part->File->size(), size);
+            if (offset > 0)
+                return std::move(*part);
+        }
+    }
+    // A fresh file, not a truncated one: truncating makes ext4 write it out
+    // synchronously on close.
+    folder.Remove(partName);
+    return folder.CreateFile(partName);
 }
 
 // "REST offset" before the transfer command: whether the server will start there.
@@ -148,25 +185,44 @@ void TFTPClient::SendRetr(const QString& RemoteFile)
 
 void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile, bool Resume)
 {
+    const QFileInfo target(LocalFile.isEmpty() ? RemoteFile : LocalFile);
+    std::optional<TLocalFolder> folder;
+    try {
+        folder = TLocalFolder::Open(target.path());
+    } catch (const Exception& e) {
+        throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(target.filePath(), e.Message()));
+    }
+    Download(RemoteFile, *folder, target.fileName(), Resume);
+}
+
+void TFTPClient::Download(const QString& RemoteFile, const TLocalFolder& Folder, const QString& Name, bool Resume)
+{
     RejectUnsafeText(RemoteFile);
     const auto operation = BeginOperation();
-    const QString target = LocalFile.isEmpty() ? RemoteFile : LocalFile;
-    const QString partial = PartialFileOf(target);
-    CheckWritable(target, partial);
+    const QString partName = PartialNameOf(Name);
     std::optional<qint64> size;
-    qint64 offset = Resume ? ResumePoint(RemoteFile, partial, size) : 0;
-    if (offset == 0)
-        QFile::remove(partial);
+    qint64 offset = 0;
+    TLocalFile part = OpenPart(RemoteFile, Folder, Name, Resume, offset, size);
+    bool replaced = false;
     // What arrived stays for a later resume, unless nothing did or the type
     // makes the bytes unfit to continue.
     const auto settle = qScopeGuard([&] {
-        if (m_textType || QFileInfo(partial).size() == 0)
-            QFile::remove(partial);
+        if (replaced || (!m_textType && part.File->size() > 0))
+            return;
+        try {
+            Folder.Remove(partName);
+        } catch (const Exception&) {
+            // The download's own outcome is what the caller hears about.
+        }
     });
     RunTransfer(TCmdType::Download, [&] {
         m_dataConnection->Prepare(TCmdType::Download);
-        m_data->OnPacketRecvd = [this, user = OnPacketRecvd](QObject* sender) {
+        m_data->OnPacketRecvd = [this, user = OnPacketRecvd, &offset, &size](QObject* sender) {
             ArmDataDeadline();
+            // More than the missing bytes: the server did not continue where
+            // asked, and what comes is not the rest of the file.
+            if (offset > 0 && m_data->BytesRecvd > *size - offset)
+                m_data->Cancel();
             if (user)
                 user(sender);
         };
@@ -174,28 +230,49 @@ void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile, b
             Report(QStringLiteral("The whole file is downloaded again."));
             offset = 0;
             size.reset();
+            if (!part.File->resize(0))
+                throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(part.File->fileName(),
+                                                                               part.File->errorString()));
         }
         SendRetr(RemoteFile);
-        if (!ReceiveFile(RemoteFile, partial, offset, size))
+        if (!ReceiveFile(RemoteFile, *part.File, offset, size))
             return; // refused, and the refusal handled: the old file stays
-        if (QFileInfo::exists(target))
-            QFile::setPermissions(partial, QFile::permissions(target));
-        ReplaceFile(partial, target);
+        if (const std::optional<TLocalEntry> old = Folder.Entry(Name); old && old->OwnFile)
+            ::fchmod(part.File->handle(), old->Permissions);
+        Folder.ReplaceWith(part, partName, Name);
+        replaced = true;
     });
-    TakeRemoteTime(RemoteFile, target);
+    if (replaced)
+        TakeRemoteTime(RemoteFile, *part.File);
 }
 
-// The data of a download after "RETR" was accepted, into partial (after its
+// The data of a download after "RETR" was accepted, into part (after its
 // first offset bytes): whether the server confirmed it; raises when it is
-// incomplete.
-bool TFTPClient::ReceiveFile(const QString& RemoteFile, const QString& partial, qint64 offset,
-                             std::optional<qint64> size)
+// incomplete, or more than the missing bytes came after a restart.
+bool TFTPClient::ReceiveFile(const QString& RemoteFile, QFile& part, qint64 offset, std::optional<qint64> size)
 {
     CompleteDataConnection(TCmdType::Download);
     StartFlow();
-    if (DataMayFlow())
-        WaitForData([&] { m_data->CaptureFile(partial, offset > 0); },
-                    QStringLiteral("The download stalled: no data for %1 s."));
+    const auto overran = [&] { return offset > 0 && m_data->BytesRecvd > *size - offset; };
+    if (DataMayFlow()) {
+        try {
+            WaitForData([&] { m_data->CaptureFile(part); },
+                        QStringLiteral("The download stalled: no data for %1 s."));
+        } catch (const EAbortError&) {
+            if (!overran())
+                throw;
+        }
+    }
+    if (overran()) {
+        m_data->RequestCloseSocket();
+        part.resize(offset);
+        throw EIncompleteTransfer(QStringLiteral("The server sent more than the %1 missing bytes of \"%2\": it did not "
+                                                 "continue at byte %3 as asked. The kept part stays as it was; the "
+                                                 "download may start afresh.")
+                                      .arg(*size - offset)
+                                      .arg(RemoteFile)
+                                      .arg(offset));
+    }
     StopFlow();
     const bool cut = DataCut();
     m_data->RequestCloseSocket();
@@ -220,17 +297,8 @@ bool TFTPClient::ReceiveFile(const QString& RemoteFile, const QString& partial, 
                                       .arg(have)
                                       .arg(expected));
     if (m_textType)
-        ConvertToLocalLineEnds(partial);
+        ConvertToLocalLineEnds(part);
     return true;
-}
-
-void TFTPClient::ReplaceFile(const QString& from, const QString& to)
-{
-    // rename() replaces the old file in one step: it is either the old or the new one.
-    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-        throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(to, reason));
-    }
 }
 
 // ---------------------------------------------------------------- upload

@@ -22,11 +22,16 @@ namespace {
 
 void ConvertToLocalLineEnds(const QString& path)
 {
-    // The text only gets shorter, so one pass that writes behind where it reads
-    // needs no second file.
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         Fail(file);
+    ConvertToLocalLineEnds(file);
+}
+
+void ConvertToLocalLineEnds(QFile& file)
+{
+    // The text only gets shorter, so one pass that writes behind where it reads
+    // needs no second file.
     qint64 readPos = 0;
     qint64 writePos = 0;
     bool pendingCR = false;

@@ -1,6 +1,7 @@
 #include "ftp/TransferQueue.h"
 
 #include "ftp/FTPClient.h"
+#include "net/ScopeExit.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -18,6 +19,7 @@ QString JoinRemote(const QString& folder, const QString& name)
 
 QString RemoteFolderOf(const QString& path) { return path.left(qMax(1, path.lastIndexOf(u'/'))); }
 QString RemoteNameOf(const QString& path) { return path.mid(path.lastIndexOf(u'/') + 1); }
+QString LocalNameOf(const QString& path) { return QFileInfo(path).fileName(); }
 
 bool Finished(TTransferState state)
 {
@@ -80,15 +82,24 @@ void TTransferQueue::AddDownload(const QString& RemoteFolder, const QString& Nam
         throw Exception(QStringLiteral("\"%1\" is not a name a file can have here.").arg(Name));
     const QString remote = JoinRemote(RemoteFolder, Name);
     const QString target = QDir(LocalFolder).filePath(local);
-    Add(TTransferDirection::Download, target, remote, Folder, Size, {});
+    std::vector<TTreeEntry> tree;
     if (Folder) {
-        for (const TTreeEntry& entry : ListRemoteTree(m_client, remote, [this](const QString& t) { Report(t); })) {
-            QStringList localPath;
-            for (const QString& step : entry.Path)
-                localPath << LocalName(step, encoding);
-            Add(TTransferDirection::Download, target + u'/' + localPath.join(u'/'),
-                remote + u'/' + entry.Path.join(u'/'), entry.Folder, entry.Size, entry.Modified);
-        }
+        m_listing = true;
+        m_stopListing = false;
+        const ScopeExit listed([this] { m_listing = false; });
+        tree = ListRemoteTree(
+            m_client, remote, [this](const QString& t) { Report(t); }, [this] { return m_stopListing; });
+    }
+    Add(TTransferDirection::Download, target, remote, Folder, Size, {});
+    m_items.back().LocalFolder = LocalFolder;
+    for (int i = 0; i < int(tree.size()); ++i) {
+        const QStringList path = TreePath(tree, i);
+        QStringList localPath;
+        for (const QString& step : path)
+            localPath << LocalName(step, encoding);
+        Add(TTransferDirection::Download, target + u'/' + localPath.join(u'/'), remote + u'/' + path.join(u'/'),
+            tree[i].Folder, tree[i].Size, tree[i].Modified);
+        m_items.back().LocalFolder = LocalFolder;
     }
     if (OnItemsChanged)
         OnItemsChanged();
@@ -101,9 +112,12 @@ void TTransferQueue::AddUpload(const QString& LocalPath, const QString& RemoteFo
     Add(TTransferDirection::Upload, info.absoluteFilePath(), remote, info.isDir(), info.isDir() ? 0 : info.size(),
         info.lastModified().toUTC());
     if (info.isDir()) {
-        for (const TTreeEntry& entry : ListLocalTree(LocalPath, [this](const QString& t) { Report(t); }))
-            Add(TTransferDirection::Upload, info.absoluteFilePath() + u'/' + entry.Path.join(u'/'),
-                remote + u'/' + entry.Path.join(u'/'), entry.Folder, entry.Size, entry.Modified);
+        const std::vector<TTreeEntry> tree = ListLocalTree(LocalPath, [this](const QString& t) { Report(t); });
+        for (int i = 0; i < int(tree.size()); ++i) {
+            const QString path = TreePath(tree, i).join(u'/');
+            Add(TTransferDirection::Upload, info.absoluteFilePath() + u'/' + path, remote + u'/' + path, tree[i].Folder,
+                tree[i].Size, tree[i].Modified);
+        }
     }
     if (OnItemsChanged)
         OnItemsChanged();
@@ -163,8 +177,7 @@ bool TTransferQueue::Transfer()
     const bool down = Current().Direction == TTransferDirection::Download;
     if (Current().Folder) {
         if (down) {
-            if (!QDir().mkpath(Current().LocalPath))
-                throw Exception(QStringLiteral("Cannot create the folder \"%1\".").arg(Current().LocalPath));
+            EnterLocalFolder(Current(), true);
         } else {
             try {
                 m_client.MakeDirectory(Current().RemotePath);
@@ -178,6 +191,9 @@ bool TTransferQueue::Transfer()
     }
     if (m_client.TextType() != Current().TextType)
         m_client.DoCommand(Current().TextType ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
+    if (down)
+        m_into = EnterLocalFolder(Current(), false);
+    const ScopeExit left([this] { m_into.reset(); });
     bool resume = false;
     if (!Settle(resume))
         return false;
@@ -202,14 +218,33 @@ bool TTransferQueue::Transfer()
     const QString local = Current().LocalPath;
     const QString remote = Current().RemotePath;
     if (down) {
-        QDir().mkpath(QFileInfo(local).path());
-        m_client.Download(remote, local, resume);
+        m_client.Download(remote, *m_into, LocalNameOf(local), resume);
     } else {
         m_client.Upload(local, remote, resume);
         m_written.insert(remote);
     }
     Current().Moved = Current().Size;
     return true;
+}
+
+// ---------------------------------------------------------------- local folders
+
+TLocalFolder TTransferQueue::EnterLocalFolder(const TTransferItem& item, bool whole) const
+{
+    // The chosen folder is the user's: it is made when missing, and a link to it is followed.
+    const QString chosen = item.LocalFolder.isEmpty() ? QFileInfo(item.LocalPath).path() : item.LocalFolder;
+    QDir().mkpath(chosen);
+    QStringList steps = QDir(chosen).relativeFilePath(item.LocalPath).split(u'/');
+    if (!whole)
+        steps.removeLast();
+    TLocalFolder folder = TLocalFolder::Open(chosen);
+    return steps.isEmpty() ? std::move(folder) : folder.EnterPath(steps, true);
+}
+
+bool TTransferQueue::OddTarget() const
+{
+    const std::optional<TLocalEntry> target = m_into->Entry(LocalNameOf(m_items[m_running].LocalPath));
+    return target && !target->OwnFile;
 }
 
 // ---------------------------------------------------------------- conflicts
@@ -219,16 +254,23 @@ std::optional<TConflict> TTransferQueue::ConflictOf(TTransferItem& item)
     TConflict conflict;
     conflict.Item = &item;
     if (item.Direction == TTransferDirection::Download) {
-        const QFileInfo target(item.LocalPath);
-        const QFileInfo partial(TFTPClient::PartialFileOf(item.LocalPath));
-        if (!target.exists() && !partial.exists())
+        const QString name = LocalNameOf(item.LocalPath);
+        const std::optional<TLocalEntry> target = m_into->Entry(name);
+        std::optional<TLocalEntry> partial = m_into->Entry(TFTPClient::PartialNameOf(name));
+        if (partial && !partial->OwnFile)
+            partial.reset(); // not the user's bytes: the download removes it
+        if (!target && !partial)
             return std::nullopt;
-        conflict.TargetSize = target.exists() ? target.size() : partial.size();
+        conflict.TargetSize = target ? target->Size : partial->Size;
         // A file named by itself, not found by a listing, has no time yet.
         if (!item.Modified.isValid() && m_client.Supports(QStringLiteral("MDTM")))
             item.Modified = m_client.RemoteModified(item.RemotePath);
-        conflict.TargetModified = target.exists() ? target.lastModified().toUTC() : QDateTime();
-        conflict.FreeName = FreeFileName(item.LocalPath, [](const QString& p) { return QFileInfo::exists(p); });
+        conflict.TargetModified = target ? target->Modified : QDateTime();
+        conflict.FreeName = FreeFileName(item.LocalPath, [this](const QString& p) {
+            return m_into->Entry(LocalNameOf(p)).has_value();
+        });
+        conflict.CanResume = conflict.TargetSize < item.Size && !OddTarget();
+        return conflict;
     } else {
         const QString folder = item.RemotePath.left(std::max(item.RemotePath.lastIndexOf(u'/'), qsizetype(0)));
         if (m_madeFolders.contains(folder) && !m_written.contains(item.RemotePath))
@@ -268,15 +310,27 @@ bool TTransferQueue::Settle(bool& resume)
         return item.Modified.isValid() && conflict->TargetModified.isValid()
             && item.Modified > conflict->TargetModified;
     case TConflictAnswer::Resume:
+        if (item.Direction == TTransferDirection::Download && OddTarget()) {
+            Report(QStringLiteral("\"%1\" is not a regular file of yours: it is not continued, the whole file is "
+                                  "downloaded.")
+                       .arg(item.LocalPath));
+            return true;
+        }
         if (!conflict->CanResume)
             return false;
         resume = true;
         // A shorter local file is continued the way a kept part is.
-        if (item.Direction == TTransferDirection::Download && QFileInfo::exists(item.LocalPath)
-            && !QFileInfo::exists(TFTPClient::PartialFileOf(item.LocalPath)))
-            QFile::rename(item.LocalPath, TFTPClient::PartialFileOf(item.LocalPath));
+        if (item.Direction == TTransferDirection::Download) {
+            const QString name = LocalNameOf(item.LocalPath);
+            if (m_into->Entry(name) && !m_into->Entry(TFTPClient::PartialNameOf(name)))
+                m_into->Rename(name, TFTPClient::PartialNameOf(name));
+        }
         return true;
     case TConflictAnswer::Rename: {
+        // A download stays in the folder entered for it.
+        if (item.Direction == TTransferDirection::Download && !decision.NewName.isEmpty()
+            && !IsPlainName(decision.NewName))
+            throw Exception(QStringLiteral("\"%1\" is not a name a file can have here.").arg(decision.NewName));
         const QString name = decision.NewName.isEmpty() ? conflict->FreeName
                                                          : (item.Direction == TTransferDirection::Download
                                                                 ? QFileInfo(item.LocalPath).dir().filePath(decision.NewName)
@@ -307,9 +361,18 @@ void TTransferQueue::Cancel(int Index)
     }
 }
 
+void TTransferQueue::StopListing()
+{
+    if (!m_listing)
+        return;
+    m_stopListing = true;
+    m_client.Abort();
+}
+
 void TTransferQueue::CancelAll()
 {
     m_stopAll = true;
+    StopListing();
     for (int i = 0; i < int(m_items.size()); ++i)
         Cancel(i);
 }

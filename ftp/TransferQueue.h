@@ -8,6 +8,7 @@
 // A target that exists already (or a download's kept partial file) is never
 // replaced without an answer: OnConflict decides, and may answer for all the
 // conflicts still to come.
+#include "ftp/LocalFolder.h"
 #include "ftp/TransferTree.h"
 
 #include <QDateTime>
@@ -35,6 +36,9 @@ struct TTransferItem {
     QString Error;       // why it failed
     qint64 Moved = 0;    // bytes moved so far
     bool TextType = false; // travels in ASCII type ("TYPE A") rather than binary
+    // A download's chosen folder, which LocalPath lies in: the folders between
+    // are made and entered from it one by one, never through a link.
+    QString LocalFolder;
 };
 
 enum class TConflictAnswer { Overwrite, OverwriteIfNewer, Resume, Rename, Skip };
@@ -75,7 +79,11 @@ public:
     void Run();
     bool Running() const { return m_running >= 0; }
     void Cancel(int Index);    // a waiting item is cancelled, the running one stopped
-    void CancelAll();
+    void CancelAll();          // also stops the listing of a folder's tree
+    // Whether a folder's tree is being listed (inside AddDownload), and the
+    // user's stop of that listing.
+    bool Listing() const { return m_listing; }
+    void StopListing();
     void RetryFailed();        // failed and cancelled items wait again
     void RemoveFinished();     // done, skipped and cancelled items leave the list
 
@@ -106,6 +114,11 @@ private:
     // Whether the item goes ahead, after asking about a target that exists;
     // Resume is set when it should continue the target.
     bool Settle(bool& resume);
+    // The folder the running download goes into, entered from its chosen folder.
+    TLocalFolder EnterLocalFolder(const TTransferItem& item, bool whole) const;
+    // Whether what is at the running download's target is something other than
+    // a regular file of the user's (a link, say), which is never continued.
+    bool OddTarget() const;
     void Report(const QString& text) const;
     void Changed(int index) const;
 
@@ -119,6 +132,9 @@ private:
     // else in such a folder cannot exist, so it needs no "SIZE" to find out.
     QSet<QString> m_madeFolders;
     QSet<QString> m_written;
+    std::optional<TLocalFolder> m_into;    // the running download's folder
+    bool m_listing = false;
+    bool m_stopListing = false;
 };
 
 // A free name beside path: "name (1).ext", "name (2).ext" ... for which Taken is false.

@@ -3,9 +3,9 @@
 #include "ftp/DirectoryList.h"
 #include "ftp/FTPClient.h"
 #include "ftp/WireText.h"
+#include "net/ScopeExit.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -51,40 +51,125 @@ QString JoinRemote(const QString& folder, const QString& name)
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
-void WalkRemote(TFTPClient& client, const QString& folder, const QStringList& path, std::vector<TTreeEntry>& entries,
-                const TTreeReport& report)
+// Whether the trail's last folders are one run of names repeated MaxTreeRepeats times.
+bool Repeats(const QStringList& trail)
 {
-    client.DoCommand(QStringLiteral("CWD ") + folder);
+    for (qsizetype run = 1; run * MaxTreeRepeats <= trail.size(); ++run) {
+        bool periodic = true;
+        for (qsizetype i = trail.size() - run * (MaxTreeRepeats - 1); i < trail.size() && periodic; ++i)
+            periodic = trail[i] == trail[i - run];
+        if (periodic)
+            return true;
+    }
+    return false;
+}
+
+// A walk down a remote tree, folder by folder.
+class TRemoteWalk {
+public:
+    TRemoteWalk(TFTPClient& client, const QString& root, const TTreeReport& report, const std::function<bool()>& stopped)
+        : m_client(client), m_root(root), m_report(report), m_stopped(stopped)
+    {
+    }
+
+    void Walk(const QString& folder, int parent);
+    bool Stopped() const { return m_stopped && m_stopped(); }
+    std::vector<TTreeEntry>& Entries() { return m_entries; }
+
+private:
+    void CheckBounds(const QString& folder) const;
+    std::vector<TListedEntry> List(const QString& folder);
+
+    TFTPClient& m_client;
+    const QString m_root;
+    const TTreeReport& m_report;
+    const std::function<bool()>& m_stopped;
+    std::vector<TTreeEntry> m_entries;
+    QStringList m_trail; // the names from the root down to the folder being walked
+};
+
+void TRemoteWalk::CheckBounds(const QString& folder) const
+{
+    if (Stopped())
+        throw EAbortError(QStringLiteral("The listing of \"%1\" was stopped.").arg(m_root));
+    if (m_trail.size() > MaxTreeDepth)
+        throw Exception(QStringLiteral("The folder \"%1\" goes deeper than %2 folders, as no real tree does: the "
+                                       "listing stops there.")
+                            .arg(m_root)
+                            .arg(MaxTreeDepth));
+    if (Repeats(m_trail))
+        throw Exception(QStringLiteral("The folders below \"%1\" repeat without end (%2): the server lists an "
+                                       "endless tree, so the listing stops there.")
+                            .arg(m_root, folder));
+}
+
+std::vector<TListedEntry> TRemoteWalk::List(const QString& folder)
+{
+    m_client.DoCommand(QStringLiteral("CWD ") + folder);
     QStringList lines;
-    client.OnListItem = [&lines](const QString& line) { lines << line; };
-    client.List();
-    client.OnListItem = nullptr;
+    m_client.OnListItem = [&lines](const QString& line) { lines << line; };
+    m_client.List();
+    m_client.OnListItem = nullptr;
     std::vector<TListedEntry> listed;
     for (const QString& line : lines)
-        if (std::optional<TListedEntry> entry = client.MachineListings() ? MachineEntry(line) : LongListEntry(line))
+        if (std::optional<TListedEntry> entry = m_client.MachineListings() ? MachineEntry(line) : LongListEntry(line))
             listed.push_back(std::move(*entry));
     // The server's order is its own: by name, as a folder is shown.
     std::sort(listed.begin(), listed.end(), [](const TListedEntry& a, const TListedEntry& b) { return a.Name < b.Name; });
-    std::vector<QString> folders;
-    for (const TListedEntry& entry : listed) {
+    return listed;
+}
+
+void TRemoteWalk::Walk(const QString& folder, int parent)
+{
+    CheckBounds(folder);
+    std::vector<int> folders;
+    for (const TListedEntry& entry : List(folder)) {
         if (entry.Type == TListedType::ThisFolder || entry.Type == TListedType::ParentFolder
-            || (!client.MachineListings() && (entry.Name == u'.' || entry.Name == QStringLiteral(".."))))
+            || (!m_client.MachineListings() && (entry.Name == u'.' || entry.Name == QStringLiteral(".."))))
             continue;
         if (!IsPlainName(entry.Name)) {
-            report(QStringLiteral("Left out \"%1\" in %2: not a name a file can have here.").arg(entry.Name, folder));
+            m_report(QStringLiteral("Left out \"%1\" in %2: not a name a file can have here.").arg(entry.Name, folder));
             continue;
         }
         if (entry.Type == TListedType::Link) {
-            report(QStringLiteral("Left out the link \"%1\" in %2: links are not followed.").arg(entry.Name, folder));
+            m_report(QStringLiteral("Left out the link \"%1\" in %2: links are not followed.").arg(entry.Name, folder));
             continue;
         }
         const bool isFolder = entry.Type == TListedType::Folder;
-        entries.push_back({path + QStringList{entry.Name}, isFolder, isFolder ? 0 : entry.Size, entry.Modified});
+        m_entries.push_back({parent, entry.Name, isFolder, isFolder ? 0 : entry.Size, entry.Modified});
         if (isFolder)
-            folders.push_back(entry.Name);
+            folders.push_back(int(m_entries.size()) - 1);
     }
-    for (const QString& name : folders)
-        WalkRemote(client, JoinRemote(folder, name), path + QStringList{name}, entries, report);
+    for (const int index : folders) {
+        const QString name = m_entries[index].Name;
+        m_trail.push_back(name);
+        Walk(JoinRemote(folder, name), index);
+        m_trail.removeLast();
+    }
+}
+
+void WalkLocal(const QString& folder, int parent, std::vector<TTreeEntry>& entries, const TTreeReport& report)
+{
+    QFileInfoList infos = QDir(folder).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    // By name, so that names go in order and a folder comes before what it holds.
+    std::sort(infos.begin(), infos.end(),
+              [](const QFileInfo& a, const QFileInfo& b) { return a.fileName() < b.fileName(); });
+    for (const QFileInfo& info : infos) {
+        // A linked folder is listed as an entry, never entered.
+        if (info.isSymLink()) {
+            report(QStringLiteral("Left out the link \"%1\": links are not followed.").arg(info.filePath()));
+            continue;
+        }
+        if (!info.isDir() && !info.isFile()) {
+            report(QStringLiteral("Left out \"%1\": not a file or a folder.").arg(info.filePath()));
+            continue;
+        }
+        entries.push_back({parent, info.fileName(), info.isDir(), info.isDir() ? 0 : info.size(),
+                           info.lastModified().toUTC()});
+        if (info.isDir())
+            WalkLocal(info.filePath(), int(entries.size()) - 1, entries, report);
+    }
 }
 
 } // namespace
@@ -100,45 +185,36 @@ QString LocalName(const QString& wireName, const QString& encoding)
     return DisplayText(wireName, encoding.isEmpty());
 }
 
-std::vector<TTreeEntry> ListRemoteTree(TFTPClient& Client, const QString& Folder, const TTreeReport& Report)
+QStringList TreePath(const std::vector<TTreeEntry>& entries, int index)
 {
-    std::vector<TTreeEntry> entries;
-    const TListItemEvent listItem = Client.OnListItem;
-    try {
-        WalkRemote(Client, Folder, {}, entries, Report);
-    } catch (...) {
-        Client.OnListItem = listItem;
-        throw;
+    QStringList path;
+    for (; index >= 0; index = entries[index].Parent)
+        path.prepend(entries[index].Name);
+    return path;
+}
+
+std::vector<TTreeEntry> ListRemoteTree(TFTPClient& Client, const QString& Folder, const TTreeReport& Report,
+                                       const std::function<bool()>& Stopped)
+{
+    TRemoteWalk walk(Client, Folder, Report, Stopped);
+    {
+        const ScopeExit restore([&Client, listItem = Client.OnListItem] { Client.OnListItem = listItem; });
+        try {
+            walk.Walk(Folder, -1);
+        } catch (const EAbortError&) {
+            if (!walk.Stopped())
+                throw;
+            // The wait the stop ended says only that it ended.
+            throw EAbortError(QStringLiteral("The listing of \"%1\" was stopped.").arg(Folder));
+        }
     }
-    Client.OnListItem = listItem;
     Client.DoCommand(QStringLiteral("CWD ") + Folder);
-    return entries;
+    return std::move(walk.Entries());
 }
 
 std::vector<TTreeEntry> ListLocalTree(const QString& Folder, const TTreeReport& Report)
 {
     std::vector<TTreeEntry> entries;
-    const QDir root(Folder);
-    // Without FollowSymlinks a linked folder is listed as an entry, never entered.
-    QDirIterator it(Folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo info(it.next());
-        if (info.isSymLink()) {
-            Report(QStringLiteral("Left out the link \"%1\": links are not followed.").arg(info.filePath()));
-            continue;
-        }
-        if (!info.isDir() && !info.isFile()) {
-            Report(QStringLiteral("Left out \"%1\": not a file or a folder.").arg(info.filePath()));
-            continue;
-        }
-        entries.push_back({root.relativeFilePath(info.filePath()).split(u'/'), info.isDir(),
-                           info.isDir() ? 0 : info.size(), info.lastModified().toUTC()});
-    }
-    // The iterator's order is the file system's: by path instead, so that a
-    // folder comes before what it holds and names go in order.
-    std::sort(entries.begin(), entries.end(), [](const TTreeEntry& a, const TTreeEntry& b) {
-        return std::lexicographical_compare(a.Path.begin(), a.Path.end(), b.Path.begin(), b.Path.end());
-    });
+    WalkLocal(Folder, -1, entries, Report);
     return entries;
 }

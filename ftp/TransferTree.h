@@ -6,7 +6,9 @@
 // name is not a plain name ("", ".", "..", or holding "/" or a NUL) is left out
 // and reported, so that no path made from the tree can leave the folder it is
 // copied into. Links are not followed, on either side, so a link that points
-// back up the tree cannot make the walk endless.
+// back up the tree cannot make the walk endless; a server that lists a tree
+// without end (a folder "a" that always holds a folder "a") is stopped by the
+// bounds below.
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -16,12 +18,25 @@
 
 class TFTPClient;
 
+// One entry of a tree. An entry names only itself and its folder's entry, so
+// that a deep tree costs memory in proportion to its entries, not to the sum
+// of their depths.
 struct TTreeEntry {
-    QStringList Path;    // names from the tree's root folder down to the entry
+    int Parent = -1;     // index of the entry of the folder holding it; -1: the tree's root folder
+    QString Name;
     bool Folder = false;
     qint64 Size = 0;     // bytes; 0 for a folder or when the listing gave none
     QDateTime Modified;  // UTC, when the listing gave it
 };
+
+// The names from the tree's root folder down to entries[index].
+QStringList TreePath(const std::vector<TTreeEntry>& entries, int index);
+
+// No real tree is deeper than this; a remote walk that goes deeper stops.
+constexpr int MaxTreeDepth = 100;
+// A walk stops where one run of folders repeats this many times in a row
+// ("a/a/a/...", "a/b/a/b/..."): the server lists an endless tree.
+constexpr int MaxTreeRepeats = 6;
 
 // Whether name can be one step of a path: not empty, not "." or "..", no "/" or NUL.
 bool IsPlainName(const QString& name);
@@ -33,7 +48,11 @@ using TTreeReport = std::function<void(const QString& text)>;
 // folders before their contents. The client lists each folder ("CWD" into it by
 // its full path, then List) and is left in Folder. The names are the server's
 // (wire) names; LocalName gives the name to use on this side.
-std::vector<TTreeEntry> ListRemoteTree(TFTPClient& Client, const QString& Folder, const TTreeReport& Report);
+// A tree deeper than MaxTreeDepth, or whose folders repeat, raises Exception.
+// Stopped is asked before each folder; once it is true (the caller also
+// aborts the client's wait), the walk raises EAbortError.
+std::vector<TTreeEntry> ListRemoteTree(TFTPClient& Client, const QString& Folder, const TTreeReport& Report,
+                                       const std::function<bool()>& Stopped = {});
 
 // Every entry below the local folder Folder, folders before their contents.
 std::vector<TTreeEntry> ListLocalTree(const QString& Folder, const TTreeReport& Report);

@@ -246,6 +246,9 @@ public:
     // received, unless a write failed, which the capture raises.
     // Append: the bytes go after what the file holds (a resumed download).
     void CaptureFile(const QString& FileName, bool Append = false);
+    // The same into File, open for writing, from where it stands; the caller
+    // opened it, so no name is looked up again.
+    void CaptureFile(QFile& File);
 
     // Bytes received and not yet consumed (the in-memory read buffer).
     qint64 BufferedCount() const;
@@ -364,6 +367,7 @@ private:
     void ContinueHandshake();
     void ContinueTlsClose();
     void NoteTlsClose();
+    void Capture(QFile& File); // the capture, once the file is open
     void CaptureWritten(bool ok);
     void SetLastError(int err);
     [[noreturn]] void RaiseLastError();
@@ -404,7 +408,7 @@ private:
     bool m_tlsClosing = false;            // CloseTls waits for the close to leave
     bool m_tlsReadAfterWrite = false;     // a TLS read waits for the socket to take data
     bool m_tlsWriteAfterRead = false;     // a TLS write waits for data to arrive
-    std::unique_ptr<QFile> m_captureFile; // the read stream during CaptureFile
+    QFile* m_captureFile = nullptr;       // the read stream during CaptureFile
     std::unique_ptr<BlockWriter> m_captureWriter; // writes to m_captureFile
     std::unique_ptr<QFile> m_sendFile;    // the write stream during SendFile
     QByteArray m_sendAhead;               // the file read a batch of blocks at a time

@@ -429,22 +429,33 @@ void TAsyncSocket::SendFile(const QString& FileName, qint64 From)
 void TAsyncSocket::CaptureFile(const QString& FileName, bool Append)
 {
     StatusMessage(LevelTrace, QStringLiteral("CaptureFile"));
-    auto file = std::make_unique<QFile>(FileName);
+    QFile file(FileName);
     // Truncated only when it has content: on ext4 a truncation to zero makes the
     // closing of the written file wait for the data to reach the disk (0.2 s per
     // 256 MiB), and a file created empty just before gains nothing from it.
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        throw Exception(FileErrorText(QStringLiteral("Cannot create"), *file));
-    if (!Append && file->size() > 0 && !file->resize(0))
-        throw Exception(FileErrorText(QStringLiteral("Cannot create"), *file));
-    m_captureFile = std::move(file);
-    m_captureWriter = std::make_unique<BlockWriter>(*m_captureFile);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        throw Exception(FileErrorText(QStringLiteral("Cannot create"), file));
+    if (!Append && file.size() > 0 && !file.resize(0))
+        throw Exception(FileErrorText(QStringLiteral("Cannot create"), file));
+    Capture(file);
+}
+
+void TAsyncSocket::CaptureFile(QFile& File)
+{
+    StatusMessage(LevelTrace, QStringLiteral("CaptureFile"));
+    Capture(File);
+}
+
+void TAsyncSocket::Capture(QFile& File)
+{
+    m_captureFile = &File;
+    m_captureWriter = std::make_unique<BlockWriter>(File);
     CountBytes = true;
     FileTransfer = true;
     ScopeExit restore([this] {
         m_captureWriter->Flush(); // keep what came, also when the wait ended by an exception
         m_captureWriter.reset();
-        m_captureFile.reset();
+        m_captureFile = nullptr;
         CountBytes = false;
         FileTransfer = false;
         m_fileError.clear(); // raised by now; later sends on this socket must not stop on it

@@ -43,8 +43,8 @@ TEST_F(ScriptedSession, ResumedDownloadConversations)
         {"resumed", "213 300\r\n", "350 Restarting at 100.\r\n", whole.mid(100),
          {"SIZE keep.bin", "REST 100", "RETR keep.bin"}},
         {"REST refused", "213 300\r\n", "502 No.\r\n", whole, {"SIZE keep.bin", "REST 100", "RETR keep.bin"}},
-        {"SIZE unknown", "502 No.\r\n", "350 Restarting at 100.\r\n", whole.mid(100),
-         {"SIZE keep.bin", "REST 100", "RETR keep.bin"}},
+        // Nothing could tell a resumed file from a mix: the whole file comes.
+        {"SIZE unknown", "502 No.\r\n", "350 Restarting at 100.\r\n", whole, {"SIZE keep.bin", "RETR keep.bin"}},
         {"kept part not shorter", "213 100\r\n", "350 Restarting.\r\n", whole.left(100), {"SIZE keep.bin", "RETR keep.bin"}},
     };
     const QString target = dir.filePath("keep.bin");
@@ -65,6 +65,26 @@ TEST_F(ScriptedSession, ResumedDownloadConversations)
         EXPECT_EQ(ReadFile(target), c.name == QByteArray("kept part not shorter") ? whole.left(100) : whole);
         EXPECT_FALSE(QFileInfo::exists(TFTPClient::PartialFileOf(target)));
     }
+}
+
+// A server that takes "REST" and then sends the whole file from its start: the
+// result would be the kept part and the whole file. The transfer fails, and the
+// kept part stays as it was; nothing is claimed complete.
+TEST_F(ScriptedSession, MoreBytesThanTheMissingOnesFailAResume)
+{
+    const QByteArray whole = Pattern(20);
+    const QString target = dir.filePath("keep.bin");
+    WriteFile(TFTPClient::PartialFileOf(target), whole.left(10));
+    server.On("SIZE", "213 20\r\n");
+    server.On("REST", "350 Restarting at 10.\r\n");
+    server.On("RETR", {.text = "150 ok\r\n", .data = S::Send, .payload = whole,
+                       .completion = "226 Transfer complete.\r\n"});
+    s.client.Passive = true;
+    EXPECT_THROW(s.client.Download("keep.bin", target, true), EIncompleteTransfer);
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_EQ(ReadFile(TFTPClient::PartialFileOf(target)), whole.left(10));
+    EXPECT_FALSE(s.events.contains(QString("Success %1").arg(int(TCmdType::Download))));
+    s.client.DoCommand("NOOP"); // the connection goes on
 }
 
 // Without Resume, a kept part is thrown away and the whole file fetched.
