@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unistd.h>
 
 namespace {
 
@@ -103,6 +104,31 @@ TEST(DownloadLinks, NothingIsWrittenThroughALink)
         EXPECT_FALSE(s.log.filter("not a regular file of yours").isEmpty()) << s.log.join('\n').toStdString();
         EXPECT_TRUE(s.log.filter("REST").isEmpty()) << "started afresh";
     }
+}
+
+// A kept part that another user made (in a folder both may write) holds no bytes
+// of ours: it is not continued, and the download starts afresh.
+TEST(DownloadLinks, AnotherUsersPartIsNotContinued)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving a file to another user needs root";
+    RealFtpServer server(RealFtpServer::Pyftpdlib);
+    if (!server.IsRunning())
+        GTEST_SKIP() << server.ErrorText().toStdString();
+    WriteFile(server.LocalPath("f.bin"), ServerBytes);
+    FtpSession s(server.Port(), server.User(), server.Password());
+    s.client.Passive = true;
+    s.client.Connect();
+    Folders folders;
+    const QString part = folders.Chosen(".f.bin.part");
+    WriteFile(part, "planted");
+    ASSERT_EQ(::chown(QFile::encodeName(part).constData(), 65534, 65534), 0);
+    s.log.clear();
+    s.client.Download(server.RemoteDir() + "/f.bin", folders.Chosen("f.bin"), true);
+    EXPECT_EQ(ReadFile(folders.Chosen("f.bin")), ServerBytes);
+    EXPECT_FALSE(QFileInfo::exists(part));
+    EXPECT_TRUE(s.log.filter("REST").isEmpty()) << s.log.join('\n').toStdString();
+    EXPECT_FALSE(s.log.filter("not a regular file of yours").isEmpty()) << s.log.join('\n').toStdString();
 }
 
 // ---------------------------------------------------------------- a folder swapped while a tree downloads
