@@ -84,6 +84,11 @@ public:
     TSecurity Security = TSecurity::PlainFtp;
     // CA certificates (PEM) trusted besides the system's (a company CA, a test CA).
     QString TrustedCAFile;
+    // The host has shown TLS before (a trusted certificate, an earlier TLS
+    // session): under "TLS if available" a refusal of "AUTH TLS" then ends the
+    // session before the user name, as under "Require TLS". Set by the client
+    // itself once a TLS session is established; "Plain FTP" never asks.
+    bool TlsExpected = false;
     // Data connections resume the control connection's TLS session, as servers
     // such as vsftpd require; false makes a full handshake on each.
     bool ReuseTlsSession = true;

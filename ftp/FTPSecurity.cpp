@@ -34,8 +34,8 @@ void TFTPClient::NegotiateTls()
     try {
         Transaction(command);
     } catch (const EServerAbort&) {
-        // "421": the server is leaving; under "Require TLS" that is a refusal like any other.
-        if (Security != TSecurity::RequireTls)
+        // "421": the server is leaving; where TLS is needed that is a refusal like any other.
+        if (Security != TSecurity::RequireTls && !TlsExpected)
             throw;
     }
     if (ReplyNumber == 234) {
@@ -47,6 +47,14 @@ void TFTPClient::NegotiateTls()
         RefuseSecurity(QStringLiteral("The server refused to encrypt the connection (%1). This host requires TLS, "
                                       "so the session ends here and the password was not sent.")
                            .arg(reply));
+    // A server that spoke TLS before and now says it cannot is what a man in
+    // the middle who strips TLS looks like: only the user may go on in clear.
+    if (TlsExpected)
+        RefuseSecurity(QStringLiteral("%1 offered TLS before, but now it refused to encrypt the connection (%2). "
+                                      "Someone between you and the server may be removing the encryption, so the "
+                                      "session ends here and the password was not sent. If the server really no "
+                                      "longer offers TLS, set the host to \"Plain FTP\".")
+                           .arg(Host, reply));
     Report(QStringLiteral("The server does not offer TLS (%1): the connection is not encrypted.").arg(reply));
 }
 
@@ -74,6 +82,7 @@ void TFTPClient::SecureControl()
         RefuseSecurity(e.Message());
     }
     CheckCertificate();
+    TlsExpected = true; // from now on this host is never used in clear without the user's choice
     Report(QStringLiteral("TLS connection established: %1.").arg(TlsDescription()));
 }
 
