@@ -183,6 +183,13 @@ private:
     void CloseDataTls();
     void AwaitDataTicket();
 
+    // Connect's work; announce: raise OnConnect (not for a renewal of the session).
+    void Open(bool announce);
+    // A TLS 1.3 session whose data connection the server refused, as ProFTPD
+    // does once its tickets are spent: the session is renewed on TLS 1.2,
+    // whose sessions serve every data connection (FTPSecurity.cpp).
+    bool DataSessionRefused() const;
+    void RenewTlsSession();
     void ReadGreeting();
     void Login();
     void AskFeatures();
@@ -241,6 +248,7 @@ private:
     bool m_dataTls = false;           // the current data connection runs TLS
     int m_dataTicketMark = 0;         // sessions received before the current data connection
     bool m_dataTicketsCome = true;    // the server gives data connections TLS 1.3 tickets
+    QString m_tls12Server;            // "host\nport" of a server spoken to in TLS 1.2 at most
     std::unique_ptr<TFTPDirectoryList> m_directoryList;
     TFTPDataSocket* m_data = nullptr; // child, only inside a transfer
     std::unique_ptr<TDataConnection> m_dataConnection; // only inside a transfer

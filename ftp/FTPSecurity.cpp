@@ -13,11 +13,53 @@ constexpr int TLS13Version = 0x0304;
 
 } // namespace
 
+namespace {
+QString ServerKey(const QString& host, int port) { return host.toLower() + u'\n' + QString::number(port); }
+} // namespace
+
 TTlsContext& TFTPClient::TlsContext()
 {
     if (!m_tlsContext || m_tlsContext->CAFile() != TrustedCAFile)
         m_tlsContext = std::make_unique<TTlsContext>(TrustedCAFile);
+    m_tlsContext->LimitToTls12(m_tls12Server == ServerKey(Host, Port));
     return *m_tlsContext;
+}
+
+bool TFTPClient::DataSessionRefused() const
+{
+    return m_dataTls && ReuseTlsSession && Connected && TlsVersion() == TLS13Version
+        && (ReplyNumber == 425 || ReplyNumber == 522);
+}
+
+void TFTPClient::RenewTlsSession()
+{
+    Report(QStringLiteral("The server refused a data connection on this TLS 1.3 session (%1); the session is renewed "
+                          "with TLS 1.2, whose sessions every data connection can resume.")
+               .arg(LastReply.trimmed()));
+    Report(QStringLiteral("PWD"));
+    Transaction(QStringLiteral("PWD"));
+    const QString folder = ReplyNumber == 257 ? NthField(LastReply, u'"', 2) : QString();
+    const bool textType = m_textType;
+    Disconnect();
+    m_tls12Server = ServerKey(Host, Port);
+    try {
+        Open(false);
+    } catch (const ESecurityError&) {
+        // No TLS 1.2 here: a fresh TLS 1.3 session brings fresh tickets instead.
+        m_tls12Server.clear();
+        Report(QStringLiteral("The server does not speak TLS 1.2: a new TLS 1.3 session is made instead."));
+        Open(false);
+    }
+    for (const QString& command : {folder.isEmpty() ? QString() : QStringLiteral("CWD ") + folder,
+                                   textType ? QStringLiteral("TYPE A") : QString()}) {
+        if (command.isEmpty())
+            continue;
+        Report(command);
+        Transaction(command);
+        if (ReplyNumber >= 400)
+            throw FTPException(LastReply);
+    }
+    m_textType = textType;
 }
 
 // Ends the session before anything more is sent: no QUIT, no user name, no password.

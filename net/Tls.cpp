@@ -178,6 +178,11 @@ TTlsContext::TTlsContext(const QString& CAFile) : m_ctx(SSL_CTX_new(TLS_client_m
 
 TTlsContext::~TTlsContext() = default;
 
+void TTlsContext::LimitToTls12(bool limit)
+{
+    SSL_CTX_set_max_proto_version(m_ctx.get(), limit ? TLS1_2_VERSION : 0);
+}
+
 void TTlsContext::KeepSessionsOf(ssl_st* Ssl, bool UntilCleanEnd)
 {
     SSL_set_app_data(Ssl, this);
