@@ -207,6 +207,27 @@ TEST_F(RemoteTls, ACertificateThatVerifiesGivesAnEncryptedSessionWithoutAQuestio
     }
 }
 
+// Connect, Disconnect, Connect on a TLS host, with the event loop running
+// between the clicks as it does for the user: each connect works the first
+// time, with no error box about the closed connection.
+TEST_F(RemoteTls, ReconnectingToATlsHostWorksTheFirstTime)
+{
+    QString why;
+    if (!Start(RealFtpServer::Vsftpd, RealFtpServer::ExplicitTls, TestCertificates::Good, why))
+        GTEST_SKIP() << why.toStdString();
+    form->FTPClient1->TrustedCAFile = certs.CAFile();
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        Connect();
+        ExpectEncrypted();
+        QTest::qWait(100);
+        Disconnect();
+        QTest::qWait(100);
+        EXPECT_FALSE(form->FTPClient1->Connected);
+    }
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+}
+
 // A host written by hand as "ftps://host:port" is implicit TLS, whatever its security key says.
 TEST_F(RemoteTls, AnFtpsHostNameIsImplicitTls)
 {
