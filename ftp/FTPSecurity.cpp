@@ -40,7 +40,11 @@ void TFTPClient::RenewTlsSession()
     Transaction(QStringLiteral("PWD"));
     const QString folder = ReplyNumber == 257 ? NthField(LastReply, u'"', 2) : QString();
     const bool textType = m_textType;
-    Disconnect();
+    try {
+        Disconnect();
+    } catch (const FTPException&) {
+        // A refused "QUIT" closes the connection all the same.
+    }
     m_tls12Server = ServerKey(Host, Port);
     try {
         Open(false);
