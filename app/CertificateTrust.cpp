@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -17,6 +18,7 @@ namespace {
 // Far more than any number of pins a user collects; a larger file is not ours.
 constexpr qint64 MaxFileSize = 4 << 20;
 const QString ListKey = QStringLiteral("certificates");
+const QString TlsHostsKey = QStringLiteral("hosts");
 const QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 bool SameServer(const QJsonObject& entry, const QString& host, int port)
@@ -89,8 +91,16 @@ void WriteWhole(const QString& fileName, const QByteArray& bytes)
         throw Exception(QStringLiteral("Unable to write to %1: %2").arg(fileName, file.errorString()));
 }
 
+// Someone else could have put entries there: a pin an attacker made, or a
+// server's TLS memory removed.
+bool OthersMayChange(const QFileInfo& info)
+{
+    return info.ownerId() != ::geteuid()
+        || (info.permissions() & (QFileDevice::WriteGroup | QFileDevice::WriteOther)) != 0;
+}
+
 // The file's entries; none with `problem` set when it is there but unusable.
-std::optional<QJsonArray> ReadEntries(const QString& fileName, QString& problem)
+std::optional<QJsonArray> ReadEntries(const QString& fileName, QString& problem, const QString& key = ListKey)
 {
     problem.clear();
     const QFileInfo info(fileName);
@@ -99,6 +109,12 @@ std::optional<QJsonArray> ReadEntries(const QString& fileName, QString& problem)
     QFile file(fileName);
     if (!info.isFile() || info.size() > MaxFileSize) {
         problem = QStringLiteral("%1 is not a file of trusted certificates.").arg(fileName);
+        return std::nullopt;
+    }
+    if (OthersMayChange(info)) {
+        problem = QStringLiteral("%1 can be changed by other users, so nothing in it is trusted. Make it writable by "
+                                 "its owner only (chmod 600).")
+                      .arg(fileName);
         return std::nullopt;
     }
     if (!file.open(QIODevice::ReadOnly)) {
@@ -115,7 +131,7 @@ std::optional<QJsonArray> ReadEntries(const QString& fileName, QString& problem)
         problem = QStringLiteral("%1 is damaged: %2").arg(fileName, error.errorString());
         return std::nullopt;
     }
-    return document.object().value(ListKey).toArray();
+    return document.object().value(key).toArray();
 }
 }
 
@@ -132,6 +148,13 @@ QString TrustedCertificatesFileName(const QString& configFolder)
 {
     // Without a configuration folder the name would land in the file system's root.
     return configFolder.isEmpty() ? QString() : configFolder + QStringLiteral("/trusted-certificates");
+}
+
+QString TlsHostsFileName(const QString& trustedCertificatesFile)
+{
+    return trustedCertificatesFile.isEmpty()
+        ? QString()
+        : QFileInfo(trustedCertificatesFile).dir().filePath(QStringLiteral("tls-hosts"));
 }
 
 QByteArray PemText(const QByteArray& der)
@@ -152,6 +175,49 @@ std::optional<TPinnedCertificate> TCertificateTrust::Pinned(const QString& host,
         if (SameServer(value.toObject(), host, port))
             return PinOf(value.toObject());
     return std::nullopt;
+}
+
+QString TCertificateTrust::UntoldProblem() const
+{
+    if (m_problem.isEmpty() || m_problem == m_told)
+        return {};
+    m_told = m_problem;
+    return m_problem;
+}
+
+bool TCertificateTrust::ShownTls(const QString& host, int port) const
+{
+    if (Pinned(host, port))
+        return true;
+    QString problem;
+    const std::optional<QJsonArray> entries = ReadEntries(TlsHostsFileName(m_fileName), problem, TlsHostsKey);
+    return entries && std::any_of(entries->begin(), entries->end(), [&](const QJsonValue& value) {
+               return SameServer(value.toObject(), host, port);
+           });
+}
+
+void TCertificateTrust::RememberTls(const QString& host, int port)
+{
+    const QString fileName = TlsHostsFileName(m_fileName);
+    QString problem;
+    std::optional<QJsonArray> entries = fileName.isEmpty() ? std::nullopt : ReadEntries(fileName, problem, TlsHostsKey);
+    if (!entries || std::any_of(entries->begin(), entries->end(),
+                                [&](const QJsonValue& value) { return SameServer(value.toObject(), host, port); }))
+        return;
+    entries->append(QJsonObject{{QStringLiteral("host"), host.toLower()}, {QStringLiteral("port"), port}});
+    try {
+        QDir().mkpath(QFileInfo(fileName).absolutePath());
+        const bool created = CreatePrivately(fileName);
+        try {
+            WriteWhole(fileName, QJsonDocument(QJsonObject{{TlsHostsKey, *entries}}).toJson());
+        } catch (...) {
+            if (created)
+                QFile::remove(fileName);
+            throw;
+        }
+    } catch (const Exception&) {
+        // Only the memory is lost: the next session with this server asks for TLS as ever.
+    }
 }
 
 void TCertificateTrust::Trust(const TCertificateInfo& certificate)

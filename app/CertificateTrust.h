@@ -32,6 +32,8 @@ TCertificateCheck CheckCertificate(const TCertificateInfo& certificate,
 // "<folder>/trusted-certificates": beside the user's other settings; empty without a folder,
 // and then nothing is pinned and nothing can be.
 QString TrustedCertificatesFileName(const QString& configFolder);
+// "tls-hosts" beside the trusted certificates: the servers that have spoken TLS.
+QString TlsHostsFileName(const QString& trustedCertificatesFile);
 
 class TCertificateTrust {
 public:
@@ -41,10 +43,20 @@ public:
 
     // The certificate pinned for the server; none when the file has none for it
     // or cannot be read (see Problem). The file is read each time, so that
-    // windows running side by side agree.
+    // windows running side by side agree. A file that other users may change
+    // (or that another user owns) is not trusted: nothing in it counts.
     std::optional<TPinnedCertificate> Pinned(const QString& host, int port) const;
     // Why the last read found the file unusable, in words for the user; empty when it was fine.
     const QString& Problem() const { return m_problem; }
+    // Problem(), the first time it is found only: the user is told once.
+    QString UntoldProblem() const;
+
+    // Whether the server has shown TLS before: a pinned certificate, or a TLS
+    // session remembered in TlsHostsFileName(FileName()).
+    bool ShownTls(const QString& host, int port) const;
+    // Remembers that the server spoke TLS, in a file as private as the pins and
+    // replaced in one step. Best effort: a failure only loses the memory.
+    void RememberTls(const QString& host, int port);
 
     // Pins the certificate for its host and port, replacing an older pin there
     // and keeping every other entry. The file is readable by its owner only from
@@ -55,6 +67,7 @@ public:
 
 private:
     mutable QString m_problem;
+    mutable QString m_told; // the problem the user was told about
     QString m_fileName;
 };
 

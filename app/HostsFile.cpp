@@ -78,7 +78,7 @@ Exception WriteFailure(const QString& fileName)
     return Exception(QStringLiteral("Unable to write to %1").arg(fileName));
 }
 
-std::vector<THostEntry> ReadHosts(const TIniFile& ini, const THostDefaults& defaults)
+std::vector<THostEntry> ReadHosts(const TIniFile& ini, const THostDefaults& defaults, QStringList& unknownSecurity)
 {
     std::vector<THostEntry> hosts;
     for (;;) {
@@ -87,6 +87,10 @@ std::vector<THostEntry> ReadHosts(const TIniFile& ini, const THostDefaults& defa
         if (hostname == EndMarker)
             break;
         const std::optional<QString> password = ini.Read(section, QStringLiteral("Password"));
+        bool unknown = false;
+        const TSecurity security = SecurityFromText(ini.ReadString(section, SecurityKey, QString()), &unknown);
+        if (unknown)
+            unknownSecurity << hostname;
         hosts.push_back({
             .Hostname = hostname,
             .Description = ini.ReadString(section, QStringLiteral("Description"), DefaultHostDescription),
@@ -97,7 +101,7 @@ std::vector<THostEntry> ReadHosts(const TIniFile& ini, const THostDefaults& defa
             .Port = ReadPort(ini, section),
             .Passive = !Holds(ini, section, TransferModeKey, ActiveMode),
             .Encoding = KnownEncoding(ini.ReadString(section, EncodingKey, QString())),
-            .Security = SecurityFromText(ini.ReadString(section, SecurityKey, QString())),
+            .Security = security,
             .TemporaryUploadNames = !Holds(ini, section, UploadNamesKey, FinalNames),
             .KeepModificationTimes = !Holds(ini, section, TimesKey, IgnoreTimes),
         });
@@ -152,12 +156,20 @@ QString SecurityText(TSecurity security)
     return SecurityText(TSecurity::TlsIfAvailable);
 }
 
-TSecurity SecurityFromText(const QString& text)
+TSecurity SecurityFromText(const QString& text, bool* unknown)
 {
+    if (unknown)
+        *unknown = false;
+    // No word at all: a host saved before the setting existed, which has the default.
+    if (text.trimmed().isEmpty())
+        return TSecurity::TlsIfAvailable;
     for (const auto& [value, known] : SecurityTexts)
         if (text.trimmed().compare(known, Qt::CaseInsensitive) == 0)
             return value;
-    return TSecurity::TlsIfAvailable;
+    // A word no version wrote (a typo, a newer version's): never weaker than the user may have meant.
+    if (unknown)
+        *unknown = true;
+    return TSecurity::RequireTls;
 }
 
 QString ClientNameEncoding(const QString& setting)
@@ -193,8 +205,13 @@ QString GetLocalIP()
 THostsFileContents LoadHostsFile(const QString& fileName, const THostDefaults& defaults)
 {
     const TIniFile ini(fileName);
-    THostsFileContents contents{.Hosts = ReadHosts(ini, defaults), .Problem = ini.Problem()};
+    QStringList unknownSecurity;
+    THostsFileContents contents{.Hosts = ReadHosts(ini, defaults, unknownSecurity), .Problem = ini.Problem(), .Notice = {}};
     contents.Status = StatusOf(ini, contents.Hosts);
+    if (!unknownSecurity.isEmpty())
+        contents.Notice = QStringLiteral("The security setting of %1 in the hosts file %2 is not one this version "
+                                         "knows, so it is taken as \"Require TLS\". Edit the host to choose another.")
+                              .arg(unknownSecurity.join(QStringLiteral(", ")), fileName);
     return contents;
 }
 

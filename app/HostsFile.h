@@ -50,10 +50,11 @@ QString KnownEncoding(const QString& setting);
 // both UTF-8, the client's empty default.
 QString ClientNameEncoding(const QString& setting);
 
-// A security setting as the hosts file writes it ("require-tls"), and back; a
-// value no version wrote reads as the default.
+// A security setting as the hosts file writes it ("require-tls"), and back. No
+// value reads as the default, TLS if available; a value no version wrote reads
+// as Require TLS, never as a weaker setting, and sets *unknown.
 QString SecurityText(TSecurity security);
-TSecurity SecurityFromText(const QString& text);
+TSecurity SecurityFromText(const QString& text, bool* unknown = nullptr);
 
 // Where the hosts file is: the executable's path with its extension replaced by
 // ".vth", beside the program, when a hosts file is there and can be replaced (its
@@ -81,6 +82,7 @@ struct THostsFileContents {
     std::vector<THostEntry> Hosts;
     THostsFileStatus Status = THostsFileStatus::Absent;
     QString Problem; // for Unreadable: why, in words for the user
+    QString Notice;  // read, but with settings taken otherwise than written: for the user, once
 };
 
 // Reads entries from Host1 on until a section has no Hostname or the Hostname "*".

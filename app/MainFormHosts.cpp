@@ -102,6 +102,8 @@ void TMainForm::LoadHosts()
         m_hostsFileProblem = QStringLiteral("The hosts file %1 was not read: %2. The host list starts empty, "
                                             "and the file is left as it is.")
                                  .arg(m_hostsFile, contents.Problem);
+    else
+        m_hostsFileProblem = contents.Notice;
     for (const THostEntry& host : contents.Hosts)
         AddSite(host);
 }

@@ -205,6 +205,7 @@ void TRemoteSession::Connect(const std::optional<THostEntry>& site)
     if (OnConnecting)
         OnConnecting(m_client->Host);
     Log(QStringLiteral("Connecting..."));
+    PrepareSecurity();
     m_client->Connect();
     SetScreenCursor(Qt::ArrowCursor);
 }

@@ -132,6 +132,8 @@ private:
     void Log(const QString& line);
     void ShowProgress(qint64 part, qint64 total);
     void ShowTransferType();
+    // Whether the host must speak TLS because it has before (RemoteSessionSecurity.cpp).
+    void PrepareSecurity();
     void ShowConnectionSecurity();
     void ShowDisconnected();
     void StopIfClosing() const;

@@ -43,8 +43,8 @@ void TRemoteSession::Certificate(const TCertificateInfo& Certificate, bool& Acce
         return;
     }
     const std::optional<TPinnedCertificate> pinned = m_trust.Pinned(Certificate.Host, Certificate.Port);
-    if (!m_trust.Problem().isEmpty())
-        Log(QStringLiteral("The trusted certificates were not read: ") + m_trust.Problem());
+    if (const QString problem = m_trust.UntoldProblem(); !problem.isEmpty())
+        Log(QStringLiteral("The trusted certificates were not read: ") + problem);
     const TCertificateCheck check = CheckCertificate(Certificate, pinned);
     if (check == TCertificateCheck::Accept) {
         Accept = true;
@@ -73,6 +73,14 @@ void TRemoteSession::KeepTrusted(const TCertificateInfo& Certificate)
     }
 }
 
+void TRemoteSession::PrepareSecurity()
+{
+    m_client->TlsExpected = m_client->Security != TSecurity::PlainFtp
+                         && m_trust.ShownTls(m_client->Host, m_client->Port);
+    if (const QString problem = m_trust.UntoldProblem(); !problem.isEmpty())
+        Log(QStringLiteral("The trusted certificates were not read: ") + problem);
+}
+
 void TRemoteSession::ShowConnectionSecurity()
 {
     if (!m_client->Connected) {
@@ -81,6 +89,8 @@ void TRemoteSession::ShowConnectionSecurity()
         return;
     }
     const bool encrypted = m_client->Encrypted();
+    if (encrypted)
+        m_trust.RememberTls(m_client->Host, m_client->Port);
     if (OnTitle)
         OnTitle(ConnectedTitle(m_client->Host, encrypted));
     if (!OnSecurity)

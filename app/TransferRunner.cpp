@@ -90,6 +90,7 @@ void TTransferRunner::UseSettingsOf(const TFTPClient& session)
     m_client->Passive = session.Passive;
     m_client->NameEncoding = session.NameEncoding;
     m_client->Security = session.Security;
+    m_client->TlsExpected = session.TlsExpected;
     m_client->TrustedCAFile = session.TrustedCAFile;
     m_client->InactivityTimeOut = session.InactivityTimeOut;
     m_client->KeepModificationTimes = session.KeepModificationTimes;

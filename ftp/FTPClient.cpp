@@ -129,6 +129,11 @@ void TFTPClient::Connect()
     Canceled = false;
     if (Connected)
         return;
+    Open(true);
+}
+
+void TFTPClient::Open(bool announce)
+{
     Read(0);
     m_replies.Reset(true);
     m_loggedIn = false;
@@ -159,7 +164,7 @@ void TFTPClient::Connect()
         AskFeatures();
         SetBinaryType();
         m_loggedIn = true;
-        if (OnConnect)
+        if (announce && OnConnect)
             OnConnect(this);
     } catch (...) {
         try {
@@ -423,17 +428,28 @@ bool TFTPClient::FinishTransfer(TCmdType type)
 
 void TFTPClient::RunTransfer(TCmdType type, const std::function<void()>& body)
 {
-    m_data = new TFTPDataSocket(this);
-    m_dataConnection = MakeDataConnection();
-    try {
-        m_replies.SettleDebts();
-        body();
-    } catch (...) {
+    for (bool firstTry = true;; firstTry = false) {
+        m_data = new TFTPDataSocket(this);
+        m_dataConnection = MakeDataConnection();
+        try {
+            m_replies.SettleDebts();
+            body();
+        } catch (const FTPException&) {
+            // Once per transfer: a server that refuses the renewed session too means it.
+            const bool renew = firstTry && DataSessionRefused();
+            EndTransfer(type);
+            if (!renew)
+                throw;
+            RenewTlsSession();
+            continue;
+        } catch (...) {
+            EndTransfer(type);
+            throw;
+        }
         EndTransfer(type);
-        throw;
+        Success(type);
+        return;
     }
-    EndTransfer(type);
-    Success(type);
 }
 
 void TFTPClient::EndTransfer(TCmdType type)

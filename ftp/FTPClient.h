@@ -87,6 +87,11 @@ public:
     TSecurity Security = TSecurity::PlainFtp;
     // CA certificates (PEM) trusted besides the system's (a company CA, a test CA).
     QString TrustedCAFile;
+    // The host has shown TLS before (a trusted certificate, an earlier TLS
+    // session): under "TLS if available" a refusal of "AUTH TLS" then ends the
+    // session before the user name, as under "Require TLS". Set by the client
+    // itself once a TLS session is established; "Plain FTP" never asks.
+    bool TlsExpected = false;
     // Data connections resume the control connection's TLS session, as servers
     // such as vsftpd require; false makes a full handshake on each.
     bool ReuseTlsSession = true;
@@ -198,6 +203,13 @@ private:
     void CloseDataTls();
     void AwaitDataTicket();
 
+    // Connect's work; announce: raise OnConnect (not for a renewal of the session).
+    void Open(bool announce);
+    // A TLS 1.3 session whose data connection the server refused, as ProFTPD
+    // does once its tickets are spent: the session is renewed on TLS 1.2,
+    // whose sessions serve every data connection (FTPSecurity.cpp).
+    bool DataSessionRefused() const;
+    void RenewTlsSession();
     void ReadGreeting();
     void Login();
     void AskFeatures();
@@ -258,6 +270,7 @@ private:
     bool m_dataTls = false;           // the current data connection runs TLS
     int m_dataTicketMark = 0;         // sessions received before the current data connection
     bool m_dataTicketsCome = true;    // the server gives data connections TLS 1.3 tickets
+    QString m_tls12Server;            // "host\nport" of a server spoken to in TLS 1.2 at most
     std::unique_ptr<TFTPDirectoryList> m_directoryList;
     TFTPDataSocket* m_data = nullptr; // child, only inside a transfer
     std::unique_ptr<TDataConnection> m_dataConnection; // only inside a transfer

@@ -13,11 +13,57 @@ constexpr int TLS13Version = 0x0304;
 
 } // namespace
 
+namespace {
+QString ServerKey(const QString& host, int port) { return host.toLower() + u'\n' + QString::number(port); }
+} // namespace
+
 TTlsContext& TFTPClient::TlsContext()
 {
     if (!m_tlsContext || m_tlsContext->CAFile() != TrustedCAFile)
         m_tlsContext = std::make_unique<TTlsContext>(TrustedCAFile);
+    m_tlsContext->LimitToTls12(m_tls12Server == ServerKey(Host, Port));
     return *m_tlsContext;
+}
+
+bool TFTPClient::DataSessionRefused() const
+{
+    return m_dataTls && ReuseTlsSession && Connected && TlsVersion() == TLS13Version
+        && (ReplyNumber == 425 || ReplyNumber == 522);
+}
+
+void TFTPClient::RenewTlsSession()
+{
+    Report(QStringLiteral("The server refused a data connection on this TLS 1.3 session (%1); the session is renewed "
+                          "with TLS 1.2, whose sessions every data connection can resume.")
+               .arg(LastReply.trimmed()));
+    Report(QStringLiteral("PWD"));
+    Transaction(QStringLiteral("PWD"));
+    const QString folder = ReplyNumber == 257 ? NthField(LastReply, u'"', 2) : QString();
+    const bool textType = m_textType;
+    try {
+        Disconnect();
+    } catch (const FTPException&) {
+        // A refused "QUIT" closes the connection all the same.
+    }
+    m_tls12Server = ServerKey(Host, Port);
+    try {
+        Open(false);
+    } catch (const ESecurityError&) {
+        // No TLS 1.2 here: a fresh TLS 1.3 session brings fresh tickets instead.
+        m_tls12Server.clear();
+        Report(QStringLiteral("The server does not speak TLS 1.2: a new TLS 1.3 session is made instead."));
+        Open(false);
+    }
+    for (const QString& command : {folder.isEmpty() ? QString() : QStringLiteral("CWD ") + folder,
+                                   textType ? QStringLiteral("TYPE A") : QString()}) {
+        if (command.isEmpty())
+            continue;
+        Report(command);
+        Transaction(command);
+        if (ReplyNumber >= 400)
+            throw FTPException(LastReply);
+    }
+    m_textType = textType;
 }
 
 // Ends the session before anything more is sent: no QUIT, no user name, no password.
@@ -34,8 +80,8 @@ void TFTPClient::NegotiateTls()
     try {
         Transaction(command);
     } catch (const EServerAbort&) {
-        // "421": the server is leaving; under "Require TLS" that is a refusal like any other.
-        if (Security != TSecurity::RequireTls)
+        // "421": the server is leaving; where TLS is needed that is a refusal like any other.
+        if (Security != TSecurity::RequireTls && !TlsExpected)
             throw;
     }
     if (ReplyNumber == 234) {
@@ -47,6 +93,14 @@ void TFTPClient::NegotiateTls()
         RefuseSecurity(QStringLiteral("The server refused to encrypt the connection (%1). This host requires TLS, "
                                       "so the session ends here and the password was not sent.")
                            .arg(reply));
+    // A server that spoke TLS before and now says it cannot is what a man in
+    // the middle who strips TLS looks like: only the user may go on in clear.
+    if (TlsExpected)
+        RefuseSecurity(QStringLiteral("%1 offered TLS before, but now it refused to encrypt the connection (%2). "
+                                      "Someone between you and the server may be removing the encryption, so the "
+                                      "session ends here and the password was not sent. If the server really no "
+                                      "longer offers TLS, set the host to \"Plain FTP\".")
+                           .arg(Host, reply));
     Report(QStringLiteral("The server does not offer TLS (%1): the connection is not encrypted.").arg(reply));
 }
 
@@ -74,6 +128,7 @@ void TFTPClient::SecureControl()
         RefuseSecurity(e.Message());
     }
     CheckCertificate();
+    TlsExpected = true; // from now on this host is never used in clear without the user's choice
     Report(QStringLiteral("TLS connection established: %1.").arg(TlsDescription()));
 }
 

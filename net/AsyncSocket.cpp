@@ -127,6 +127,8 @@ void TAsyncSocket::Register(int handle)
     m_readNotifier->setEnabled(false);
     m_writeNotifier->setEnabled(false);
     m_socket = handle;
+    ++m_connection;
+    m_readMorePosted = false;
     m_socketUsed = false;
     m_readNotifier->setSocket(handle);
     m_writeNotifier->setSocket(handle);
@@ -226,7 +228,12 @@ void TAsyncSocket::PostReadMore(bool Even)
     // An enabled notifier fires again while bytes wait: no need to post.
     if ((m_readNotifier->isEnabled() && !Even) || std::exchange(m_readMorePosted, true))
         return;
-    QMetaObject::invokeMethod(this, Guarded([this] {
+    // Meant for this connection only: one closed meanwhile (a Disconnect right
+    // after a TLS read) leaves a fresh socket, which a read would find not
+    // connected, an error that would greet the next Connect.
+    QMetaObject::invokeMethod(this, Guarded([this, connection = m_connection] {
+        if (connection != m_connection)
+            return;
         m_readMorePosted = false;
         if (m_socket >= 0 && m_listenMode == ListenMode::None && !m_connecting)
             OnReadReady();

@@ -385,6 +385,7 @@ private:
     bool m_suspended = false;        // notifications stopped by a cancel
     bool m_destroying = false;
     bool m_readMorePosted = false;
+    quint64 m_connection = 0;        // counts the sockets registered: what a posted read was for
     bool m_readSkipped = false;      // a handler run skipped by InTransfer
     bool m_writeSkipped = false;
     int m_sendError = 0;             // permanent send failure of the current send

@@ -13,9 +13,91 @@
 #include <openssl/x509v3.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <ctime>
+#include <sys/socket.h>
 
 namespace {
+
+// OpenSSL's own socket BIO writes with write(), which raises SIGPIPE when the
+// peer has reset the connection and kills the whole program. This one sends
+// with MSG_NOSIGNAL, so a reset peer is an error of that connection only.
+int SocketOf(BIO* bio) { return int(reinterpret_cast<intptr_t>(BIO_get_data(bio))); }
+
+int SendNoSignal(BIO* bio, const char* data, size_t size, size_t* written)
+{
+    BIO_clear_retry_flags(bio);
+    const ssize_t n = ::send(SocketOf(bio), data, size, MSG_NOSIGNAL);
+    if (n >= 0) {
+        *written = size_t(n);
+        return 1;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+        BIO_set_retry_write(bio);
+    return 0; // errno stays for SSL_ERROR_SYSCALL
+}
+
+int ReceiveFromSocket(BIO* bio, char* data, size_t size, size_t* got)
+{
+    BIO_clear_retry_flags(bio);
+    const ssize_t n = ::recv(SocketOf(bio), data, size, 0);
+    if (n > 0) {
+        *got = size_t(n);
+        return 1;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        BIO_set_retry_read(bio);
+    else if (n == 0)
+        BIO_set_flags(bio, BIO_FLAGS_IN_EOF);
+    return 0;
+}
+
+long SocketControl(BIO* bio, int command, long, void*)
+{
+    switch (command) {
+    case BIO_CTRL_FLUSH: // every send goes straight to the kernel
+    case BIO_CTRL_DUP:
+        return 1;
+    case BIO_C_GET_FD:
+        return SocketOf(bio);
+    case BIO_CTRL_EOF:
+        return BIO_test_flags(bio, BIO_FLAGS_IN_EOF) != 0;
+    default:
+        return 0;
+    }
+}
+
+int StartSocketBio(BIO* bio)
+{
+    BIO_set_init(bio, 1);
+    return 1;
+}
+
+const BIO_METHOD* NoSignalSocketMethod()
+{
+    static BIO_METHOD* const method = [] {
+        BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR,
+                                     "socket without SIGPIPE");
+        if (m) {
+            BIO_meth_set_write_ex(m, SendNoSignal);
+            BIO_meth_set_read_ex(m, ReceiveFromSocket);
+            BIO_meth_set_ctrl(m, SocketControl);
+            BIO_meth_set_create(m, StartSocketBio);
+        }
+        return m;
+    }();
+    return method;
+}
+
+// The socket stays the caller's: freeing the BIO does not close it.
+BIO* NoSignalSocketBio(int socket)
+{
+    const BIO_METHOD* method = NoSignalSocketMethod();
+    BIO* bio = method ? BIO_new(method) : nullptr;
+    if (bio)
+        BIO_set_data(bio, reinterpret_cast<void*>(intptr_t(socket)));
+    return bio;
+}
 
 // The oldest error OpenSSL queued on this thread, in words; the queue is emptied.
 QString OpenSslError()
@@ -96,6 +178,11 @@ TTlsContext::TTlsContext(const QString& CAFile) : m_ctx(SSL_CTX_new(TLS_client_m
 
 TTlsContext::~TTlsContext() = default;
 
+void TTlsContext::LimitToTls12(bool limit)
+{
+    SSL_CTX_set_max_proto_version(m_ctx.get(), limit ? TLS1_2_VERSION : 0);
+}
+
 void TTlsContext::KeepSessionsOf(ssl_st* Ssl, bool UntilCleanEnd)
 {
     SSL_set_app_data(Ssl, this);
@@ -154,7 +241,12 @@ TTlsLayer::TTlsLayer(TTlsContext& Context, int Socket, const QString& PeerName, 
 {
     if (!m_ssl)
         throw ESockError(QStringLiteral("TLS cannot be set up: %1").arg(OpenSslError()));
-    SSL_set_fd(m_ssl, Socket);
+    BIO* bio = NoSignalSocketBio(Socket);
+    if (!bio) {
+        SSL_free(m_ssl);
+        throw ESockError(QStringLiteral("TLS cannot be set up: %1").arg(OpenSslError()));
+    }
+    SSL_set_bio(m_ssl, bio, bio); // the connection owns it now
     SSL_set_connect_state(m_ssl);
     const QByteArray peer = PeerName.toUtf8();
     if (QHostAddress(PeerName).isNull()) {

@@ -57,6 +57,9 @@ public:
     // once); a TLS 1.2 session serves every connection.
     void OfferSession(ssl_st* Ssl);
     void ForgetSessions() { m_sessions.clear(); }
+    // Offers TLS 1.2 at most (true) or every version from 1.2 on (false), from
+    // the next connection on.
+    void LimitToTls12(bool limit);
     // How many sessions the server has given so far.
     int SessionsReceived() const { return m_received; }
     // Keeps the sessions the server gives Ssl (at the handshake, or in TLS 1.3

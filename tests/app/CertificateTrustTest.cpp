@@ -118,6 +118,54 @@ TEST_F(CertificateTrustTest, AFileMadeReadableByOthersIsMadePrivateAgainAtTheNex
     EXPECT_EQ(trust.Pinned("ftp.example.org", 21)->Fingerprint, OldPrint);
 }
 
+// Anyone who may write the file could pin a certificate of theirs: none of it
+// counts, the user is told once, and a new pin does not go over it.
+TEST_F(CertificateTrustTest, AFileOthersMayWriteIsNotTrustedAndSaysSoOnce)
+{
+    trust.Trust(Certificate(OldPrint, false));
+    for (const QFileDevice::Permissions loose : {QFileDevice::WriteGroup, QFileDevice::WriteOther}) {
+        ASSERT_TRUE(QFile::setPermissions(file, OwnerOnly | loose));
+        const QByteArray before = ReadText();
+        TCertificateTrust fresh(file);
+        EXPECT_FALSE(fresh.Pinned("ftp.example.org", 21));
+        EXPECT_FALSE(fresh.ShownTls("ftp.example.org", 21));
+        EXPECT_TRUE(fresh.Problem().contains("can be changed by other users")) << fresh.Problem().toStdString();
+        EXPECT_EQ(fresh.UntoldProblem(), fresh.Problem());
+        fresh.Pinned("ftp.example.org", 21);
+        EXPECT_TRUE(fresh.UntoldProblem().isEmpty()) << "told once";
+        EXPECT_THROW(fresh.Trust(Certificate(NewPrint, false)), Exception);
+        EXPECT_EQ(ReadText(), before);
+    }
+    ASSERT_TRUE(QFile::setPermissions(file, OwnerOnly));
+    EXPECT_EQ(trust.Pinned("ftp.example.org", 21)->Fingerprint, OldPrint);
+}
+
+// A server that spoke TLS is remembered beside the pins, as privately, in a
+// file replaced whole; a pin counts as TLS shown too.
+TEST_F(CertificateTrustTest, ServersThatSpokeTlsAreRememberedPrivately)
+{
+    EXPECT_FALSE(trust.ShownTls("ftp.example.org", 21));
+    trust.Trust(Certificate(OldPrint, false, 990));
+    EXPECT_TRUE(trust.ShownTls("FTP.example.org", 990)) << "a pinned certificate";
+    trust.RememberTls("ftp.example.org", 21);
+    trust.RememberTls("ftp.example.org", 21);
+    trust.RememberTls("::1", 2121);
+    TCertificateTrust later(file);
+    EXPECT_TRUE(later.ShownTls("ftp.example.org", 21));
+    EXPECT_TRUE(later.ShownTls("::1", 2121));
+    EXPECT_FALSE(later.ShownTls("ftp.example.org", 2121)) << "per host and port";
+    EXPECT_FALSE(later.ShownTls("other.example.org", 21));
+    const QString memory = TlsHostsFileName(file);
+    EXPECT_EQ(QFileInfo(memory).absolutePath(), QFileInfo(file).absolutePath());
+    EXPECT_EQ(QFile::permissions(memory) & OwnerGroupOther, OwnerOnly);
+    QFile in(memory);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    EXPECT_EQ(in.readAll().count("ftp.example.org"), 1) << "remembered once";
+    EXPECT_EQ(QDir(QFileInfo(file).absolutePath()).entryList(QDir::Files),
+              (QStringList{"tls-hosts", "trusted-certificates"}))
+        << "no temporary file left";
+}
+
 TEST_F(CertificateTrustTest, AFileThatCannotBeReadIsNeverReplaced)
 {
     const QByteArray cases[] = {

@@ -618,7 +618,10 @@ TEST_F(HostsFileTest, EverySecuritySettingIsWrittenAndReadBack)
     }
 }
 
-TEST_F(HostsFileTest, AMissingOrUnknownSecurityReadsAsTlsIfAvailable)
+// A missing word is a host saved before the setting existed: the default. A word
+// no version wrote must never weaken the host: it reads as "Require TLS", and
+// the user is told once, naming the hosts.
+TEST_F(HostsFileTest, AMissingSecurityReadsAsTlsIfAvailableAndAnUnknownOneAsRequireTls)
 {
     const struct {
         QByteArray line;
@@ -630,18 +633,24 @@ TEST_F(HostsFileTest, AMissingOrUnknownSecurityReadsAsTlsIfAvailable)
         {"Security=REQUIRE-TLS\n", TSecurity::RequireTls},
         {"Security= Implicit-TLS \n", TSecurity::ImplicitTls},
         {"Security=plain\n", TSecurity::PlainFtp},
-        // Not words this program writes: an unknown value must not turn TLS off.
-        {"Security=none\n", TSecurity::TlsIfAvailable},
-        {"Security=3\n", TSecurity::TlsIfAvailable},
-        {"Security=ftps\n", TSecurity::TlsIfAvailable},
-        {"Security=plain ftp\n", TSecurity::TlsIfAvailable},
+        {"Security=none\n", TSecurity::RequireTls},
+        {"Security=3\n", TSecurity::RequireTls},
+        {"Security=ftps\n", TSecurity::RequireTls},
+        {"Security=plain ftp\n", TSecurity::RequireTls},
     };
     for (const auto& c : cases) {
         WriteText("[Host1]\nHostname=a\n" + c.line);
-        const std::vector<THostEntry> hosts = ReadHostsFile(file, defaults);
-        ASSERT_EQ(hosts.size(), 1u) << c.line.toStdString();
-        EXPECT_EQ(hosts[0].Security, c.security) << c.line.toStdString();
+        const THostsFileContents contents = LoadHostsFile(file, defaults);
+        ASSERT_EQ(contents.Hosts.size(), 1u) << c.line.toStdString();
+        EXPECT_EQ(contents.Hosts[0].Security, c.security) << c.line.toStdString();
+        const bool known = c.line.isEmpty() || c.security != TSecurity::RequireTls || c.line.contains("REQUIRE");
+        EXPECT_EQ(contents.Notice.isEmpty(), known) << c.line.toStdString();
     }
+    WriteText("[Host1]\nHostname=a\nSecurity=tls\n[Host2]\nHostname=b\n[Host3]\nHostname=c\nSecurity=ssl\n");
+    EXPECT_EQ(LoadHostsFile(file, defaults).Notice.toStdString(),
+              ("The security setting of a, c in the hosts file " + file
+               + " is not one this version knows, so it is taken as \"Require TLS\". Edit the host to choose another.")
+                  .toStdString());
 }
 
 TEST_F(HostsFileTest, UploadNamesAndTimesAreWrittenOnlyWhenTurnedOffAndReadBack)

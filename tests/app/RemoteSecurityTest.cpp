@@ -6,6 +6,7 @@
 #include "ScriptedFtpServer.h"
 #include "TestCertificates.h"
 
+#include "app/CertificateTrust.h"
 #include "app/StatusBar.h"
 #include "app/TransferRunner.h"
 #include "ftp/FTPClient.h"
@@ -90,6 +91,47 @@ TEST_F(RemoteSecurity, RequireTlsOnAServerWithoutItEndsBeforeTheLoginWithTheReas
     ExpectNothingShown();
 }
 
+// A host that has shown TLS before, by a trusted certificate or a remembered TLS
+// session, and now refuses "AUTH TLS" (as a man in the middle would make it):
+// under "TLS if available" the session stops before the user name with a clear
+// warning. Only the user's choice of "Plain FTP" uses it in clear again.
+TEST_F(RemoteSecurity, AHostThatShowedTlsBeforeIsNeverUsedInClearWithoutTheUsersChoice)
+{
+    enum Memory { Pinned, Remembered };
+    server.On("AUTH", "534 TLS not available.\r\n");
+    for (const Memory memory : {Pinned, Remembered}) {
+        SCOPED_TRACE(memory == Pinned ? "pinned" : "remembered");
+        form.reset();
+        QFile::remove(dir.filePath("trusted-certificates"));
+        QFile::remove(dir.filePath("tls-hosts"));
+        MakeForm({HostWith(TSecurity::TlsIfAvailable), HostWith(TSecurity::PlainFtp)}, server.Port());
+        TCertificateTrust trust(form->CertificateTrust().FileName());
+        if (memory == Pinned) {
+            TCertificateInfo certificate;
+            certificate.Host = "127.0.0.1";
+            certificate.Port = server.Port();
+            certificate.Fingerprint = QString("AB:").repeated(31) + "CD";
+            trust.Trust(certificate);
+        } else {
+            trust.RememberTls("127.0.0.1", server.Port());
+        }
+        const qsizetype before = server.Received().size();
+        Connect();
+        server.WaitForLines(int(before) + 2, 300); // anything after the refusal would show
+        EXPECT_EQ(server.Received().mid(before), QByteArrayList{"AUTH TLS"}) << "no user name, no password";
+        EXPECT_FALSE(form->FTPClient1->Connected);
+        EXPECT_FALSE(PasswordSent());
+        ASSERT_EQ(Errors().size(), 1);
+        EXPECT_TRUE(Errors()[0].contains("127.0.0.1 offered TLS before")) << Errors()[0].toStdString();
+        EXPECT_TRUE(Errors()[0].contains("\"Plain FTP\"")) << Errors()[0].toStdString();
+        ExpectNothingShown();
+
+        Connect(1);
+        EXPECT_TRUE(form->FTPClient1->Connected) << "the user chose plain FTP for this host";
+        EXPECT_FALSE(form->FTPClient1->Encrypted());
+    }
+}
+
 // Real servers with TLS, their certificates made for the test.
 class RemoteTls : public RemoteSecurity {
 protected:
@@ -163,6 +205,27 @@ TEST_F(RemoteTls, ACertificateThatVerifiesGivesAnEncryptedSessionWithoutAQuestio
         ExpectNothingShown();
         EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
     }
+}
+
+// Connect, Disconnect, Connect on a TLS host, with the event loop running
+// between the clicks as it does for the user: each connect works the first
+// time, with no error box about the closed connection.
+TEST_F(RemoteTls, ReconnectingToATlsHostWorksTheFirstTime)
+{
+    QString why;
+    if (!Start(RealFtpServer::Vsftpd, RealFtpServer::ExplicitTls, TestCertificates::Good, why))
+        GTEST_SKIP() << why.toStdString();
+    form->FTPClient1->TrustedCAFile = certs.CAFile();
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        Connect();
+        ExpectEncrypted();
+        QTest::qWait(100);
+        Disconnect();
+        QTest::qWait(100);
+        EXPECT_FALSE(form->FTPClient1->Connected);
+    }
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
 }
 
 // A host written by hand as "ftps://host:port" is implicit TLS, whatever its security key says.

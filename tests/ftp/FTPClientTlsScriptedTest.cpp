@@ -20,10 +20,13 @@ struct RefusalCase {
     QByteArray authReply;
     QByteArrayList sent;
     const char* error; // part of the exception's text; nullptr: the session goes on
+    bool tlsBefore = false; // the host has shown TLS before (a pinned certificate, an earlier session)
 };
 
 // A refusal of "AUTH TLS" under "Require TLS" ends the session before anything
-// else is sent: no user name, no password, not even "QUIT". "TLS if available"
+// else is sent: no user name, no password, not even "QUIT". So does a refusal
+// by a host that spoke TLS before, under "TLS if available" too: that is what
+// a man in the middle who strips TLS looks like. A host never seen with TLS
 // goes on in plain text and says so.
 TEST(FTPClientTls, RefusedAuthTls)
 {
@@ -37,6 +40,12 @@ TEST(FTPClientTls, RefusedAuthTls)
         {"if available", TSecurity::TlsIfAvailable, "502 Command not implemented.\r\n",
          {"AUTH TLS", "USER user", "PASS secret", "FEAT", "TYPE I"}, nullptr},
         {"plain", TSecurity::PlainFtp, "234 Go ahead.\r\n", {"USER user", "PASS secret", "FEAT", "TYPE I"}, nullptr},
+        {"if available, TLS before", TSecurity::TlsIfAvailable, "534 TLS not available.\r\n", {"AUTH TLS"},
+         "offered TLS before, but now it refused to encrypt the connection (534 TLS not available.)", true},
+        {"if available, TLS before, server closing", TSecurity::TlsIfAvailable, "421 Service not available.\r\n",
+         {"AUTH TLS"}, "421 Service not available.", true},
+        {"plain, TLS before", TSecurity::PlainFtp, "534 TLS not available.\r\n",
+         {"USER user", "PASS secret", "FEAT", "TYPE I"}, nullptr, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -44,6 +53,7 @@ TEST(FTPClientTls, RefusedAuthTls)
         server.On("AUTH", c.authReply);
         FtpSession s(server.Port());
         s.client.Security = c.security;
+        s.client.TlsExpected = c.tlsBefore;
         QString error;
         try {
             s.client.Connect();
