@@ -1,5 +1,5 @@
-// Downloads and uploads: the partial file beside the target, resuming either
-// way, and the files' modification times.
+// Downloads and uploads: the partial file beside the target, the temporary
+// name of an upload, resuming either way, and the files' modification times.
 #include "ftp/DataSocket.h"
 #include "ftp/DirectoryList.h"
 #include "ftp/FTPClient.h"
@@ -55,8 +55,7 @@ std::optional<qint64> TFTPClient::RemoteSize(const QString& Name)
     RejectUnsafeText(Name);
     const auto operation = BeginOperation();
     m_replies.SettleDebts();
-    Report(QStringLiteral("SIZE ") + Name);
-    Transaction(QStringLiteral("SIZE ") + Name);
+    InBinaryType(QStringLiteral("SIZE ") + Name);
     bool ok = false;
     const qint64 size = LastReply.mid(4).trimmed().toLongLong(&ok);
     return ReplyNumber == 213 && ok && size >= 0 ? std::optional<qint64>(size) : std::nullopt;
@@ -75,21 +74,28 @@ QDateTime TFTPClient::RemoteModified(const QString& Name)
 bool TFTPClient::SetRemoteModified(const QString& Name, const QDateTime& Time)
 {
     RejectUnsafeText(Name);
-    if (!Supports(QStringLiteral("MFMT")) || !Time.isValid())
+    const bool mfmt = Supports(QStringLiteral("MFMT"));
+    // "SITE UTIME" is listed nowhere but in "SITE HELP": servers that answer
+    // "FEAT" are tried until they show that they do not know it.
+    if (!Time.isValid() || (!mfmt && (m_siteUtimeRefused || m_featureLines.isEmpty())))
         return false;
     const auto operation = BeginOperation();
     m_replies.SettleDebts();
-    const QString command = QStringLiteral("MFMT %1 %2").arg(FtpTimeText(Time), Name);
+    const QString command = (mfmt ? QStringLiteral("MFMT %1 %2") : QStringLiteral("SITE UTIME %1 %2"))
+                                .arg(FtpTimeText(Time), Name);
     Report(command);
     Transaction(command);
+    if (!mfmt && InRange(ReplyNumber, 500, 504))
+        m_siteUtimeRefused = true;
     return InRange(ReplyNumber, 200, 299);
 }
 
-void TFTPClient::TakeRemoteTime(const QString& RemoteFile, const QString& target)
+void TFTPClient::TakeRemoteTime(const QString& RemoteFile, const QString& target, QDateTime time)
 {
-    if (!KeepModificationTimes || !Supports(QStringLiteral("MDTM")))
+    if (!KeepModificationTimes)
         return;
-    const QDateTime time = RemoteModified(RemoteFile);
+    if (!time.isValid() && Supports(QStringLiteral("MDTM")))
+        time = RemoteModified(RemoteFile);
     QFile file(target);
     if (time.isValid() && file.open(QIODevice::ReadWrite))
         file.setFileTime(time, QFileDevice::FileModificationTime);
@@ -146,13 +152,15 @@ void TFTPClient::SendRetr(const QString& RemoteFile)
     m_replies.Owe(); // the transfer's completion
 }
 
-void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile, bool Resume)
+void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile, bool Resume, const QDateTime& Modified)
 {
     RejectUnsafeText(RemoteFile);
     const auto operation = BeginOperation();
     const QString target = LocalFile.isEmpty() ? RemoteFile : LocalFile;
     const QString partial = PartialFileOf(target);
     CheckWritable(target, partial);
+    LastCheck = TTransferCheck::None;
+    ChooseHashCommands();
     std::optional<qint64> size;
     qint64 offset = Resume ? ResumePoint(RemoteFile, partial, size) : 0;
     if (offset == 0)
@@ -175,14 +183,23 @@ void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile, b
             offset = 0;
             size.reset();
         }
+        StartDigests(partial, offset);
         SendRetr(RemoteFile);
+        const qint64 announced = BytesTotal;
         if (!ReceiveFile(RemoteFile, partial, offset, size))
             return; // refused, and the refusal handled: the old file stays
+        try {
+            VerifyTransfer(RemoteFile, QFileInfo(partial).size(),
+                           offset > 0 ? size : announced > 0 ? std::optional<qint64>(announced) : std::nullopt);
+        } catch (const ETransferCheckFailed&) {
+            QFile::remove(partial); // damaged bytes are no start for a resume
+            throw;
+        }
         if (QFileInfo::exists(target))
             QFile::setPermissions(partial, QFile::permissions(target));
         ReplaceFile(partial, target);
     });
-    TakeRemoteTime(RemoteFile, target);
+    TakeRemoteTime(RemoteFile, target, Modified);
 }
 
 // The data of a download after "RETR" was accepted, into partial (after its
@@ -263,21 +280,85 @@ void TFTPClient::Upload(const QString& LocalFile, const QString& RemoteFile, boo
         if (!file.open(QIODevice::ReadOnly))
             throw Exception(QStringLiteral("Cannot open \"%1\": %2").arg(LocalFile, file.errorString()));
     }
+    LastCheck = TTransferCheck::None;
+    ChooseHashCommands();
     const qint64 offset = Resume && !m_textType ? UploadResumePoint(LocalFile, name) : 0;
+    // Continuing the target (the user chose to resume it) writes into it.
+    if (offset > 0 || !TemporaryUploadNames || m_renameRefused)
+        UploadDirect(LocalFile, RemoteFile, name, offset);
+    else
+        UploadViaTemporary(LocalFile, name);
+}
+
+void TFTPClient::UploadDirect(const QString& LocalFile, const QString& RemoteFile, const QString& name, qint64 offset)
+{
+    UploadFrom(LocalFile, RemoteFile, offset);
+    VerifyTransfer(name, QFileInfo(LocalFile).size(), std::nullopt);
+    GiveRemoteTime(LocalFile, name);
+}
+
+void TFTPClient::UploadViaTemporary(const QString& LocalFile, const QString& name)
+{
+    const QString temporary = TemporaryUploadNameOf(name);
+    const qint64 local = QFileInfo(LocalFile).size();
+    // What an upload that broke off left there is continued.
+    qint64 offset = 0;
+    if (!m_textType && Supports(QStringLiteral("SIZE"))) {
+        const std::optional<qint64> kept = RemoteSize(temporary);
+        if (kept && *kept > 0 && *kept < local) {
+            offset = *kept;
+            Report(QStringLiteral("\"%1\" holds %2 bytes of an earlier upload: the upload goes on from there.")
+                       .arg(temporary)
+                       .arg(offset));
+        }
+    }
+    UploadFrom(LocalFile, temporary, offset);
+    try {
+        VerifyTransfer(temporary, local, std::nullopt);
+    } catch (const ETransferCheckFailed&) {
+        TryCommand(QStringLiteral("DELE ") + temporary);
+        throw;
+    }
+    GiveRemoteTime(LocalFile, temporary); // a rename keeps the time
+    if (PutOver(temporary, name))
+        return;
+    Report(QStringLiteral("The server does not rename an upload over \"%1\": it is written directly, and so are "
+                          "the next uploads of this session.")
+               .arg(name));
+    m_renameRefused = true;
+    UploadDirect(LocalFile, name, name, 0);
+    TryCommand(QStringLiteral("DELE ") + temporary);
+}
+
+// Renames the finished temporary file over name; false when the server will not.
+bool TFTPClient::PutOver(const QString& temporary, const QString& name)
+{
+    if (!TryCommand(QStringLiteral("RNFR ") + temporary))
+        return false;
+    if (TryCommand(QStringLiteral("RNTO ") + name))
+        return true;
+    // Some servers rename over no existing file: the old one goes first. Its
+    // new content is complete and checked on the server by now.
+    Report(QStringLiteral("The server did not rename \"%1\" over \"%2\" (%3): the old file is deleted first.")
+               .arg(temporary, name, LastReply.trimmed()));
+    return TryCommand(QStringLiteral("DELE ") + name) && TryCommand(QStringLiteral("RNFR ") + temporary)
+        && TryCommand(QStringLiteral("RNTO ") + name);
+}
+
+void TFTPClient::UploadFrom(const QString& LocalFile, const QString& RemoteFile, qint64 offset)
+{
     if (offset > 0) {
         try {
             SendFrom(LocalFile, RemoteFile, offset);
+            return;
         } catch (const FTPException& e) {
             // Some servers take "REST" but not the upload after it ("451
             // Append/Restart not permitted"): the whole file goes again.
             Report(QStringLiteral("The server does not continue uploads (%1): the whole file is uploaded again.")
                        .arg(e.Message().trimmed()));
-            SendFrom(LocalFile, RemoteFile, 0);
         }
-    } else {
-        SendFrom(LocalFile, RemoteFile, 0);
     }
-    GiveRemoteTime(LocalFile, name);
+    SendFrom(LocalFile, RemoteFile, 0);
 }
 
 // One upload of LocalFile from offset on ("REST"/"STOR" or "APPE" for an offset).
@@ -296,6 +377,7 @@ void TFTPClient::SendFrom(const QString& LocalFile, const QString& RemoteFile, q
         if (offset > 0)
             verb = !Supports(QStringLiteral("REST")) ? QStringLiteral("APPE")
                 : Restart(offset) ? verb : QStringLiteral("APPE");
+        StartDigests(LocalFile, offset);
         SendStor(LocalFile, RemoteFile, verb);
         SendFileData(LocalFile, offset);
     });

@@ -116,6 +116,7 @@ void TTransferQueue::Run()
     m_stopAll = false;
     m_madeFolders.clear();
     m_written.clear();
+    m_listedNames.clear();
     // Items may be added or removed while one runs (the event loop goes on):
     // the next waiting one is looked for afresh each time.
     for (;;) {
@@ -201,14 +202,18 @@ bool TTransferQueue::Transfer()
     });
     const QString local = Current().LocalPath;
     const QString remote = Current().RemotePath;
+    const QDateTime modified = Current().Modified;
     if (down) {
         QDir().mkpath(QFileInfo(local).path());
-        m_client.Download(remote, local, resume);
+        m_client.Download(remote, local, resume, modified);
     } else {
         m_client.Upload(local, remote, resume);
         m_written.insert(remote);
+        if (const auto listed = m_listedNames.find(RemoteFolderOf(remote)); listed != m_listedNames.end())
+            listed->insert(RemoteNameOf(remote));
     }
     Current().Moved = Current().Size;
+    Current().Checked = m_client.LastCheck;
     return true;
 }
 
@@ -233,18 +238,42 @@ std::optional<TConflict> TTransferQueue::ConflictOf(TTransferItem& item)
         const QString folder = item.RemotePath.left(std::max(item.RemotePath.lastIndexOf(u'/'), qsizetype(0)));
         if (m_madeFolders.contains(folder) && !m_written.contains(item.RemotePath))
             return std::nullopt;
-        const std::optional<qint64> size = m_client.RemoteSize(item.RemotePath);
-        if (!size)
+        qint64 size = -1;
+        if (!RemoteTaken(item.RemotePath, size, conflict.TargetModified))
             return std::nullopt;
-        conflict.TargetSize = *size;
-        conflict.TargetModified = m_client.Supports(QStringLiteral("MDTM")) ? m_client.RemoteModified(item.RemotePath)
-                                                                          : QDateTime();
+        conflict.TargetSize = qMax<qint64>(size, 0);
         conflict.FreeName = FreeFileName(item.RemotePath, [this](const QString& p) {
-            return m_client.RemoteSize(p).has_value();
+            qint64 ignored = -1;
+            QDateTime unused;
+            return RemoteTaken(p, ignored, unused);
         });
     }
     conflict.CanResume = conflict.TargetSize < item.Size;
     return conflict;
+}
+
+bool TTransferQueue::RemoteTaken(const QString& path, qint64& size, QDateTime& modified)
+{
+    const TFTPClient::TRemoteStat stat = m_client.RemoteStat(path);
+    if (stat.Known != TFTPClient::TRemoteStat::Unknown) {
+        size = stat.Size;
+        modified = stat.Modified;
+        return stat.Known == TFTPClient::TRemoteStat::Present;
+    }
+    // Neither "MLST" nor "SIZE" could tell: the folder's listing does.
+    const QString folder = path.contains(u'/') ? RemoteFolderOf(path) : QStringLiteral(".");
+    auto listed = m_listedNames.find(folder);
+    if (listed == m_listedNames.end()) {
+        // A relative path needs the client back where it was.
+        const QString home = folder.startsWith(u'/') ? QString() : m_client.CurrentDir();
+        QSet<QString> names;
+        for (const TTreeEntry& entry : ListRemoteFolder(m_client, folder))
+            names.insert(entry.Path.constLast());
+        if (!home.isEmpty())
+            m_client.DoCommand(QStringLiteral("CWD ") + home);
+        listed = m_listedNames.insert(folder, names);
+    }
+    return listed->contains(RemoteNameOf(path));
 }
 
 bool TTransferQueue::Settle(bool& resume)

@@ -8,10 +8,12 @@
 // A target that exists already (or a download's kept partial file) is never
 // replaced without an answer: OnConflict decides, and may answer for all the
 // conflicts still to come.
+#include "ftp/TransferCheck.h"
 #include "ftp/TransferTree.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -35,6 +37,7 @@ struct TTransferItem {
     QString Error;       // why it failed
     qint64 Moved = 0;    // bytes moved so far
     bool TextType = false; // travels in ASCII type ("TYPE A") rather than binary
+    TTransferCheck Checked = TTransferCheck::None; // how a done item was checked
 };
 
 enum class TConflictAnswer { Overwrite, OverwriteIfNewer, Resume, Rename, Skip };
@@ -103,6 +106,9 @@ private:
     // What exists where the item goes; none when nothing does. A download's
     // source time is asked for here when the listing gave none.
     std::optional<TConflict> ConflictOf(TTransferItem& item);
+    // What is at a remote path, from the server or, where it cannot tell,
+    // from the listing of the folder (listed once per run).
+    bool RemoteTaken(const QString& path, qint64& size, QDateTime& modified);
     // Whether the item goes ahead, after asking about a target that exists;
     // Resume is set when it should continue the target.
     bool Settle(bool& resume);
@@ -119,6 +125,7 @@ private:
     // else in such a folder cannot exist, so it needs no "SIZE" to find out.
     QSet<QString> m_madeFolders;
     QSet<QString> m_written;
+    QHash<QString, QSet<QString>> m_listedNames; // remote folder -> the names its listing showed
 };
 
 // A free name beside path: "name (1).ext", "name (2).ext" ... for which Taken is false.

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <optional>
@@ -51,8 +52,8 @@ QString JoinRemote(const QString& folder, const QString& name)
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
-void WalkRemote(TFTPClient& client, const QString& folder, const QStringList& path, std::vector<TTreeEntry>& entries,
-                const TTreeReport& report)
+// The entries of one remote folder, by name; the client is left in it.
+std::vector<TListedEntry> ListedEntries(TFTPClient& client, const QString& folder)
 {
     client.DoCommand(QStringLiteral("CWD ") + folder);
     QStringList lines;
@@ -65,6 +66,13 @@ void WalkRemote(TFTPClient& client, const QString& folder, const QStringList& pa
             listed.push_back(std::move(*entry));
     // The server's order is its own: by name, as a folder is shown.
     std::sort(listed.begin(), listed.end(), [](const TListedEntry& a, const TListedEntry& b) { return a.Name < b.Name; });
+    return listed;
+}
+
+void WalkRemote(TFTPClient& client, const QString& folder, const QStringList& path, std::vector<TTreeEntry>& entries,
+                const TTreeReport& report)
+{
+    const std::vector<TListedEntry> listed = ListedEntries(client, folder);
     std::vector<QString> folders;
     for (const TListedEntry& entry : listed) {
         if (entry.Type == TListedType::ThisFolder || entry.Type == TListedType::ParentFolder
@@ -112,6 +120,17 @@ std::vector<TTreeEntry> ListRemoteTree(TFTPClient& Client, const QString& Folder
     }
     Client.OnListItem = listItem;
     Client.DoCommand(QStringLiteral("CWD ") + Folder);
+    return entries;
+}
+
+std::vector<TTreeEntry> ListRemoteFolder(TFTPClient& Client, const QString& Folder)
+{
+    const TListItemEvent listItem = Client.OnListItem;
+    const auto restore = qScopeGuard([&] { Client.OnListItem = listItem; });
+    std::vector<TTreeEntry> entries;
+    for (const TListedEntry& entry : ListedEntries(Client, Folder))
+        if (entry.Type != TListedType::ThisFolder && entry.Type != TListedType::ParentFolder)
+            entries.push_back({{entry.Name}, entry.Type == TListedType::Folder, entry.Size, entry.Modified});
     return entries;
 }
 

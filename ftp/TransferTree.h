@@ -35,6 +35,10 @@ using TTreeReport = std::function<void(const QString& text)>;
 // (wire) names; LocalName gives the name to use on this side.
 std::vector<TTreeEntry> ListRemoteTree(TFTPClient& Client, const QString& Folder, const TTreeReport& Report);
 
+// The entries of the remote folder Folder itself (not below it), as listed:
+// names unchecked, links included. The client is left in Folder.
+std::vector<TTreeEntry> ListRemoteFolder(TFTPClient& Client, const QString& Folder);
+
 // Every entry below the local folder Folder, folders before their contents.
 std::vector<TTreeEntry> ListLocalTree(const QString& Folder, const TTreeReport& Report);
 

@@ -167,10 +167,11 @@ TEST_P(ResumeRealServer, ADownloadCutOffByTheServerResumes)
     EXPECT_TRUE(s->log.contains(QStringLiteral("REST %1").arg(kept)));
 }
 
-// An upload stopped at about a third, resumed: the server's file is
-// continued where the server allows it (pyftpdlib, vsftpd), or sent whole
-// again where it does not (ProFTPD without "AllowStoreRestart"), and is the
-// local file byte for byte either way.
+// An upload stopped at about a third leaves nothing under the final name; the
+// next upload of the file continues its temporary file where the server allows
+// it (pyftpdlib, vsftpd), or sends it whole again where it does not (ProFTPD
+// without "AllowStoreRestart"), and the file is the local one byte for byte
+// either way, with no temporary file left.
 TEST_P(ResumeRealServer, AStoppedUploadResumes)
 {
     constexpr qint64 size = 8 * 1024 * 1024 + 17;
@@ -182,12 +183,16 @@ TEST_P(ResumeRealServer, AStoppedUploadResumes)
     };
     EXPECT_THROW(s->client.Upload(source, "up.bin"), EAbortError);
     s->client.OnPacketSent = nullptr;
-    const qint64 there = QFileInfo(server.LocalPath("up.bin")).size();
+    const QString temporary = server.LocalPath(TFTPClient::TemporaryUploadNameOf("up.bin"));
+    const qint64 there = QFileInfo(temporary).size();
+    EXPECT_FALSE(QFileInfo::exists(server.LocalPath("up.bin")));
+    ASSERT_GT(there, 0);
     ASSERT_LT(there, size);
 
     s->log.clear();
-    s->client.Upload(source, "up.bin", true);
+    s->client.Upload(source, "up.bin");
     EXPECT_EQ(Sha256Of(server.LocalPath("up.bin")), Sha256Of(source));
+    EXPECT_FALSE(QFileInfo::exists(temporary));
     const QString log = s->log.join('\n');
     const bool continued = log.contains(QStringLiteral("REST %1\n350").arg(there)) && !log.contains("uploaded again");
     EXPECT_EQ(continued, GetParam() != RealFtpServer::Proftpd) << log.toStdString();
