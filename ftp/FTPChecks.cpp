@@ -117,13 +117,12 @@ void TFTPClient::ChooseHashCommands()
             if (TryCommand(QStringLiteral("OPTS HASH ") + HashName(best)))
                 algorithm = best;
         }
-        if (algorithm != TTransferCheck::None) {
+        if (algorithm != TTransferCheck::None)
             m_hashCommands = {{algorithm, QStringLiteral("HASH")}};
-            m_hashKnown = true;
-            return;
-        }
     }
-    m_hashCommands = ListedXCommands(m_featureLines);
+    // The X commands a server lists stand in where "HASH" is refused.
+    for (const THashCommand& command : ListedXCommands(m_featureLines))
+        m_hashCommands.push_back(command);
     m_hashKnown = !m_hashCommands.empty();
     // Many servers know the X commands without listing them: a server that
     // answers "FEAT" is asked once, after the first transfer, which it knows.
@@ -136,10 +135,13 @@ void TFTPClient::StartDigests(const QString& prefixFile, qint64 offset)
     m_digests.clear();
     if (m_textType) // the bytes on the two sides differ in their line ends
         return;
+    // The first way's algorithm where it is known to work here, else every
+    // way's, until the server shows which it knows.
     for (const THashCommand& command : m_hashCommands) {
-        m_digests.emplace_back(command.Algorithm);
-        if (m_hashKnown)
-            break;
+        if (m_hashKnown && command.Algorithm != m_hashCommands.front().Algorithm)
+            continue;
+        if (!DigestOf(command.Algorithm))
+            m_digests.emplace_back(command.Algorithm);
     }
     // A resumed transfer moves only the rest: the part already there is read once.
     for (TStreamDigest& digest : m_digests) {
@@ -187,28 +189,38 @@ void TFTPClient::VerifyTransfer(const QString& RemoteFile, qint64 localSize, std
         VerifyDigest(RemoteFile);
 }
 
+const TStreamDigest* TFTPClient::DigestOf(TTransferCheck algorithm) const
+{
+    const auto it = std::find_if(m_digests.begin(), m_digests.end(),
+                                 [&](const TStreamDigest& d) { return d.Algorithm() == algorithm; });
+    return it == m_digests.end() ? nullptr : &*it;
+}
+
 bool TFTPClient::VerifyDigest(const QString& RemoteFile)
 {
-    const std::vector<THashCommand> asked(m_hashCommands.begin(),
-                                          m_hashCommands.begin() + qsizetype(m_digests.size()));
-    for (size_t i = 0; i < asked.size(); ++i) {
+    const std::vector<THashCommand> ways = m_hashCommands;
+    for (const THashCommand& way : ways) {
+        const TStreamDigest* ours = DigestOf(way.Algorithm);
+        if (!ours)
+            continue;
         bool unknown = false;
-        const std::optional<QByteArray> theirs = ServerDigest(asked[i], RemoteFile, unknown);
+        const std::optional<QByteArray> theirs = ServerDigest(way, RemoteFile, unknown);
         if (unknown) {
-            std::erase(m_hashCommands, asked[i]);
+            std::erase(m_hashCommands, way);
             continue;
         }
         if (!theirs)
-            continue; // not for this file (too large for the server, say)
-        m_hashCommands = {asked[i]};
+            continue; // refused for this file (too large for the server, say)
+        // The way that answered goes first from now on.
+        std::erase(m_hashCommands, way);
+        m_hashCommands.insert(m_hashCommands.begin(), way);
         m_hashKnown = true;
-        const QByteArray ours = m_digests[i].HexResult();
-        if (*theirs != ours)
+        if (*theirs != ours->HexResult())
             throw ETransferCheckFailed(QStringLiteral("The %1 digest of \"%2\" on the server (%3) is not that of the "
                                                       "bytes that moved (%4): the file was damaged on the way.")
-                                           .arg(HashName(asked[i].Algorithm), RemoteFile,
-                                                QString::fromLatin1(*theirs), QString::fromLatin1(ours)));
-        LastCheck = asked[i].Algorithm;
+                                           .arg(HashName(way.Algorithm), RemoteFile, QString::fromLatin1(*theirs),
+                                                QString::fromLatin1(ours->HexResult())));
+        LastCheck = way.Algorithm;
         return true;
     }
     return false;
@@ -219,7 +231,9 @@ std::optional<QByteArray> TFTPClient::ServerDigest(const THashCommand& command, 
 {
     TryCommand(command.Verb + u' ' + RemoteFile);
     unknown = InRange(ReplyNumber, 500, 502);
+    // ProFTPD says "213-Computing SHA-256 digest" first: the digest is on the last line.
+    const QString last = m_replies.Lines().isEmpty() ? LastReply : m_replies.Lines().constLast();
     if (command.Verb == QStringLiteral("HASH"))
-        return ReplyNumber == 213 ? DigestOfHashReply(LastReply, command.Algorithm) : std::nullopt;
-    return ReplyNumber == 250 ? DigestOfXReply(LastReply, command.Algorithm) : std::nullopt;
+        return ReplyNumber == 213 ? DigestOfHashReply(last, command.Algorithm) : std::nullopt;
+    return ReplyNumber == 250 ? DigestOfXReply(last, command.Algorithm) : std::nullopt;
 }

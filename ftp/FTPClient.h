@@ -276,6 +276,7 @@ private:
     void StartDigests(const QString& prefixFile, qint64 offset);
     void VerifyTransfer(const QString& RemoteFile, qint64 localSize, std::optional<qint64> serverSize);
     bool VerifyDigest(const QString& RemoteFile);
+    const TStreamDigest* DigestOf(TTransferCheck algorithm) const;
     std::optional<QByteArray> ServerDigest(const THashCommand& command, const QString& RemoteFile, bool& unknown);
     std::optional<qint64> ServerSize(const QString& RemoteFile);
 

@@ -116,7 +116,7 @@ void TTransferQueue::Run()
     m_stopAll = false;
     m_madeFolders.clear();
     m_written.clear();
-    m_listedNames.clear();
+    m_listed.clear();
     // Items may be added or removed while one runs (the event loop goes on):
     // the next waiting one is looked for afresh each time.
     for (;;) {
@@ -209,8 +209,8 @@ bool TTransferQueue::Transfer()
     } else {
         m_client.Upload(local, remote, resume);
         m_written.insert(remote);
-        if (const auto listed = m_listedNames.find(RemoteFolderOf(remote)); listed != m_listedNames.end())
-            listed->insert(RemoteNameOf(remote));
+        if (const auto listed = m_listed.find(RemoteFolderOf(remote)); listed != m_listed.end())
+            listed->insert(RemoteNameOf(remote), TTreeEntry{{RemoteNameOf(remote)}, false, Current().Size, {}});
     }
     Current().Moved = Current().Size;
     Current().Checked = m_client.LastCheck;
@@ -262,18 +262,23 @@ bool TTransferQueue::RemoteTaken(const QString& path, qint64& size, QDateTime& m
     }
     // Neither "MLST" nor "SIZE" could tell: the folder's listing does.
     const QString folder = path.contains(u'/') ? RemoteFolderOf(path) : QStringLiteral(".");
-    auto listed = m_listedNames.find(folder);
-    if (listed == m_listedNames.end()) {
+    auto listed = m_listed.find(folder);
+    if (listed == m_listed.end()) {
         // A relative path needs the client back where it was.
         const QString home = folder.startsWith(u'/') ? QString() : m_client.CurrentDir();
-        QSet<QString> names;
+        QHash<QString, TTreeEntry> entries;
         for (const TTreeEntry& entry : ListRemoteFolder(m_client, folder))
-            names.insert(entry.Path.constLast());
+            entries.insert(entry.Path.constLast(), entry);
         if (!home.isEmpty())
             m_client.DoCommand(QStringLiteral("CWD ") + home);
-        listed = m_listedNames.insert(folder, names);
+        listed = m_listed.insert(folder, entries);
     }
-    return listed->contains(RemoteNameOf(path));
+    const auto entry = listed->constFind(RemoteNameOf(path));
+    if (entry == listed->constEnd())
+        return false;
+    size = entry->Size;
+    modified = entry->Modified;
+    return true;
 }
 
 bool TTransferQueue::Settle(bool& resume)

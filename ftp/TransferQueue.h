@@ -125,7 +125,7 @@ private:
     // else in such a folder cannot exist, so it needs no "SIZE" to find out.
     QSet<QString> m_madeFolders;
     QSet<QString> m_written;
-    QHash<QString, QSet<QString>> m_listedNames; // remote folder -> the names its listing showed
+    QHash<QString, QHash<QString, TTreeEntry>> m_listed; // remote folder -> its listing's entries by name
 };
 
 // A free name beside path: "name (1).ext", "name (2).ext" ... for which Taken is false.
