@@ -201,31 +201,34 @@ TEST_P(ResumeRealServer, AStoppedUploadResumes)
     }
 }
 
-// Modification times travel both ways where the server offers the commands.
+// Modification times travel both ways where the server offers the commands,
+// by default; switched off, the files get the time of the transfer.
 TEST_P(ResumeRealServer, ModificationTimesAreKept)
 {
-    s->client.KeepModificationTimes = true;
     const QDateTime then(QDate(2021, 6, 7), QTime(8, 9, 10), Qt::UTC);
-    WriteFile(server.LocalPath("old.txt"), "from 2021");
-    {
-        QFile remote(server.LocalPath("old.txt"));
-        ASSERT_TRUE(remote.open(QIODevice::ReadWrite));
-        remote.setFileTime(then, QFileDevice::FileModificationTime);
-    }
-    s->client.Download("old.txt", local.filePath("old.txt"));
-    EXPECT_EQ(QFileInfo(local.filePath("old.txt")).lastModified().toUTC(), then);
-
-    const QString source = local.filePath("new.txt");
-    WriteFile(source, "sent");
-    {
-        QFile file(source);
+    const auto dated = [&](const QString& path, const QByteArray& content) {
+        WriteFile(path, content);
+        QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
         file.setFileTime(then, QFileDevice::FileModificationTime);
+    };
+    for (const bool keep : {true, false}) {
+        SCOPED_TRACE(keep ? "kept (the default)" : "switched off");
+        if (!keep)
+            s->client.KeepModificationTimes = false;
+        dated(server.LocalPath("old.txt"), "from 2021");
+        s->client.Download("old.txt", local.filePath("old.txt"));
+        EXPECT_EQ(QFileInfo(local.filePath("old.txt")).lastModified().toUTC() == then, keep);
+
+        const QString source = local.filePath("new.txt");
+        dated(source, "sent");
+        s->client.Upload(source, "new.txt");
+        if (s->client.Supports("MFMT")) {
+            EXPECT_EQ(QFileInfo(server.LocalPath("new.txt")).lastModified().toUTC() == then, keep);
+        }
     }
-    s->client.Upload(source, "new.txt");
     if (!s->client.Supports("MFMT"))
         GTEST_SKIP() << RealFtpServer::Name(GetParam()).toStdString() << " cannot set times (no MFMT)";
-    EXPECT_EQ(QFileInfo(server.LocalPath("new.txt")).lastModified().toUTC(), then);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ResumeRealServer,
