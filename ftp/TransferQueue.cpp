@@ -386,8 +386,10 @@ qint64 TTransferQueue::TotalBytes() const
 qint64 TTransferQueue::MovedBytes() const
 {
     qint64 moved = 0;
+    // Against TotalBytes: skipped and cancelled items count in neither.
     for (const TTransferItem& item : m_items)
-        moved += item.State == TTransferState::Done ? item.Size : item.Moved;
+        if (item.State != TTransferState::Skipped && item.State != TTransferState::Cancelled)
+            moved += item.State == TTransferState::Done ? item.Size : item.Moved;
     return moved;
 }
 

@@ -116,7 +116,7 @@ TEST_F(QueueModelTest, RowsAndSummaryFollowTheQueue)
     ASSERT_EQ(model.rowCount(), 6) << "a folder brings its tree";
     EXPECT_EQ(model.columnCount(), TTransferQueueModel::ColumnCount);
 
-    const QStringList headers = {"Direction", "Local path", "Remote path", "Size", "State", "Progress"};
+    const QStringList headers = {"Direction", "Local path", "Remote path", "Size", "State", "Check", "Progress"};
     for (int column = 0; column < headers.size(); ++column)
         EXPECT_EQ(model.headerData(column, Qt::Horizontal).toString(), headers[column]);
 

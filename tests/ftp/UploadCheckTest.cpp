@@ -388,6 +388,7 @@ TEST_P(UploadRealServer, ACancelledOverwriteLeavesTheOldFile)
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(queue.Items()[0].State, TTransferState::Cancelled) << queue.Items()[0].Error.toStdString();
     EXPECT_EQ(Sha256Of(old), oldDigest) << "the old file stays as it was";
+    EXPECT_EQ(queue.MovedBytes(), queue.TotalBytes()) << "a cancelled item counts in neither total";
 
     // Overwrite again, to the end: the new file, checked, and no temporary file left.
     queue.OnItemChanged = nullptr;
