@@ -124,10 +124,11 @@ void TFTPClient::ChooseHashCommands()
     for (const THashCommand& command : ListedXCommands(m_featureLines))
         m_hashCommands.push_back(command);
     m_hashKnown = !m_hashCommands.empty();
-    // Many servers know the X commands without listing them: a server that
-    // answers "FEAT" is asked once, after the first transfer, which it knows.
+    // Many servers know "XSHA256" without listing it: a server that answers
+    // "FEAT" is asked once, after the first transfer. One digest only, so that
+    // the first transfer to a server without any is not slowed by several.
     if (m_hashCommands.empty() && !m_featureLines.isEmpty())
-        m_hashCommands = AllXCommands();
+        m_hashCommands = {{TTransferCheck::Sha256, QStringLiteral("XSHA256")}};
 }
 
 void TFTPClient::StartDigests(const QString& prefixFile, qint64 offset)

@@ -133,19 +133,11 @@ std::vector<THashCommand> ListedXCommands(const QStringList& featLines)
 {
     const QStringList lines = FeatureLines(featLines);
     std::vector<THashCommand> commands;
-    for (const THashCommand& command : AllXCommands())
-        if (std::any_of(lines.begin(), lines.end(), [&](const QString& line) {
-                return line.section(u' ', 0, 0).compare(command.Verb, Qt::CaseInsensitive) == 0;
-            }))
-            commands.push_back(command);
-    return commands;
-}
-
-std::vector<THashCommand> AllXCommands()
-{
-    std::vector<THashCommand> commands;
     for (const TAlgorithmName& a : kAlgorithms)
-        commands.push_back({a.Algorithm, QLatin1String(a.XVerb)});
+        if (std::any_of(lines.begin(), lines.end(), [&](const QString& line) {
+                return line.section(u' ', 0, 0).compare(QLatin1String(a.XVerb), Qt::CaseInsensitive) == 0;
+            }))
+            commands.push_back({a.Algorithm, QLatin1String(a.XVerb)});
     return commands;
 }
 

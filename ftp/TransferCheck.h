@@ -42,8 +42,6 @@ std::optional<THashFeature> HashFeatureOf(const QStringList& featLines);
 
 // The X commands a "FEAT" reply lists, the best first.
 std::vector<THashCommand> ListedXCommands(const QStringList& featLines);
-// Every X command, the best first: what a server that lists none may still know.
-std::vector<THashCommand> AllXCommands();
 
 // The digest in a reply, in lower-case hex; none when the reply holds none.
 // "HASH": "213 SHA-256 0-1233 <hex> name". X commands: "250 <hex>", some with
