@@ -354,7 +354,7 @@ TEST(TransferTimes, ScriptedConversations)
 
 class UploadRealServer : public ::testing::TestWithParam<RealFtpServer::Kind> {};
 
-// Overwrite answered, the upload cancelled halfway: the old remote file is
+// Overwrite answered, the upload cancelled under way: the old remote file is
 // untouched, byte for byte, and nothing is left under the final name but it.
 TEST_P(UploadRealServer, ACancelledOverwriteLeavesTheOldFile)
 {
@@ -380,7 +380,9 @@ TEST_P(UploadRealServer, ACancelledOverwriteLeavesTheOldFile)
     };
     queue.OnItemChanged = [&](int index) {
         const TTransferItem& item = queue.Items()[index];
-        if (item.State == TTransferState::Running && item.Moved >= item.Size / 2)
+        // At the first progress report: later ones come only every 50 ms, and
+        // on loopback the whole upload may take less.
+        if (item.State == TTransferState::Running && item.Moved > 0)
             queue.Cancel(index);
     };
     queue.AddUpload(source, remoteDir);
