@@ -301,15 +301,25 @@ void TFTPClient::UploadViaTemporary(const QString& LocalFile, const QString& nam
 {
     const QString temporary = TemporaryUploadNameOf(name);
     const qint64 local = QFileInfo(LocalFile).size();
-    // What an upload that broke off left there is continued.
+    // What an upload that broke off left there is continued, unless the local
+    // file changed since (its old bytes would be kept in front of the new
+    // ones) and no digest will tell.
     qint64 offset = 0;
-    if (!m_textType && Supports(QStringLiteral("SIZE"))) {
-        const std::optional<qint64> kept = RemoteSize(temporary);
-        if (kept && *kept > 0 && *kept < local) {
-            offset = *kept;
-            Report(QStringLiteral("\"%1\" holds %2 bytes of an earlier upload: the upload goes on from there.")
-                       .arg(temporary)
-                       .arg(offset));
+    if (!m_textType && (Supports(QStringLiteral("MLST")) || Supports(QStringLiteral("SIZE")))) {
+        const TRemoteStat kept = RemoteStat(temporary);
+        if (kept.Known == TRemoteStat::Present && kept.Size > 0 && kept.Size < local) {
+            // The server's times count whole seconds.
+            const bool unchanged = kept.Modified.isValid()
+                && QFileInfo(LocalFile).lastModified().toUTC() <= kept.Modified.addSecs(1);
+            if (unchanged || m_hashKnown)
+                offset = kept.Size;
+            Report(offset > 0 ? QStringLiteral("\"%1\" holds %2 bytes of an earlier upload: the upload goes on from "
+                                               "there.")
+                                    .arg(temporary)
+                                    .arg(offset)
+                              : QStringLiteral("\"%1\" holds bytes of an earlier upload of another version of the "
+                                               "file: the whole file is uploaded again.")
+                                    .arg(temporary));
         }
     }
     UploadFrom(LocalFile, temporary, offset);

@@ -402,6 +402,40 @@ TEST_P(UploadRealServer, ACancelledOverwriteLeavesTheOldFile)
     EXPECT_EQ(queue.Items()[0].Checked, TTransferCheck::Size);
 }
 
+// A stopped upload's temporary file is not continued once the local file has
+// changed: its old bytes would sit in front of the new ones, and pyftpdlib has
+// no digest to tell.
+TEST(UploadNamesRealServer, AChangedFileIsNotContinued)
+{
+    RealFtpServer server(RealFtpServer::Pyftpdlib);
+    if (!server.IsRunning())
+        GTEST_SKIP() << server.ErrorText().toStdString();
+    QTemporaryDir local;
+    const QString source = local.filePath("doc.bin");
+    constexpr qint64 size = 4 * 1024 * 1024;
+    WriteRandomFile(source, size, 7);
+    FtpSession s(server.Port(), server.User(), server.Password());
+    s.client.Passive = true;
+    s.client.Connect();
+    s.client.OnPacketSent = [&](QObject*) {
+        if (s.client.BytesSent() >= size / 3)
+            s.client.Abort();
+    };
+    EXPECT_THROW(s.client.Upload(source, "doc.bin"), EAbortError);
+    s.client.OnPacketSent = nullptr;
+    ASSERT_GT(QFileInfo(server.LocalPath(TFTPClient::TemporaryUploadNameOf("doc.bin"))).size(), 0);
+
+    WriteRandomFile(source, size, 8); // edited meanwhile
+    {
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        f.setFileTime(QDateTime::currentDateTimeUtc().addSecs(60), QFileDevice::FileModificationTime);
+    }
+    s.client.Upload(source, "doc.bin");
+    EXPECT_EQ(Sha256Of(server.LocalPath("doc.bin")), Sha256Of(source));
+    EXPECT_FALSE(s.log.filter("another version of the file").isEmpty()) << s.log.join('\n').toStdString();
+}
+
 // pyftpdlib refuses "SIZE" in text type: a session in text type is asked in
 // binary type and still gets the question.
 TEST(UploadConflictsRealServer, TextTypeStillAsksOnPyftpdlib)
