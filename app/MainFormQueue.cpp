@@ -16,7 +16,7 @@ void TMainForm::SetUpQueue()
     TTransferRunner& transfers = *m_session->Transfers();
     TTransferQueueModel* model = transfers.Model();
     QueueView->setModel(model);
-    const int widths[] = {60, 160, 120, 60, 150, 160};
+    const int widths[] = {60, 160, 120, 60, 150, 110, 160};
     for (int column = 0; column < TTransferQueueModel::ColumnCount; ++column)
         QueueView->header()->resizeSection(column, ScaledDesignWidth(QueueView, widths[column]));
 

@@ -39,6 +39,11 @@ QString StateText(const TTransferItem& item)
     return {};
 }
 
+QString CheckedText(const TTransferItem& item)
+{
+    return item.State == TTransferState::Done && !item.Folder ? CheckText(item.Checked) : QString();
+}
+
 QString SizeText(qint64 bytes)
 {
     return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
@@ -88,6 +93,7 @@ QVariant TTransferQueueModel::data(const QModelIndex& index, int role) const
     case ColRemote: return item.RemotePath;
     case ColSize: return item.Folder ? QStringLiteral("Folder") : SizeText(item.Size);
     case ColState: return StateText(item);
+    case ColCheck: return CheckedText(item);
     case ColProgress: return RunningProgress(item);
     }
     return {};
@@ -103,6 +109,7 @@ QVariant TTransferQueueModel::headerData(int section, Qt::Orientation orientatio
     case ColRemote: return QStringLiteral("Remote path");
     case ColSize: return QStringLiteral("Size");
     case ColState: return QStringLiteral("State");
+    case ColCheck: return QStringLiteral("Check");
     case ColProgress: return QStringLiteral("Progress");
     }
     return {};

@@ -1,6 +1,7 @@
 #pragma once
 // The transfer queue as a table for the window: one row per item with its
-// direction, both paths, size, state (a failure with its reason) and progress,
+// direction, both paths, size, state (a failure with its reason), how a done
+// file was checked and progress,
 // and a one-line summary of the whole queue. It only reads the queue; whoever
 // runs the queue tells it what changed.
 #include "ftp/TransferQueue.h"
@@ -11,7 +12,7 @@
 class TTransferQueueModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { ColDirection, ColLocal, ColRemote, ColSize, ColState, ColProgress, ColumnCount };
+    enum Column { ColDirection, ColLocal, ColRemote, ColSize, ColState, ColCheck, ColProgress, ColumnCount };
 
     explicit TTransferQueueModel(const TTransferQueue& queue, QObject* parent = nullptr);
 
@@ -45,5 +46,8 @@ private:
 QString DirectionText(TTransferDirection direction);
 QString StateText(const TTransferItem& item);
 QString SizeText(qint64 bytes);
+// How a done file was checked ("SHA-256 verified", "size checked", "not checked");
+// "" for folders and for items not done.
+QString CheckedText(const TTransferItem& item);
 // "12 %" of the running item, "" when it has none to show.
 QString ProgressText(const TTransferItem& item);

@@ -139,6 +139,9 @@ void TFTPClient::Open(bool announce)
     m_loggedIn = false;
     m_epsvRefused = false;
     m_features.clear();
+    m_featureLines.clear();
+    m_hashChosen = m_hashKnown = m_renameRefused = m_siteUtimeRefused = false;
+    m_hashCommands.clear();
     m_textType = true; // the server's default until "TYPE I" is accepted
     try {
         m_connecting = true; // so that Abort (the stop button) ends the look-up and the connect
@@ -214,6 +217,7 @@ void TFTPClient::AskFeatures()
     Transaction(QStringLiteral("FEAT"));
     const QStringList lines = ReplyNumber == 211 ? m_replies.Lines() : QStringList();
     m_features = FeaturesOf(lines);
+    m_featureLines = lines;
     // The Unix rights come only when asked for on some servers (pyftpdlib).
     if (const QString facts = WantedMachineFacts(lines); !facts.isEmpty()) {
         Report(QStringLiteral("OPTS MLST ") + facts);

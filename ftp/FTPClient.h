@@ -26,6 +26,7 @@
 #include "ftp/DirectoryList.h"
 #include "ftp/FTPTypes.h"
 #include "ftp/ReplyReader.h"
+#include "ftp/TransferCheck.h"
 #include "net/AsyncSocket.h"
 
 #include <QDateTime>
@@ -34,6 +35,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class TFTPDataSocket;
 class TLocalFolder;
@@ -144,7 +146,9 @@ public:
     // refuses "REST" sends the whole file again, and the log says so. The
     // target's folder is opened once, and everything else happens in it as in
     // the Download into a folder below.
-    void Download(const QString& RemoteFile, const QString& LocalFile, bool Resume = false);
+    // Modified: the server's time of RemoteFile when a listing gave it.
+    void Download(const QString& RemoteFile, const QString& LocalFile, bool Resume = false,
+                  const QDateTime& Modified = {});
     // Stores LocalFile as RemoteFile (or under its file-name part when RemoteFile
     // is empty). Resume: a remote file shorter than LocalFile is continued
     // ("REST" then "STOR" where the server offers "REST", else "APPE").
@@ -161,23 +165,53 @@ public:
     // the log says so. A resume is only made where the server's size is known,
     // and a server that sends more than the missing bytes fails it, the kept
     // part left as it was.
-    void Download(const QString& RemoteFile, const TLocalFolder& Folder, const QString& Name, bool Resume = false);
+    void Download(const QString& RemoteFile, const TLocalFolder& Folder, const QString& Name, bool Resume = false,
+                  const QDateTime& Modified = {});
     // PartialFileOf for a file name alone.
     static QString PartialNameOf(const QString& name);
 
     // ---- sizes and times (RFC 3659)
-    // "SIZE" in binary type; none when the server refuses or does not know it.
+    // "SIZE", asked in binary type (a session in text type switches for the
+    // question and back: servers refuse it in text type or count converted
+    // line ends); none when the server refuses or does not know it.
     std::optional<qint64> RemoteSize(const QString& Name);
     // "MDTM": the file's modification time (UTC); invalid when refused.
     QDateTime RemoteModified(const QString& Name);
-    // "MFMT" where the server offers it: false when it does not, or refused.
+    // "MFMT" where the server offers it, else "SITE UTIME" until the server
+    // shows it does not know it: false when neither is there, or refused.
     bool SetRemoteModified(const QString& Name, const QDateTime& Time);
-    // Downloads take the server's modification time ("MDTM"), uploads give the
-    // server the local one ("MFMT"), where the server offers them.
-    bool KeepModificationTimes = false;
-    // Uploads go to a temporary name beside the target and replace it only when
-    // complete, so that a broken upload never destroys the server's file.
+
+    // ---- uploads, checks and times (FTPTransfers.cpp, FTPChecks.cpp)
+    // Uploads go to TemporaryUploadNameOf(target) and are renamed over the
+    // target only when complete and checked, so that a failed, stopped or
+    // cancelled upload leaves the old file as it was; its temporary file stays
+    // for the next upload of the same file to continue. A server that refuses
+    // the rename over an existing file gets "DELE" first; one that refuses it
+    // still has the target written itself (logged). False: the target is
+    // written from the first byte, for servers that need the final name.
     bool TemporaryUploadNames = true;
+    // Downloads take the server's modification time (the listing's when the
+    // caller has it, else "MDTM"); uploads give the server the local one
+    // ("MFMT", or "SITE UTIME"), where the server can.
+    bool KeepModificationTimes = true;
+    // How the last Download or Upload that completed was checked: a digest
+    // of the streamed bytes matched the server's, or only the size did, or
+    // the server could tell neither (and in text type, nothing is checked).
+    // A mismatch raises ETransferCheckFailed instead: a download keeps the old
+    // local file, an upload removes its temporary file.
+    TTransferCheck LastCheck = TTransferCheck::None;
+    // The hidden name beside RemoteFile under which an upload travels.
+    static QString TemporaryUploadNameOf(const QString& RemoteFile);
+    // What the server says of a remote name: there (with what it knows of it),
+    // not there, or it cannot tell ("MLST" where offered, else "SIZE" in
+    // binary type; a refused or unknown "SIZE" is no proof of absence).
+    struct TRemoteStat {
+        enum { Absent, Present, Unknown } Known = Unknown;
+        qint64 Size = -1;   // -1: not known
+        QDateTime Modified; // UTC, when known
+        bool Folder = false;
+    };
+    TRemoteStat RemoteStat(const QString& Name);
 
 private:
     enum class Window { Unsupported, Plain }; // whether 500-502 also raise OnUnSupportedFunction
@@ -261,8 +295,22 @@ private:
     void SendFrom(const QString& LocalFile, const QString& RemoteFile, qint64 offset);
     void SendStor(const QString& LocalFile, const QString& RemoteFile, const QString& verb);
     void SendFileData(const QString& LocalFile, qint64 offset);
-    void TakeRemoteTime(const QString& RemoteFile, QFile& target);
+    void TakeRemoteTime(const QString& RemoteFile, QFile& target, QDateTime time);
     void GiveRemoteTime(const QString& LocalFile, const QString& name);
+    // Uploads, checks and times (FTPTransfers.cpp, FTPChecks.cpp)
+    void UploadDirect(const QString& LocalFile, const QString& RemoteFile, const QString& name, qint64 offset);
+    void UploadViaTemporary(const QString& LocalFile, const QString& name);
+    void UploadFrom(const QString& LocalFile, const QString& RemoteFile, qint64 offset);
+    bool PutOver(const QString& temporary, const QString& name);
+    bool TryCommand(const QString& command);
+    QString InBinaryType(const QString& command);
+    void ChooseHashCommands();
+    void StartDigests(const QString& prefixFile, qint64 offset);
+    void VerifyTransfer(const QString& RemoteFile, qint64 localSize, std::optional<qint64> serverSize);
+    bool VerifyDigest(const QString& RemoteFile);
+    const TStreamDigest* DigestOf(TTransferCheck algorithm) const;
+    std::optional<QByteArray> ServerDigest(const THashCommand& command, const QString& RemoteFile, bool& unknown);
+    std::optional<qint64> ServerSize(const QString& RemoteFile);
 
     TReplyReader m_replies; // every reply of the control connection
     std::unique_ptr<TTlsContext> m_tlsContext; // made at the first TLS connection
@@ -280,4 +328,12 @@ private:
     int m_operations = 0;             // operations running (List asks "SYST" inside its own)
     bool m_textType = false;          // text type: downloads arrive with CR LF line ends
     bool m_loggedIn = false;          // between login and Disconnect: a close is the server leaving
+    // Uploads, checks and times
+    QStringList m_featureLines;       // the server's answer to "FEAT", its lines
+    bool m_hashChosen = false;        // m_hashCommands was chosen for this session
+    bool m_hashKnown = false;         // the first of m_hashCommands works here
+    std::vector<THashCommand> m_hashCommands; // ways to ask for a digest, the best first
+    std::vector<TStreamDigest> m_digests;     // of the running transfer, one per way
+    bool m_renameRefused = false;     // the server renames no upload over its target
+    bool m_siteUtimeRefused = false;  // the server does not know "SITE UTIME"
 };

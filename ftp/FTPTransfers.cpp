@@ -1,5 +1,5 @@
-// Downloads and uploads: the partial file beside the target, resuming either
-// way, and the files' modification times.
+// Downloads and uploads: the partial file beside the target, the temporary
+// name of an upload, resuming either way, and the files' modification times.
 #include "ftp/DataSocket.h"
 #include "ftp/DirectoryList.h"
 #include "ftp/FTPClient.h"
@@ -46,8 +46,7 @@ std::optional<qint64> TFTPClient::RemoteSize(const QString& Name)
     RejectUnsafeText(Name);
     const auto operation = BeginOperation();
     m_replies.SettleDebts();
-    Report(QStringLiteral("SIZE ") + Name);
-    Transaction(QStringLiteral("SIZE ") + Name);
+    InBinaryType(QStringLiteral("SIZE ") + Name);
     bool ok = false;
     const qint64 size = LastReply.mid(4).trimmed().toLongLong(&ok);
     return ReplyNumber == 213 && ok && size >= 0 ? std::optional<qint64>(size) : std::nullopt;
@@ -66,22 +65,29 @@ QDateTime TFTPClient::RemoteModified(const QString& Name)
 bool TFTPClient::SetRemoteModified(const QString& Name, const QDateTime& Time)
 {
     RejectUnsafeText(Name);
-    if (!Supports(QStringLiteral("MFMT")) || !Time.isValid())
+    const bool mfmt = Supports(QStringLiteral("MFMT"));
+    // "SITE UTIME" is listed nowhere but in "SITE HELP": servers that answer
+    // "FEAT" are tried until they show that they do not know it.
+    if (!Time.isValid() || (!mfmt && (m_siteUtimeRefused || m_featureLines.isEmpty())))
         return false;
     const auto operation = BeginOperation();
     m_replies.SettleDebts();
-    const QString command = QStringLiteral("MFMT %1 %2").arg(FtpTimeText(Time), Name);
+    const QString command = (mfmt ? QStringLiteral("MFMT %1 %2") : QStringLiteral("SITE UTIME %1 %2"))
+                                .arg(FtpTimeText(Time), Name);
     Report(command);
     Transaction(command);
+    if (!mfmt && InRange(ReplyNumber, 500, 504))
+        m_siteUtimeRefused = true;
     return InRange(ReplyNumber, 200, 299);
 }
 
 // Through the open file: its name may lead elsewhere by now.
-void TFTPClient::TakeRemoteTime(const QString& RemoteFile, QFile& target)
+void TFTPClient::TakeRemoteTime(const QString& RemoteFile, QFile& target, QDateTime time)
 {
-    if (!KeepModificationTimes || !Supports(QStringLiteral("MDTM")))
+    if (!KeepModificationTimes)
         return;
-    const QDateTime time = RemoteModified(RemoteFile);
+    if (!time.isValid() && Supports(QStringLiteral("MDTM")))
+        time = RemoteModified(RemoteFile);
     if (time.isValid())
         target.setFileTime(time, QFileDevice::FileModificationTime);
 }
@@ -183,7 +189,7 @@ void TFTPClient::SendRetr(const QString& RemoteFile)
     m_replies.Owe(); // the transfer's completion
 }
 
-void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile, bool Resume)
+void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile, bool Resume, const QDateTime& Modified)
 {
     const QFileInfo target(LocalFile.isEmpty() ? RemoteFile : LocalFile);
     std::optional<TLocalFolder> folder;
@@ -192,14 +198,17 @@ void TFTPClient::Download(const QString& RemoteFile, const QString& LocalFile, b
     } catch (const Exception& e) {
         throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(target.filePath(), e.Message()));
     }
-    Download(RemoteFile, *folder, target.fileName(), Resume);
+    Download(RemoteFile, *folder, target.fileName(), Resume, Modified);
 }
 
-void TFTPClient::Download(const QString& RemoteFile, const TLocalFolder& Folder, const QString& Name, bool Resume)
+void TFTPClient::Download(const QString& RemoteFile, const TLocalFolder& Folder, const QString& Name, bool Resume,
+                          const QDateTime& Modified)
 {
     RejectUnsafeText(RemoteFile);
     const auto operation = BeginOperation();
     const QString partName = PartialNameOf(Name);
+    LastCheck = TTransferCheck::None;
+    ChooseHashCommands();
     std::optional<qint64> size;
     qint64 offset = 0;
     TLocalFile part = OpenPart(RemoteFile, Folder, Name, Resume, offset, size);
@@ -234,16 +243,26 @@ void TFTPClient::Download(const QString& RemoteFile, const TLocalFolder& Folder,
                 throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(part.File->fileName(),
                                                                                part.File->errorString()));
         }
+        // The kept bytes are read through the part's own descriptor, not its name.
+        StartDigests(QStringLiteral("/proc/self/fd/%1").arg(part.File->handle()), offset);
         SendRetr(RemoteFile);
+        const qint64 announced = BytesTotal;
         if (!ReceiveFile(RemoteFile, *part.File, offset, size))
             return; // refused, and the refusal handled: the old file stays
+        try {
+            VerifyTransfer(RemoteFile, part.File->size(),
+                           offset > 0 ? size : announced > 0 ? std::optional<qint64>(announced) : std::nullopt);
+        } catch (const ETransferCheckFailed&) {
+            part.File->resize(0); // damaged bytes are no start for a resume: the part goes
+            throw;
+        }
         if (const std::optional<TLocalEntry> old = Folder.Entry(Name); old && old->OwnFile)
             ::fchmod(part.File->handle(), old->Permissions);
         Folder.ReplaceWith(part, partName, Name);
         replaced = true;
     });
     if (replaced)
-        TakeRemoteTime(RemoteFile, *part.File);
+        TakeRemoteTime(RemoteFile, *part.File, Modified);
 }
 
 // The data of a download after "RETR" was accepted, into part (after its
@@ -331,21 +350,95 @@ void TFTPClient::Upload(const QString& LocalFile, const QString& RemoteFile, boo
         if (!file.open(QIODevice::ReadOnly))
             throw Exception(QStringLiteral("Cannot open \"%1\": %2").arg(LocalFile, file.errorString()));
     }
+    LastCheck = TTransferCheck::None;
+    ChooseHashCommands();
     const qint64 offset = Resume && !m_textType ? UploadResumePoint(LocalFile, name) : 0;
+    // Continuing the target (the user chose to resume it) writes into it.
+    if (offset > 0 || !TemporaryUploadNames || m_renameRefused)
+        UploadDirect(LocalFile, RemoteFile, name, offset);
+    else
+        UploadViaTemporary(LocalFile, name);
+}
+
+void TFTPClient::UploadDirect(const QString& LocalFile, const QString& RemoteFile, const QString& name, qint64 offset)
+{
+    UploadFrom(LocalFile, RemoteFile, offset);
+    VerifyTransfer(name, QFileInfo(LocalFile).size(), std::nullopt);
+    GiveRemoteTime(LocalFile, name);
+}
+
+void TFTPClient::UploadViaTemporary(const QString& LocalFile, const QString& name)
+{
+    const QString temporary = TemporaryUploadNameOf(name);
+    const qint64 local = QFileInfo(LocalFile).size();
+    // What an upload that broke off left there is continued, unless the local
+    // file changed since (its old bytes would be kept in front of the new
+    // ones) and no digest will tell.
+    qint64 offset = 0;
+    if (!m_textType && (Supports(QStringLiteral("MLST")) || Supports(QStringLiteral("SIZE")))) {
+        const TRemoteStat kept = RemoteStat(temporary);
+        if (kept.Known == TRemoteStat::Present && kept.Size > 0 && kept.Size < local) {
+            // The server's times count whole seconds.
+            const bool unchanged = kept.Modified.isValid()
+                && QFileInfo(LocalFile).lastModified().toUTC() <= kept.Modified.addSecs(1);
+            if (unchanged || m_hashKnown)
+                offset = kept.Size;
+            Report(offset > 0 ? QStringLiteral("\"%1\" holds %2 bytes of an earlier upload: the upload goes on from "
+                                               "there.")
+                                    .arg(temporary)
+                                    .arg(offset)
+                              : QStringLiteral("\"%1\" holds bytes of an earlier upload of another version of the "
+                                               "file: the whole file is uploaded again.")
+                                    .arg(temporary));
+        }
+    }
+    UploadFrom(LocalFile, temporary, offset);
+    try {
+        VerifyTransfer(temporary, local, std::nullopt);
+    } catch (const ETransferCheckFailed&) {
+        TryCommand(QStringLiteral("DELE ") + temporary);
+        throw;
+    }
+    GiveRemoteTime(LocalFile, temporary); // a rename keeps the time
+    if (PutOver(temporary, name))
+        return;
+    Report(QStringLiteral("The server does not rename an upload over \"%1\": it is written directly, and so are "
+                          "the next uploads of this session.")
+               .arg(name));
+    m_renameRefused = true;
+    UploadDirect(LocalFile, name, name, 0);
+    TryCommand(QStringLiteral("DELE ") + temporary);
+}
+
+// Renames the finished temporary file over name; false when the server will not.
+bool TFTPClient::PutOver(const QString& temporary, const QString& name)
+{
+    if (!TryCommand(QStringLiteral("RNFR ") + temporary))
+        return false;
+    if (TryCommand(QStringLiteral("RNTO ") + name))
+        return true;
+    // Some servers rename over no existing file: the old one goes first. Its
+    // new content is complete and checked on the server by now.
+    Report(QStringLiteral("The server did not rename \"%1\" over \"%2\" (%3): the old file is deleted first.")
+               .arg(temporary, name, LastReply.trimmed()));
+    return TryCommand(QStringLiteral("DELE ") + name) && TryCommand(QStringLiteral("RNFR ") + temporary)
+        && TryCommand(QStringLiteral("RNTO ") + name);
+}
+
+void TFTPClient::UploadFrom(const QString& LocalFile, const QString& RemoteFile, qint64 offset)
+{
     if (offset > 0) {
         try {
             SendFrom(LocalFile, RemoteFile, offset);
+            return;
         } catch (const FTPException& e) {
             // Some servers take "REST" but not the upload after it ("451
             // Append/Restart not permitted"): the whole file goes again.
             Report(QStringLiteral("The server does not continue uploads (%1): the whole file is uploaded again.")
                        .arg(e.Message().trimmed()));
-            SendFrom(LocalFile, RemoteFile, 0);
         }
-    } else {
-        SendFrom(LocalFile, RemoteFile, 0);
     }
-    GiveRemoteTime(LocalFile, name);
+    SendFrom(LocalFile, RemoteFile, 0);
 }
 
 // One upload of LocalFile from offset on ("REST"/"STOR" or "APPE" for an offset).
@@ -364,6 +457,7 @@ void TFTPClient::SendFrom(const QString& LocalFile, const QString& RemoteFile, q
         if (offset > 0)
             verb = !Supports(QStringLiteral("REST")) ? QStringLiteral("APPE")
                 : Restart(offset) ? verb : QStringLiteral("APPE");
+        StartDigests(LocalFile, offset);
         SendStor(LocalFile, RemoteFile, verb);
         SendFileData(LocalFile, offset);
     });

@@ -130,6 +130,7 @@ void TTransferQueue::Run()
     m_stopAll = false;
     m_madeFolders.clear();
     m_written.clear();
+    m_listed.clear();
     // Items may be added or removed while one runs (the event loop goes on):
     // the next waiting one is looked for afresh each time.
     for (;;) {
@@ -217,13 +218,17 @@ bool TTransferQueue::Transfer()
     });
     const QString local = Current().LocalPath;
     const QString remote = Current().RemotePath;
+    const QDateTime modified = Current().Modified;
     if (down) {
-        m_client.Download(remote, *m_into, LocalNameOf(local), resume);
+        m_client.Download(remote, *m_into, LocalNameOf(local), resume, modified);
     } else {
         m_client.Upload(local, remote, resume);
         m_written.insert(remote);
+        if (const auto listed = m_listed.find(RemoteFolderOf(remote)); listed != m_listed.end())
+            listed->insert(RemoteNameOf(remote), TTreeEntry{.Name = RemoteNameOf(remote), .Size = Current().Size, .Modified = {}});
     }
     Current().Moved = Current().Size;
+    Current().Checked = m_client.LastCheck;
     return true;
 }
 
@@ -275,18 +280,47 @@ std::optional<TConflict> TTransferQueue::ConflictOf(TTransferItem& item)
         const QString folder = item.RemotePath.left(std::max(item.RemotePath.lastIndexOf(u'/'), qsizetype(0)));
         if (m_madeFolders.contains(folder) && !m_written.contains(item.RemotePath))
             return std::nullopt;
-        const std::optional<qint64> size = m_client.RemoteSize(item.RemotePath);
-        if (!size)
+        qint64 size = -1;
+        if (!RemoteTaken(item.RemotePath, size, conflict.TargetModified))
             return std::nullopt;
-        conflict.TargetSize = *size;
-        conflict.TargetModified = m_client.Supports(QStringLiteral("MDTM")) ? m_client.RemoteModified(item.RemotePath)
-                                                                          : QDateTime();
+        conflict.TargetSize = qMax<qint64>(size, 0);
         conflict.FreeName = FreeFileName(item.RemotePath, [this](const QString& p) {
-            return m_client.RemoteSize(p).has_value();
+            qint64 ignored = -1;
+            QDateTime unused;
+            return RemoteTaken(p, ignored, unused);
         });
     }
     conflict.CanResume = conflict.TargetSize < item.Size;
     return conflict;
+}
+
+bool TTransferQueue::RemoteTaken(const QString& path, qint64& size, QDateTime& modified)
+{
+    const TFTPClient::TRemoteStat stat = m_client.RemoteStat(path);
+    if (stat.Known != TFTPClient::TRemoteStat::Unknown) {
+        size = stat.Size;
+        modified = stat.Modified;
+        return stat.Known == TFTPClient::TRemoteStat::Present;
+    }
+    // Neither "MLST" nor "SIZE" could tell: the folder's listing does.
+    const QString folder = path.contains(u'/') ? RemoteFolderOf(path) : QStringLiteral(".");
+    auto listed = m_listed.find(folder);
+    if (listed == m_listed.end()) {
+        // A relative path needs the client back where it was.
+        const QString home = folder.startsWith(u'/') ? QString() : m_client.CurrentDir();
+        QHash<QString, TTreeEntry> entries;
+        for (const TTreeEntry& entry : ListRemoteFolder(m_client, folder))
+            entries.insert(entry.Name, entry);
+        if (!home.isEmpty())
+            m_client.DoCommand(QStringLiteral("CWD ") + home);
+        listed = m_listed.insert(folder, entries);
+    }
+    const auto entry = listed->constFind(RemoteNameOf(path));
+    if (entry == listed->constEnd())
+        return false;
+    size = entry->Size;
+    modified = entry->Modified;
+    return true;
 }
 
 bool TTransferQueue::Settle(bool& resume)
@@ -415,8 +449,10 @@ qint64 TTransferQueue::TotalBytes() const
 qint64 TTransferQueue::MovedBytes() const
 {
     qint64 moved = 0;
+    // Against TotalBytes: skipped and cancelled items count in neither.
     for (const TTransferItem& item : m_items)
-        moved += item.State == TTransferState::Done ? item.Size : item.Moved;
+        if (item.State != TTransferState::Skipped && item.State != TTransferState::Cancelled)
+            moved += item.State == TTransferState::Done ? item.Size : item.Moved;
     return moved;
 }
 

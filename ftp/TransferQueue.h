@@ -9,10 +9,12 @@
 // replaced without an answer: OnConflict decides, and may answer for all the
 // conflicts still to come.
 #include "ftp/LocalFolder.h"
+#include "ftp/TransferCheck.h"
 #include "ftp/TransferTree.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -39,6 +41,7 @@ struct TTransferItem {
     // A download's chosen folder, which LocalPath lies in: the folders between
     // are made and entered from it one by one, never through a link.
     QString LocalFolder;
+    TTransferCheck Checked = TTransferCheck::None; // how a done item was checked
 };
 
 enum class TConflictAnswer { Overwrite, OverwriteIfNewer, Resume, Rename, Skip };
@@ -111,6 +114,9 @@ private:
     // What exists where the item goes; none when nothing does. A download's
     // source time is asked for here when the listing gave none.
     std::optional<TConflict> ConflictOf(TTransferItem& item);
+    // What is at a remote path, from the server or, where it cannot tell,
+    // from the listing of the folder (listed once per run).
+    bool RemoteTaken(const QString& path, qint64& size, QDateTime& modified);
     // Whether the item goes ahead, after asking about a target that exists;
     // Resume is set when it should continue the target.
     bool Settle(bool& resume);
@@ -135,6 +141,7 @@ private:
     std::optional<TLocalFolder> m_into;    // the running download's folder
     bool m_listing = false;
     bool m_stopListing = false;
+    QHash<QString, QHash<QString, TTreeEntry>> m_listed; // remote folder -> its listing's entries by name
 };
 
 // A free name beside path: "name (1).ext", "name (2).ext" ... for which Taken is false.

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <optional>
@@ -51,6 +52,23 @@ QString JoinRemote(const QString& folder, const QString& name)
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
+// The entries of one remote folder, by name; the client is left in it.
+std::vector<TListedEntry> ListedEntries(TFTPClient& client, const QString& folder)
+{
+    client.DoCommand(QStringLiteral("CWD ") + folder);
+    QStringList lines;
+    client.OnListItem = [&lines](const QString& line) { lines << line; };
+    client.List();
+    client.OnListItem = nullptr;
+    std::vector<TListedEntry> listed;
+    for (const QString& line : lines)
+        if (std::optional<TListedEntry> entry = client.MachineListings() ? MachineEntry(line) : LongListEntry(line))
+            listed.push_back(std::move(*entry));
+    // The server's order is its own: by name, as a folder is shown.
+    std::sort(listed.begin(), listed.end(), [](const TListedEntry& a, const TListedEntry& b) { return a.Name < b.Name; });
+    return listed;
+}
+
 // Whether the trail's last folders are one run of names repeated MaxTreeRepeats times.
 bool Repeats(const QStringList& trail)
 {
@@ -78,7 +96,6 @@ public:
 
 private:
     void CheckBounds(const QString& folder) const;
-    std::vector<TListedEntry> List(const QString& folder);
 
     TFTPClient& m_client;
     const QString m_root;
@@ -103,27 +120,11 @@ void TRemoteWalk::CheckBounds(const QString& folder) const
                             .arg(m_root, folder));
 }
 
-std::vector<TListedEntry> TRemoteWalk::List(const QString& folder)
-{
-    m_client.DoCommand(QStringLiteral("CWD ") + folder);
-    QStringList lines;
-    m_client.OnListItem = [&lines](const QString& line) { lines << line; };
-    m_client.List();
-    m_client.OnListItem = nullptr;
-    std::vector<TListedEntry> listed;
-    for (const QString& line : lines)
-        if (std::optional<TListedEntry> entry = m_client.MachineListings() ? MachineEntry(line) : LongListEntry(line))
-            listed.push_back(std::move(*entry));
-    // The server's order is its own: by name, as a folder is shown.
-    std::sort(listed.begin(), listed.end(), [](const TListedEntry& a, const TListedEntry& b) { return a.Name < b.Name; });
-    return listed;
-}
-
 void TRemoteWalk::Walk(const QString& folder, int parent)
 {
     CheckBounds(folder);
     std::vector<int> folders;
-    for (const TListedEntry& entry : List(folder)) {
+    for (const TListedEntry& entry : ListedEntries(m_client, folder)) {
         if (entry.Type == TListedType::ThisFolder || entry.Type == TListedType::ParentFolder
             || (!m_client.MachineListings() && (entry.Name == u'.' || entry.Name == QStringLiteral(".."))))
             continue;
@@ -210,6 +211,20 @@ std::vector<TTreeEntry> ListRemoteTree(TFTPClient& Client, const QString& Folder
     }
     Client.DoCommand(QStringLiteral("CWD ") + Folder);
     return std::move(walk.Entries());
+}
+
+std::vector<TTreeEntry> ListRemoteFolder(TFTPClient& Client, const QString& Folder)
+{
+    const TListItemEvent listItem = Client.OnListItem;
+    const auto restore = qScopeGuard([&] { Client.OnListItem = listItem; });
+    std::vector<TTreeEntry> entries;
+    for (const TListedEntry& entry : ListedEntries(Client, Folder))
+        if (entry.Type != TListedType::ThisFolder && entry.Type != TListedType::ParentFolder)
+            entries.push_back({.Name = entry.Name,
+                               .Folder = entry.Type == TListedType::Folder,
+                               .Size = entry.Size,
+                               .Modified = entry.Modified});
+    return entries;
 }
 
 std::vector<TTreeEntry> ListLocalTree(const QString& Folder, const TTreeReport& Report)

@@ -54,6 +54,10 @@ using TTreeReport = std::function<void(const QString& text)>;
 std::vector<TTreeEntry> ListRemoteTree(TFTPClient& Client, const QString& Folder, const TTreeReport& Report,
                                        const std::function<bool()>& Stopped = {});
 
+// The entries of the remote folder Folder itself (not below it), as listed:
+// names unchecked, links included. The client is left in Folder.
+std::vector<TTreeEntry> ListRemoteFolder(TFTPClient& Client, const QString& Folder);
+
 // Every entry below the local folder Folder, folders before their contents.
 std::vector<TTreeEntry> ListLocalTree(const QString& Folder, const TTreeReport& Report);
 

@@ -177,6 +177,10 @@ public:
     TNotifyEvent OnPacketRecvd;    // a block was received while CountBytes
     TNotifyEvent OnPacketSent;     // a block was sent while CountBytes
     TNotifyEvent OnAbort;          // a read notification arrived while Canceled
+    // Each block of file data as it moves in SendFile (the bytes the peer took)
+    // or CaptureFile (the bytes received), in order: a digest of the transfer
+    // is computed from it without reading the file again.
+    std::function<void(const char* Data, qint64 Count)> OnFileBlock;
 
     // ---- settings
     QString Host;       // host name, dotted IPv4 address or IPv6 address (no brackets)
@@ -369,6 +373,7 @@ private:
     void NoteTlsClose();
     void Capture(QFile& File); // the capture, once the file is open
     void CaptureWritten(bool ok);
+    void FileBlock(const char* data, qint64 count);
     void SetLastError(int err);
     [[noreturn]] void RaiseLastError();
     void Fire(const TNotifyEvent& event);

@@ -62,9 +62,12 @@ qint64 TAsyncSocket::ReceiveBlock(int flags)
     if (m_tls)
         return ReceiveTls();
     if (m_captureWriter) {
-        const ssize_t n = ::recv(m_socket, m_captureWriter->Space(BlockSize), BlockSize, flags);
-        if (n > 0)
+        char* space = m_captureWriter->Space(BlockSize);
+        const ssize_t n = ::recv(m_socket, space, BlockSize, flags);
+        if (n > 0) {
+            FileBlock(space, n);
             CaptureWritten(m_captureWriter->Commit(n));
+        }
         return n;
     }
     char block[BlockSize + 1];
@@ -79,6 +82,12 @@ void TAsyncSocket::CaptureWritten(bool ok)
 {
     if (!ok && m_fileError.isEmpty())
         m_fileError = FileErrorText(QStringLiteral("Cannot write to"), *m_captureFile);
+}
+
+void TAsyncSocket::FileBlock(const char* data, qint64 count)
+{
+    if (OnFileBlock && !m_destroying)
+        OnFileBlock(data, count);
 }
 
 // ---------------------------------------------------------------- handlers
@@ -199,6 +208,8 @@ qint64 TAsyncSocket::SendChunk(qint64 Limit)
         }
         return 0;
     }
+    if (fileMode)
+        FileBlock(data, n);
     if (offset + n >= total) {
         if (!fileMode) {
             m_writeBuffer.clear();
@@ -465,6 +476,7 @@ void TAsyncSocket::Capture(QFile& File)
     // Bytes that arrived before the capture began belong to the file.
     const qint64 early = BufferedCount();
     if (early > 0) {
+        FileBlock(m_readBuffer.constData() + m_readHead, early);
         CaptureWritten(m_captureWriter->Append(m_readBuffer.constData() + m_readHead, early));
         BytesRecvd = early;
         ConsumeRead(early);

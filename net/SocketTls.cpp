@@ -161,8 +161,10 @@ qint64 TAsyncSocket::ReceiveTls()
     while (total < TlsReadSize && (n = m_tls->Read(space + total, TlsReadSize - total)) > 0)
         total += n;
     if (total > 0) {
-        if (m_captureWriter)
+        if (m_captureWriter) {
+            FileBlock(space, total);
             CaptureWritten(m_captureWriter->Commit(total));
+        }
         else
             m_readBuffer.append(block.constData(), total);
         return total;

@@ -32,6 +32,8 @@ struct ItemTextCase {
     QString Error;
     QString StateText;
     QString Progress;
+    TTransferCheck Checked = TTransferCheck::None;
+    QString CheckText = {}; // how a done file was checked
 };
 
 class QueueItemTexts : public ::testing::TestWithParam<ItemTextCase> {};
@@ -44,8 +46,10 @@ TEST_P(QueueItemTexts, StateAndProgressAsShown)
     item.Size = c.Size;
     item.Moved = c.Moved;
     item.Error = c.Error;
+    item.Checked = c.Checked;
     EXPECT_EQ(StateText(item), c.StateText);
     EXPECT_EQ(ProgressText(item), c.Progress);
+    EXPECT_EQ(CheckedText(item), c.CheckText);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -54,7 +58,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ItemTextCase{TTransferState::Running, 200, 50, {}, "Running", "25 %"},
                       ItemTextCase{TTransferState::Running, 0, 2048, {}, "Running", "2.0 kB"},
                       ItemTextCase{TTransferState::Running, 100, 150, {}, "Running", "100 %"},
-                      ItemTextCase{TTransferState::Done, 100, 100, {}, "Done", ""},
+                      ItemTextCase{TTransferState::Done, 100, 100, {}, "Done", "", TTransferCheck::None, "not checked"},
+                      ItemTextCase{TTransferState::Done, 100, 100, {}, "Done", "", TTransferCheck::Size, "size checked"},
+                      ItemTextCase{TTransferState::Done, 100, 100, {}, "Done", "", TTransferCheck::Sha256,
+                                   "SHA-256 verified"},
+                      ItemTextCase{TTransferState::Failed, 100, 100, "The SHA-256 digest differs.",
+                                   "Failed: The SHA-256 digest differs.", "", TTransferCheck::Sha256, ""},
                       ItemTextCase{TTransferState::Failed, 100, 10, "550 No such file.", "Failed: 550 No such file.", ""},
                       ItemTextCase{TTransferState::Failed, 100, 0, {}, "Failed", ""},
                       ItemTextCase{TTransferState::Skipped, 100, 0, {}, "Skipped", ""},
@@ -107,7 +116,7 @@ TEST_F(QueueModelTest, RowsAndSummaryFollowTheQueue)
     ASSERT_EQ(model.rowCount(), 6) << "a folder brings its tree";
     EXPECT_EQ(model.columnCount(), TTransferQueueModel::ColumnCount);
 
-    const QStringList headers = {"Direction", "Local path", "Remote path", "Size", "State", "Progress"};
+    const QStringList headers = {"Direction", "Local path", "Remote path", "Size", "State", "Check", "Progress"};
     for (int column = 0; column < headers.size(); ++column)
         EXPECT_EQ(model.headerData(column, Qt::Horizontal).toString(), headers[column]);
 

@@ -87,6 +87,7 @@ TEST_F(ScriptedSession, ADataConnectionFromAnotherAddressIsTurnedAwayInBothDirec
         SCOPED_TRACE("upload");
         Thief thief(server);
         server.On("STOR", {.text = "150 ok\r\n", .data = S::Receive, .completion = "226 Done.\r\n"});
+        s.client.TemporaryUploadNames = false; // one data connection
         s.client.Upload(target, "b.bin");
         ASSERT_TRUE(thief.Connected());
         EXPECT_EQ(server.Uploaded(), data);
@@ -319,6 +320,7 @@ TEST_F(PassiveSession, TransfersAskForThePortWithEpsvAndConnectToIt)
     const QString local = dir.filePath("a.bin");
     s.client.Download("a.bin", local);
     EXPECT_EQ(ReadFile(local), data);
+    s.client.TemporaryUploadNames = false; // one data connection
     s.client.Upload(local, "b.bin");
     EXPECT_EQ(server.Uploaded(), data);
     EXPECT_EQ(server.Received().count("EPSV"), 3);

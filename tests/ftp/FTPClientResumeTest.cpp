@@ -187,10 +187,11 @@ TEST_P(ResumeRealServer, ADownloadCutOffByTheServerResumes)
     EXPECT_TRUE(s->log.contains(QStringLiteral("REST %1").arg(kept)));
 }
 
-// An upload stopped at about a third, resumed: the server's file is
-// continued where the server allows it (pyftpdlib, vsftpd), or sent whole
-// again where it does not (ProFTPD without "AllowStoreRestart"), and is the
-// local file byte for byte either way.
+// An upload stopped at about a third leaves nothing under the final name; the
+// next upload of the file continues its temporary file where the server allows
+// it (pyftpdlib, vsftpd), or sends it whole again where it does not (ProFTPD
+// without "AllowStoreRestart"), and the file is the local one byte for byte
+// either way, with no temporary file left.
 TEST_P(ResumeRealServer, AStoppedUploadResumes)
 {
     constexpr qint64 size = 8 * 1024 * 1024 + 17;
@@ -202,12 +203,16 @@ TEST_P(ResumeRealServer, AStoppedUploadResumes)
     };
     EXPECT_THROW(s->client.Upload(source, "up.bin"), EAbortError);
     s->client.OnPacketSent = nullptr;
-    const qint64 there = QFileInfo(server.LocalPath("up.bin")).size();
+    const QString temporary = server.LocalPath(TFTPClient::TemporaryUploadNameOf("up.bin"));
+    const qint64 there = QFileInfo(temporary).size();
+    EXPECT_FALSE(QFileInfo::exists(server.LocalPath("up.bin")));
+    ASSERT_GT(there, 0);
     ASSERT_LT(there, size);
 
     s->log.clear();
-    s->client.Upload(source, "up.bin", true);
+    s->client.Upload(source, "up.bin");
     EXPECT_EQ(Sha256Of(server.LocalPath("up.bin")), Sha256Of(source));
+    EXPECT_FALSE(QFileInfo::exists(temporary));
     const QString log = s->log.join('\n');
     const bool continued = log.contains(QStringLiteral("REST %1\n350").arg(there)) && !log.contains("uploaded again");
     EXPECT_EQ(continued, GetParam() != RealFtpServer::Proftpd) << log.toStdString();
@@ -216,31 +221,34 @@ TEST_P(ResumeRealServer, AStoppedUploadResumes)
     }
 }
 
-// Modification times travel both ways where the server offers the commands.
+// Modification times travel both ways where the server offers the commands,
+// by default; switched off, the files get the time of the transfer.
 TEST_P(ResumeRealServer, ModificationTimesAreKept)
 {
-    s->client.KeepModificationTimes = true;
     const QDateTime then(QDate(2021, 6, 7), QTime(8, 9, 10), Qt::UTC);
-    WriteFile(server.LocalPath("old.txt"), "from 2021");
-    {
-        QFile remote(server.LocalPath("old.txt"));
-        ASSERT_TRUE(remote.open(QIODevice::ReadWrite));
-        remote.setFileTime(then, QFileDevice::FileModificationTime);
-    }
-    s->client.Download("old.txt", local.filePath("old.txt"));
-    EXPECT_EQ(QFileInfo(local.filePath("old.txt")).lastModified().toUTC(), then);
-
-    const QString source = local.filePath("new.txt");
-    WriteFile(source, "sent");
-    {
-        QFile file(source);
+    const auto dated = [&](const QString& path, const QByteArray& content) {
+        WriteFile(path, content);
+        QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
         file.setFileTime(then, QFileDevice::FileModificationTime);
+    };
+    for (const bool keep : {true, false}) {
+        SCOPED_TRACE(keep ? "kept (the default)" : "switched off");
+        if (!keep)
+            s->client.KeepModificationTimes = false;
+        dated(server.LocalPath("old.txt"), "from 2021");
+        s->client.Download("old.txt", local.filePath("old.txt"));
+        EXPECT_EQ(QFileInfo(local.filePath("old.txt")).lastModified().toUTC() == then, keep);
+
+        const QString source = local.filePath("new.txt");
+        dated(source, "sent");
+        s->client.Upload(source, "new.txt");
+        if (s->client.Supports("MFMT")) {
+            EXPECT_EQ(QFileInfo(server.LocalPath("new.txt")).lastModified().toUTC() == then, keep);
+        }
     }
-    s->client.Upload(source, "new.txt");
     if (!s->client.Supports("MFMT"))
         GTEST_SKIP() << RealFtpServer::Name(GetParam()).toStdString() << " cannot set times (no MFMT)";
-    EXPECT_EQ(QFileInfo(server.LocalPath("new.txt")).lastModified().toUTC(), then);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ResumeRealServer,

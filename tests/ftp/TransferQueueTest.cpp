@@ -361,8 +361,12 @@ TEST(TransferQueueTypes, FilesInAFolderJustMadeNeedNoSizeQuestion)
         server.On("MKD", made ? "257 \"/up\" created.\r\n" : "550 Exists.\r\n");
         server.On("SIZE", "550 No such file.\r\n");
         server.On("STOR", {.text = "150 ok\r\n", .data = S::Receive, .completion = "226 done\r\n"});
+        // "SIZE" cannot tell a missing file: the folder's listing does, once.
+        server.On("LIST", {.text = "150 ok\r\n", .data = S::Send, .completion = "226 ok\r\n"});
+        server.On("CWD", "250 ok\r\n");
         FtpSession s(server.Port());
         s.client.Passive = true;
+        s.client.TemporaryUploadNames = false;
         s.client.Connect();
         TTransferQueue queue(s.client);
         queue.AddUpload(local.filePath("up"), "/");

@@ -76,11 +76,17 @@ RealFtpServer::RealFtpServer(Kind kind, Family address, DataModes modes, const Q
 {
 }
 
-RealFtpServer::RealFtpServer(Kind kind, const TlsOptions& tls, Family address, DataModes modes, const QString& Parent)
+RealFtpServer::RealFtpServer(Kind kind, Digests digests) : RealFtpServer(kind, TlsOptions{}, IPv4, BothModes, {}, digests)
+{
+}
+
+RealFtpServer::RealFtpServer(Kind kind, const TlsOptions& tls, Family address, DataModes modes, const QString& Parent,
+                             Digests digests)
     : m_kind(kind),
       m_address(address),
       m_modes(modes),
       m_tls(tls),
+      m_digests(digests),
       m_dir(Parent.isEmpty() ? QString() : Parent + "/ferrit-ftp-XXXXXX")
 {
     if (!m_dir.isValid()) {
@@ -89,6 +95,10 @@ RealFtpServer::RealFtpServer(Kind kind, const TlsOptions& tls, Family address, D
     }
     if (modes == PassiveOnly && kind != Vsftpd) {
         m_error = "only the vsftpd kind can be made passive-only";
+        return;
+    }
+    if (digests != NoDigests && kind != Proftpd) {
+        m_error = "only the ProFTPD kind hashes files";
         return;
     }
     if (!CheckTlsOptions())
@@ -246,7 +256,11 @@ bool RealFtpServer::WriteProftpdConfig()
                              .arg(m_dir.filePath("scoreboard"), m_dir.filePath("proftpd.pid"),
                                   m_dir.filePath("passwd"), m_dir.filePath("group"))
                              .arg(Host(), m_address == IPv6 ? "on" : "off");
-    return WriteFile("proftpd.conf", (conf + ProftpdTlsConfig()).toUtf8(),
+    for (const char* module : {"mod_digest.so", "mod_site_misc.so"})
+        if (m_digests != NoDigests && !QFileInfo(ProftpdModules() + '/' + module).isReadable())
+            return CannotRunHere(QStringLiteral("ProFTPD's %1 is not in %2: scripts/test-peers unpacks it")
+                                     .arg(module, ProftpdModules()));
+    return WriteFile("proftpd.conf", (conf + ProftpdTlsConfig() + ProftpdDigestConfig()).toUtf8(),
                      ownerOnly | QFile::ReadGroup | QFile::ReadOther);
 }
 
@@ -260,6 +274,15 @@ QString RealFtpServer::ProftpdTlsConfig() const
                           "TLSLog \"%5\"\n%6")
         .arg(ProftpdModules(), m_tls.tls12Only ? "TLSv1.2" : "TLSv1.2 TLSv1.3", m_tls.certFile, m_tls.keyFile,
              m_dir.filePath("tls.log"), m_tls.mode == ImplicitTls ? "TLSOptions UseImplicitSSL\n" : "");
+}
+
+QString RealFtpServer::ProftpdDigestConfig() const
+{
+    if (m_digests == NoDigests)
+        return {};
+    return QStringLiteral("ModulePath \"%1\"\nLoadModule mod_digest.c\nLoadModule mod_site_misc.c\nDigestEngine on\n"
+                          "DigestCache off\nSiteMiscEngine on\n%2")
+        .arg(ProftpdModules(), m_digests == WithoutHash ? "<Limit HASH>\n  DenyAll\n</Limit>\n" : "");
 }
 
 bool RealFtpServer::WritePyftpdlibScript()

@@ -59,6 +59,10 @@ public:
         ExplicitTls, // "AUTH TLS" on the plain greeting
         ImplicitTls, // TLS from the first byte (vsftpd and ProFTPD)
     };
+    // ProFTPD only: its modules that hash files ("HASH" and the X commands,
+    // mod_digest) and set times ("SITE UTIME", mod_site_misc), from the same
+    // packages as the server. WithoutHash refuses "HASH" (the X commands stay).
+    enum Digests { NoDigests, WithDigests, WithoutHash };
     struct TlsOptions {
         TlsMode mode = NoTls;
         QString certFile; // PEM: the certificate the server presents
@@ -70,7 +74,8 @@ public:
     // folder when empty); a benchmark may put it on tmpfs.
     explicit RealFtpServer(Kind kind, Family address = IPv4, DataModes modes = BothModes, const QString& Parent = {});
     RealFtpServer(Kind kind, const TlsOptions& tls, Family address = IPv4, DataModes modes = BothModes,
-                  const QString& Parent = {});
+                  const QString& Parent = {}, Digests digests = NoDigests);
+    RealFtpServer(Kind kind, Digests digests);
     ~RealFtpServer();
     RealFtpServer(const RealFtpServer&) = delete;
     RealFtpServer& operator=(const RealFtpServer&) = delete;
@@ -118,6 +123,7 @@ private:
     QString VsftpdTlsConfig() const;
     bool WriteProftpdConfig();
     QString ProftpdTlsConfig() const;
+    QString ProftpdDigestConfig() const;
     bool WritePyftpdlibScript();
     bool WriteFile(const QString& name, const QByteArray& content, QFileDevice::Permissions permissions);
     bool CannotRunHere(const QString& reason);
@@ -131,6 +137,7 @@ private:
     Family m_address;
     DataModes m_modes;
     TlsOptions m_tls;
+    Digests m_digests = NoDigests;
     QTemporaryDir m_dir;
     std::unique_ptr<QProcess> m_process;
     quint16 m_port = 0;

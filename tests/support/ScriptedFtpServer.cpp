@@ -144,6 +144,8 @@ ScriptedFtpServer::Reply ScriptedFtpServer::Take(const QByteArray& word)
 void ScriptedFtpServer::Answer(const QByteArray& line)
 {
     const QByteArray word = FirstWord(line);
+    if (OnCommand)
+        OnCommand(line);
     if (word == "PORT") {
         const QList<QByteArray> parts = line.mid(5).trimmed().split(',');
         if (parts.size() == 6) {

@@ -67,6 +67,9 @@ public:
 
     // Runs when a "PORT" arrives, before it is answered, with the address it names.
     std::function<void(const QHostAddress&, quint16)> OnPort;
+    // Runs for every command line before it is answered: a server whose replies
+    // depend on what came before (the transfer type) changes its script here.
+    std::function<void(const QByteArray& line)> OnCommand;
 
     // Sends bytes on the current control connection, unasked.
     void SendControl(const QByteArray& bytes);
