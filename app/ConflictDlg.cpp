@@ -38,24 +38,27 @@ QString FileFactsText(qint64 size, const QDateTime& modified)
 TConflictDlg::TConflictDlg(const TConflict& conflict, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("ConflictDlg"));
-    setWindowTitle(QStringLiteral("The file exists"));
+    setWindowTitle(conflict.PartOnly ? QStringLiteral("A part of the file is kept") : QStringLiteral("The file exists"));
     const TTransferItem& item = *conflict.Item;
     const bool down = item.Direction == TTransferDirection::Download;
     const QString target = down ? item.LocalPath : item.RemotePath;
 
     auto* column = new QVBoxLayout(this);
-    lblQuestion = Named(new QLabel(QStringLiteral("\"%1\" exists already %2. What should happen to it?")
-                                       .arg(NameOf(target), down ? QStringLiteral("in the local folder")
-                                                                 : QStringLiteral("on the server")),
-                                   this),
-                        "lblQuestion");
+    const QString question =
+        conflict.PartOnly
+            ? QStringLiteral("A stopped download of \"%1\" kept its part in the local folder. What should happen "
+                             "to it?")
+                  .arg(NameOf(target))
+            : QStringLiteral("\"%1\" exists already %2. What should happen to it?")
+                  .arg(NameOf(target), down ? QStringLiteral("in the local folder") : QStringLiteral("on the server"));
+    lblQuestion = Named(new QLabel(question, this), "lblQuestion");
     lblQuestion->setWordWrap(true);
     column->addWidget(lblQuestion);
     auto* facts = new QFormLayout;
     lblSource = Named(new QLabel(FileFactsText(item.Size, item.Modified), this), "lblSource");
     lblTarget = Named(new QLabel(FileFactsText(conflict.TargetSize, conflict.TargetModified), this), "lblTarget");
     facts->addRow(QStringLiteral("Source:"), lblSource);
-    facts->addRow(QStringLiteral("Target:"), lblTarget);
+    facts->addRow(conflict.PartOnly ? QStringLiteral("Kept part:") : QStringLiteral("Target:"), lblTarget);
     SetAccessible(lblSource, QStringLiteral("Source"), lblSource->text());
     SetAccessible(lblTarget, QStringLiteral("Target"), lblTarget->text());
     column->addLayout(facts);

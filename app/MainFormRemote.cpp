@@ -115,11 +115,13 @@ void TMainForm::ShowSession()
         StatusBar1->SetPanelText(0, PercentText(percent));
         StatusBar1->RepaintNow();
     };
+    session.OnStatusCleared = [this] {
+        StatusBar1->SetPanelText(0, QString());
+        StatusBar1->SetPanelText(1, QString());
+    };
     session.OnListingReady = [this](bool parsed) {
-        if (parsed) {
-            StatusBar1->SetPanelText(0, QString());
-            StatusBar1->SetPanelText(1, QString());
-        }
+        if (parsed)
+            m_session->OnStatusCleared();
         pgctlFTP->setCurrentWidget(tbshtListing);
     };
     session.OnDownloaded = [this] { SystemListView->Repopulate(); };

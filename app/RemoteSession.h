@@ -81,6 +81,7 @@ public:
     std::function<void(const QString& text)> OnStatusText;     // what the current step does
     std::function<void(int percent)> OnProgress;               // the running transfer or listing, once per change
     std::function<void(bool parsed)> OnListingReady;           // parsed: its rows are in Listing()
+    std::function<void()> OnStatusCleared;                     // no step runs: the status bar says nothing
     std::function<void()> OnDownloaded;                        // new files in the local folder
     std::function<void()> OnQueued;                            // transfers were added to the queue
     std::function<void()> OnCloseReady;                        // the command that held the close ended

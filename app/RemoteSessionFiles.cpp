@@ -172,6 +172,10 @@ void TRemoteSession::SetUpTransfers()
         m_window.Dialogs().ShowError(QStringLiteral("Error"), text);
     };
     transfers.OnFinished = [this](bool downloaded, bool uploaded) {
+        // The queue's last file and its percentage are over; a command of the
+        // browsing connection that runs now keeps what it shows.
+        if (m_commandDepth == 0 && OnStatusCleared)
+            OnStatusCleared();
         if (downloaded && OnDownloaded)
             OnDownloaded();
         // The listing shows what arrived, unless the user is busy with the browsing connection.

@@ -204,7 +204,9 @@ bool TTransferQueue::Transfer()
     const auto progress = [this, down, &announced](QObject*) {
         if (m_running < 0)
             return;
-        Current().Moved = down ? m_client.BytesRecvd() : m_client.BytesSent();
+        // A server that sends more than it listed must not push the totals past what is queued.
+        const qint64 moved = down ? m_client.BytesRecvd() : m_client.BytesSent();
+        Current().Moved = Current().Size > 0 ? std::min(moved, Current().Size) : moved;
         if (!announced.isValid() || announced.elapsed() >= kProgressPaceMs) {
             announced.restart();
             Changed(m_running);
@@ -267,6 +269,7 @@ std::optional<TConflict> TTransferQueue::ConflictOf(TTransferItem& item)
         if (!target && !partial)
             return std::nullopt;
         conflict.TargetSize = target ? target->Size : partial->Size;
+        conflict.PartOnly = !target;
         // A file named by itself, not found by a listing, has no time yet.
         if (!item.Modified.isValid() && m_client.Supports(QStringLiteral("MDTM")))
             item.Modified = m_client.RemoteModified(item.RemotePath);

@@ -52,6 +52,7 @@ struct TConflict {
     qint64 TargetSize = 0;
     QDateTime TargetModified;   // UTC, when known
     bool CanResume = false;     // the target is shorter than the source (or a kept part exists)
+    bool PartOnly = false;      // no target, only the part a stopped download kept
     QString FreeName;           // a name beside the target that is free, for Rename
 };
 

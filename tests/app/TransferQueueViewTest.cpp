@@ -217,6 +217,20 @@ TEST(ConflictDialogResume, OnlyForAShorterTarget)
     EXPECT_TRUE(dialog.lblQuestion->text().contains("on the server")) << dialog.lblQuestion->text().toStdString();
 }
 
+TEST(ConflictDialogResume, AKeptPartIsCalledWhatItIs)
+{
+    TTransferItem item;
+    item.Direction = TTransferDirection::Download;
+    item.LocalPath = "/home/u/big.iso";
+    item.Size = 100;
+    TConflict conflict{.Item = &item, .TargetSize = 40, .TargetModified = {}, .CanResume = true, .PartOnly = true, .FreeName = {}};
+    TConflictDlg dialog(conflict);
+    EXPECT_TRUE(dialog.btnResume->isEnabled());
+    EXPECT_EQ(dialog.lblQuestion->text(),
+              "A stopped download of \"big.iso\" kept its part in the local folder. What should happen to it?");
+    EXPECT_EQ(dialog.windowTitle(), "A part of the file is kept");
+}
+
 // ---------------------------------------------------------------- the window on a real server
 
 class QueueWindow : public RealServerForm {

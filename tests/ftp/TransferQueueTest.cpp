@@ -427,3 +427,24 @@ TEST(TransferQueueControl, ItemsComeAndGoWhileOneRuns)
 }
 
 } // namespace
+
+// A listing's size is what the totals count: a server that then sends more than
+// it listed (and announces no size) never shows more moved than queued.
+TEST(TransferQueueTotals, NeverMoreMovedThanQueued)
+{
+    S server;
+    server.On("EPSV", "229 Entering Extended Passive Mode (|||{port}|)\r\n");
+    server.On("RETR", {.text = "150 ok\r\n", .data = S::Send, .payload = QByteArray(300000, 'x'),
+                       .completion = "226 done\r\n"});
+    QTemporaryDir local;
+    FtpSession s(server.Port());
+    s.client.Passive = true;
+    s.client.Connect();
+    TTransferQueue queue(s.client);
+    queue.AddDownload("/", "grown.bin", false, 1000, local.path());
+    qint64 worst = 0;
+    queue.OnItemChanged = [&](int) { worst = std::max(worst, queue.MovedBytes() - queue.TotalBytes()); };
+    queue.Run();
+    EXPECT_EQ(worst, 0);
+    EXPECT_EQ(queue.MovedBytes(), queue.TotalBytes());
+}
