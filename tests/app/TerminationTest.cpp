@@ -58,6 +58,7 @@ TEST(TerminationSignals, TheProgramClosesItsWindowOnSigtermAndSigtermDuringStart
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert("HOME", dir.path());
+        environment.insert("XDG_CONFIG_HOME", dir.filePath("config")); // nothing of the user's is touched
         ferrit.setProcessEnvironment(environment);
         ferrit.start(program, {});
         ASSERT_TRUE(ferrit.waitForStarted());
