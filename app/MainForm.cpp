@@ -19,13 +19,14 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-TMainForm::TMainForm(const QString& hostsFile, QWidget* parent)
+TMainForm::TMainForm(const QString& hostsFile, const QString& windowStateFile, QWidget* parent)
     : QMainWindow(parent),
       m_session(std::make_unique<TRemoteSession>(RemoteWindowSide())),
       Busy(m_session->Busy),
       FTPClient1(m_session->Client()),
       uRegistry(m_session->Registry()),
       m_hostsFile(hostsFile),
+      m_windowStateFile(windowStateFile),
       m_dialogs(std::make_unique<TMessageBoxes>(this)),
       m_sounds(std::make_unique<TCanberraSounds>())
 {
@@ -37,6 +38,7 @@ TMainForm::TMainForm(const QString& hostsFile, QWidget* parent)
     SetUpRemoteSide();
     BindHandlers();
     CreateKeys();
+    RestoreWindowState(m_windowStateFile.isEmpty() ? TWindowState() : ReadWindowState(m_windowStateFile));
     FormCreate();
 }
 
@@ -94,7 +96,7 @@ void TMainForm::FormCreate()
 {
     Busy = false;
     pgctlFTP->setCurrentWidget(tbshtStatus);
-    SystemTreeView->SetDirectory(LocalStartFolder());
+    SystemTreeView->SetDirectory(StartFolder());
     LoadHosts();
     lvSitesChange();
     lvRemoteFilesChange();
@@ -118,8 +120,10 @@ bool TMainForm::FormClose()
 void TMainForm::closeEvent(QCloseEvent* event)
 {
     try {
-        if (m_session->CloseWhenIdle() && FormClose())
+        if (m_session->CloseWhenIdle() && FormClose()) {
+            SaveWindowState();
             event->accept();
+        }
         else
             event->ignore();
     } catch (...) {
@@ -163,7 +167,11 @@ bool TMainForm::event(QEvent* event)
         return true;
     }
     if (event->type() == QEvent::Show)
-        QTimer::singleShot(0, this, Guarded([this] { ReportHostsFileProblem(); }));
+        QTimer::singleShot(0, this, Guarded([this] {
+            if (!std::exchange(m_fittedWithFrame, true) && !isMaximized())
+                FitWindowToScreen();
+            ReportHostsFileProblem();
+        }));
     return QMainWindow::event(event);
 }
 

@@ -6,6 +6,7 @@
 #include "app/CertificateTrust.h"
 #include "app/HostsFile.h"
 #include "app/RemoteSession.h"
+#include "app/WindowState.h"
 #include "ftp/FTPTypes.h"
 #include "net/ErrorBoundary.h"
 #include "shellbrowser/SystemListView.h"
@@ -47,11 +48,14 @@ class TMainForm : public QMainWindow {
     std::unique_ptr<TRemoteSession> m_session;
 
 public:
-    // `hostsFile` is where the host list is loaded from and saved to.
-    explicit TMainForm(const QString& hostsFile, QWidget* parent = nullptr);
+    // `hostsFile` is where the host list is loaded from and saved to; `windowStateFile`,
+    // when given, where the window's size, splitters, column widths and local folder
+    // are brought back from at start and kept at close.
+    explicit TMainForm(const QString& hostsFile, const QString& windowStateFile = {}, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     const QString& HostsFile() const { return m_hostsFile; }
+    const QString& WindowStateFile() const { return m_windowStateFile; }
 
     // Modal boxes and sounds go through these; tests install scripted ones.
     TDialogs& Dialogs() const { return *m_dialogs; }
@@ -219,6 +223,13 @@ private:
     void CreateImageLists();
     void SetTabOrder();
     void BindHandlers();
+    // The remembered layout (MainFormWindowState.cpp).
+    QList<QSplitter*> Splitters() const;
+    QList<QTreeView*> ColumnViews() const;
+    void RestoreWindowState(const TWindowState& state);
+    void FitWindowToScreen();
+    void SaveWindowState() const;
+    QString StartFolder() const;
     // The keys (MainFormKeys.cpp).
     void CreateKeys();
     QToolButton* SpeedButton(QWidget* row, const char* name, const QString& hint, const QIcon& icon,
@@ -256,6 +267,9 @@ private:
     std::optional<std::tuple<bool, bool, bool, bool>> m_idleState;
 
     QString m_hostsFile;
+    QString m_windowStateFile;
+    QString m_rememberedFolder;
+    bool m_fittedWithFrame = false; // fitted again once shown, frame included
     THostsFileStatus m_hostsFileStatus = THostsFileStatus::Absent;
     QString m_hostsFileProblem; // told once the window is up
     std::unique_ptr<TDialogs> m_dialogs;

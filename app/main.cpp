@@ -6,6 +6,7 @@
 #include "app/Splash.h"
 #include "app/Startup.h"
 #include "app/TerminationSignals.h"
+#include "app/WindowState.h"
 #include "net/ErrorBoundary.h"
 #include <QIcon>
 #include <QLabel>
@@ -35,9 +36,9 @@ int main(int argc, char** argv)
                 closeWhenShown = true;
         });
         RunUnderSplash(*frmSplash, [&] {
-            MainForm = std::make_unique<TMainForm>(HostsFileName(
-                QCoreApplication::applicationFilePath(),
-                QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)));
+            const QString configFolder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+            MainForm = std::make_unique<TMainForm>(HostsFileName(QCoreApplication::applicationFilePath(), configFolder),
+                                                   WindowStateFileName(configFolder));
         });
         MainForm->show();
         if (closeWhenShown)

@@ -279,6 +279,7 @@ void TSystemListView::RecreateWnd()
 
 void TSystemListView::CreateColumns(TColumnType type)
 {
+    RememberColumnWidths();
     const auto right = Qt::AlignRight;
     const auto center = Qt::AlignHCenter;
     const int* w = m_widths;
@@ -313,7 +314,29 @@ void TSystemListView::ApplyColumnWidths()
 {
     const auto& columns = m_model->Columns();
     for (size_t i = 0; i < columns.size(); ++i)
-        m_report->setColumnWidth(int(i), ScaledDesignWidth(m_report, columns[i].Width));
+        m_report->setColumnWidth(int(i), m_columnWidths.value(columns[i].Caption,
+                                                              ScaledDesignWidth(m_report, columns[i].Width)));
+}
+
+void TSystemListView::RememberColumnWidths()
+{
+    m_columnWidths = ColumnWidths();
+}
+
+QMap<QString, int> TSystemListView::ColumnWidths() const
+{
+    QMap<QString, int> widths = m_columnWidths;
+    const auto& columns = m_model->Columns();
+    for (size_t i = 0; i < columns.size(); ++i)
+        if (const int width = m_report->columnWidth(int(i)); width > 0)
+            widths.insert(columns[i].Caption, width);
+    return widths;
+}
+
+void TSystemListView::SetColumnWidths(const QMap<QString, int>& widths)
+{
+    m_columnWidths.insert(widths);
+    ApplyColumnWidths();
 }
 
 // ---- filling
@@ -348,6 +371,7 @@ void TSystemListView::Fill()
     }
     m_fillPending = false;
     TBusyCursor busy;
+    RememberColumnWidths();
     m_report->selectionModel()->clear();
     ShellFolderPtr folder;
     TColumnType type = TColumnType::ctFileSystem;

@@ -5,6 +5,7 @@
 #include "shellbrowser/FolderItemData.h"
 #include "shellbrowser/FolderListModel.h"
 #include "shellbrowser/ItemMenu.h"
+#include <QMap>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
@@ -97,6 +98,10 @@ public:
     bool EnumerateFolder(const ShellFolderPtr& folder);
     bool RenameItem(int row, const QString& newName);
     void ColumnClick(int column);
+    // Column widths by caption. A width the user set is kept from folder to folder
+    // and may be given back from an earlier run; other columns have their default.
+    QMap<QString, int> ColumnWidths() const;
+    void SetColumnWidths(const QMap<QString, int>& widths);
     void DblClick(int row);
     // Column, direction of the last header click.
     int SortColumn() const { return m_sortColumn; }
@@ -129,6 +134,7 @@ private:
     void RunVerbOnSelection(const QString& verb);
     QObject* ResolveSource(QObject* source) const;
     void ApplyColumnWidths();
+    void RememberColumnWidths();
 
     TFolderListModel* m_model;
     QStackedLayout* m_stack;
@@ -136,6 +142,7 @@ private:
     QListView* m_icons;
     TViewStyle m_viewStyle = TViewStyle::vsIcon;
     TColumnType m_columnType = TColumnType::ctFileSystem;
+    QMap<QString, int> m_columnWidths; // by caption, as last shown
     bool m_showHiddenFiles = true;
     bool m_showFolders = true;
     QString m_fileMask;
