@@ -131,7 +131,7 @@ void TFTPClient::ChooseHashCommands()
         m_hashCommands = {{TTransferCheck::Sha256, QStringLiteral("XSHA256")}};
 }
 
-void TFTPClient::StartDigests(const QString& prefixFile, qint64 offset)
+void TFTPClient::PrepareDigests(const QString& prefixFile, qint64 offset)
 {
     m_digests.clear();
     if (m_textType) // the bytes on the two sides differ in their line ends
@@ -151,6 +151,11 @@ void TFTPClient::StartDigests(const QString& prefixFile, qint64 offset)
             break;
         }
     }
+}
+
+void TFTPClient::StartDigests(const QString& prefixFile, qint64 offset)
+{
+    PrepareDigests(prefixFile, offset);
     if (!m_digests.empty())
         m_data->OnFileBlock = [this](const char* data, qint64 count) {
             for (TStreamDigest& digest : m_digests)

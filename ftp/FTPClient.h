@@ -291,6 +291,9 @@ private:
     bool Restart(qint64 offset);
     void SendRetr(const QString& RemoteFile);
     bool ReceiveFile(const QString& RemoteFile, QFile& part, qint64 offset, std::optional<qint64> size);
+    bool CompleteFromPart(const QString& RemoteFile, const TLocalFolder& folder, const QString& name,
+                          TLocalFile& part, const QDateTime& Modified);
+    void PutInPlace(const TLocalFolder& folder, const TLocalFile& part, const QString& name);
     qint64 UploadResumePoint(const QString& LocalFile, const QString& name);
     void SendFrom(const QString& LocalFile, const QString& RemoteFile, qint64 offset);
     void SendStor(const QString& LocalFile, const QString& RemoteFile, const QString& verb);
@@ -305,6 +308,9 @@ private:
     bool TryCommand(const QString& command);
     QString InBinaryType(const QString& command);
     void ChooseHashCommands();
+    // Digests of a transfer, with the prefixFile's first offset bytes already in them;
+    // StartDigests also feeds them every block of the data connection.
+    void PrepareDigests(const QString& prefixFile, qint64 offset);
     void StartDigests(const QString& prefixFile, qint64 offset);
     void VerifyTransfer(const QString& RemoteFile, qint64 localSize, std::optional<qint64> serverSize);
     bool VerifyDigest(const QString& RemoteFile);

@@ -101,8 +101,9 @@ void TFTPClient::GiveRemoteTime(const QString& LocalFile, const QString& name)
 // ---------------------------------------------------------------- download
 
 // Where a resumed download starts: the kept bytes, when the server's file is
-// known to be larger than they are; 0 for a whole download. Without the
-// server's size nothing could tell a resumed file from a mix of two.
+// known to be at least as large as they are (as large: the part is complete);
+// 0 for a whole download. Without the server's size nothing could tell a
+// resumed file from a mix of two.
 qint64 TFTPClient::ResumePoint(const QString& RemoteFile, qint64 kept, std::optional<qint64>& size)
 {
     if (kept <= 0 || m_textType) // in text type the offsets of the two sides differ
@@ -114,8 +115,8 @@ qint64 TFTPClient::ResumePoint(const QString& RemoteFile, qint64 kept, std::opti
                    .arg(RemoteFile));
         return 0;
     }
-    if (kept >= *size) {
-        Report(QStringLiteral("The kept part of \"%1\" (%2 bytes) is not shorter than the file on the server (%3 "
+    if (kept > *size) {
+        Report(QStringLiteral("The kept part of \"%1\" (%2 bytes) is longer than the file on the server (%3 "
                               "bytes): the whole file is downloaded again.")
                    .arg(RemoteFile)
                    .arg(kept)
@@ -212,6 +213,12 @@ void TFTPClient::Download(const QString& RemoteFile, const TLocalFolder& Folder,
     std::optional<qint64> size;
     qint64 offset = 0;
     TLocalFile part = OpenPart(RemoteFile, Folder, Name, Resume, offset, size);
+    if (offset > 0 && offset == size) {
+        if (CompleteFromPart(RemoteFile, Folder, Name, part, Modified))
+            return;
+        offset = 0;
+        size.reset();
+    }
     bool replaced = false;
     // What arrived stays for a later resume, unless nothing did or the type
     // makes the bytes unfit to continue.
@@ -256,13 +263,46 @@ void TFTPClient::Download(const QString& RemoteFile, const TLocalFolder& Folder,
             part.File->resize(0); // damaged bytes are no start for a resume: the part goes
             throw;
         }
-        if (const std::optional<TLocalEntry> old = Folder.Entry(Name); old && old->OwnFile)
-            ::fchmod(part.File->handle(), old->Permissions);
-        Folder.ReplaceWith(part, partName, Name);
+        PutInPlace(Folder, part, Name);
         replaced = true;
     });
     if (replaced)
         TakeRemoteTime(RemoteFile, *part.File, Modified);
+}
+
+// The target takes the part's place, with the permissions of the file it replaces.
+void TFTPClient::PutInPlace(const TLocalFolder& folder, const TLocalFile& part, const QString& name)
+{
+    if (const std::optional<TLocalEntry> old = folder.Entry(name); old && old->OwnFile)
+        ::fchmod(part.File->handle(), old->Permissions);
+    folder.ReplaceWith(part, PartialNameOf(name), name);
+}
+
+// A kept part as long as the server's file (a download that failed after its last
+// byte arrived, say) is checked as a transfer would be and put in place, with nothing
+// fetched. False when the check shows it is not the server's file: it is emptied, and
+// the caller downloads the whole file.
+bool TFTPClient::CompleteFromPart(const QString& RemoteFile, const TLocalFolder& folder, const QString& name,
+                                  TLocalFile& part, const QDateTime& Modified)
+{
+    const qint64 size = part.File->size();
+    Report(QStringLiteral("The kept part of \"%1\" holds all its %2 bytes: it is checked and kept, not downloaded "
+                          "again.")
+               .arg(RemoteFile)
+               .arg(size));
+    PrepareDigests(QStringLiteral("/proc/self/fd/%1").arg(part.File->handle()), size);
+    try {
+        VerifyTransfer(RemoteFile, size, size);
+    } catch (const ETransferCheckFailed& e) {
+        Report(e.Message().trimmed() + QStringLiteral(" The whole file is downloaded again."));
+        if (!part.File->resize(0))
+            throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(part.File->fileName(),
+                                                                           part.File->errorString()));
+        return false;
+    }
+    PutInPlace(folder, part, name);
+    TakeRemoteTime(RemoteFile, *part.File, Modified);
+    return true;
 }
 
 // The data of a download after "RETR" was accepted, into part (after its

@@ -277,7 +277,9 @@ std::optional<TConflict> TTransferQueue::ConflictOf(TTransferItem& item)
         conflict.FreeName = FreeFileName(item.LocalPath, [this](const QString& p) {
             return m_into->Entry(LocalNameOf(p)).has_value();
         });
-        conflict.CanResume = conflict.TargetSize < item.Size && !OddTarget();
+        // A part as long as the file is completed by a resume, with nothing fetched.
+        conflict.CanResume = (conflict.PartOnly ? conflict.TargetSize <= item.Size : conflict.TargetSize < item.Size)
+            && !OddTarget();
         return conflict;
     } else {
         const QString folder = item.RemotePath.left(std::max(item.RemotePath.lastIndexOf(u'/'), qsizetype(0)));
@@ -326,11 +328,27 @@ bool TTransferQueue::RemoteTaken(const QString& path, qint64& size, QDateTime& m
     return true;
 }
 
+// A kept part that holds every byte of the file and is not older than the server's
+// copy is what an earlier attempt left after its last byte (a failed check of the end,
+// a dropped connection): it is finished without a question and without a download.
+bool TTransferQueue::CompletePart(const TConflict& conflict) const
+{
+    const TTransferItem& item = *conflict.Item;
+    if (!conflict.PartOnly || !conflict.CanResume || item.Size <= 0 || conflict.TargetSize != item.Size)
+        return false;
+    const std::optional<TLocalEntry> part = m_into->Entry(TFTPClient::PartialNameOf(LocalNameOf(item.LocalPath)));
+    return part && (!item.Modified.isValid() || part->Modified >= item.Modified);
+}
+
 bool TTransferQueue::Settle(bool& resume)
 {
     const std::optional<TConflict> conflict = ConflictOf(Current());
     if (!conflict)
         return true;
+    if (CompletePart(*conflict)) {
+        resume = true;
+        return true;
+    }
     TConflictDecision decision;
     if (m_forAll)
         decision = *m_forAll;

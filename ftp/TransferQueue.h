@@ -118,6 +118,8 @@ private:
     // What is at a remote path, from the server or, where it cannot tell,
     // from the listing of the folder (listed once per run).
     bool RemoteTaken(const QString& path, qint64& size, QDateTime& modified);
+    // Whether a kept part is the whole file from an earlier attempt, to be finished unasked.
+    bool CompletePart(const TConflict& conflict) const;
     // Whether the item goes ahead, after asking about a target that exists;
     // Resume is set when it should continue the target.
     bool Settle(bool& resume);

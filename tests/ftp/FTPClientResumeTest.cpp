@@ -45,7 +45,9 @@ TEST_F(ScriptedSession, ResumedDownloadConversations)
         {"REST refused", "213 300\r\n", "502 No.\r\n", whole, {"SIZE keep.bin", "REST 100", "RETR keep.bin"}},
         // Nothing could tell a resumed file from a mix: the whole file comes.
         {"SIZE unknown", "502 No.\r\n", "350 Restarting at 100.\r\n", whole, {"SIZE keep.bin", "RETR keep.bin"}},
-        {"kept part not shorter", "213 100\r\n", "350 Restarting.\r\n", whole.left(100), {"SIZE keep.bin", "RETR keep.bin"}},
+        // A part as long as the file is the file: nothing is fetched.
+        {"kept part complete", "213 100\r\n", "350 Restarting.\r\n", whole.left(100), {"SIZE keep.bin"}},
+        {"kept part longer", "213 50\r\n", "350 Restarting.\r\n", whole.left(50), {"SIZE keep.bin", "RETR keep.bin"}},
     };
     const QString target = dir.filePath("keep.bin");
     for (const auto& c : cases) {
@@ -62,7 +64,10 @@ TEST_F(ScriptedSession, ResumedDownloadConversations)
         QByteArrayList sent = server.Received().mid(before);
         sent.removeAll("EPSV");
         EXPECT_EQ(sent, c.sent);
-        EXPECT_EQ(ReadFile(target), c.name == QByteArray("kept part not shorter") ? whole.left(100) : whole);
+        const QByteArray expected = c.name == QByteArray("kept part complete") ? whole.left(100)
+                                    : c.name == QByteArray("kept part longer")  ? whole.left(50)
+                                                                                : whole;
+        EXPECT_EQ(ReadFile(target), expected);
         EXPECT_FALSE(QFileInfo::exists(TFTPClient::PartialFileOf(target)));
     }
 }

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -447,4 +448,72 @@ TEST(TransferQueueTotals, NeverMoreMovedThanQueued)
     queue.Run();
     EXPECT_EQ(worst, 0);
     EXPECT_EQ(queue.MovedBytes(), queue.TotalBytes());
+}
+
+// A kept part that holds every byte of the file (an attempt that failed after its
+// last byte) is finished without a question and without "RETR"; a server with
+// digests shows when such a part is not its file, and then the whole file comes.
+// A part older than the server's file is asked about, as any other.
+TEST(TransferQueueParts, APartHoldingEveryByteIsCompleted)
+{
+    struct Case {
+        const char* name;
+        RealFtpServer::Kind kind;
+        RealFtpServer::Digests digests;
+        bool damaged;    // the part has the file's size but other bytes
+        bool partOlder;  // the part was written before the server's file changed
+        bool asked;
+        bool fetched;    // "RETR" was sent
+        bool keptDamage; // without digests the damage cannot be seen
+    };
+    const Case cases[] = {
+        {"size only", RealFtpServer::Pyftpdlib, RealFtpServer::NoDigests, false, false, false, false, false},
+        {"size only, LIST", RealFtpServer::Vsftpd, RealFtpServer::NoDigests, false, false, false, false, false},
+        {"digest", RealFtpServer::Proftpd, RealFtpServer::WithDigests, false, false, false, false, false},
+        {"damaged, digest", RealFtpServer::Proftpd, RealFtpServer::WithDigests, true, false, false, true, false},
+        {"damaged, size only", RealFtpServer::Pyftpdlib, RealFtpServer::NoDigests, true, false, false, false, true},
+        {"older part", RealFtpServer::Pyftpdlib, RealFtpServer::NoDigests, false, true, true, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RealFtpServer server(c.kind, c.digests);
+        if (!server.IsRunning()) {
+            ADD_FAILURE() << server.ErrorText().toStdString();
+            continue;
+        }
+        WriteRandomFile(server.LocalPath("whole.bin"), 200000, 7);
+        const QDateTime serverTime = QDateTime::currentDateTimeUtc().addSecs(-3600);
+        SetModified(server.LocalPath("whole.bin"), serverTime);
+        QTemporaryDir local;
+        const QString part = TFTPClient::PartialFileOf(local.filePath("whole.bin"));
+        QByteArray bytes = ReadFile(server.LocalPath("whole.bin"));
+        if (c.damaged)
+            bytes[100] = char(bytes[100] ^ 1);
+        WriteFile(part, bytes);
+        SetModified(part, serverTime.addSecs(c.partOlder ? -60 : 60));
+
+        FtpSession s(server.Port(), server.User(), server.Password());
+        s.client.Passive = true;
+        s.client.Connect();
+        TTransferQueue queue(s.client);
+        int asked = 0;
+        queue.OnConflict = [&](const TConflict& conflict) {
+            ++asked;
+            EXPECT_TRUE(conflict.PartOnly);
+            EXPECT_TRUE(conflict.CanResume) << "a whole part can be completed";
+            return Answer(TConflictAnswer::Overwrite);
+        };
+        queue.AddDownload(server.RemoteDir(), "whole.bin", false, 200000, local.path());
+        queue.Run();
+        const TTransferItem& item = queue.Items()[0];
+        EXPECT_EQ(item.State, TTransferState::Done) << item.Error.toStdString();
+        EXPECT_EQ(asked, c.asked ? 1 : 0);
+        EXPECT_EQ(s.log.filter(QRegularExpression("^RETR ")).size(), c.fetched ? 1 : 0) << s.log.join('\n').toStdString();
+        EXPECT_EQ(ReadFile(local.filePath("whole.bin")) == ReadFile(server.LocalPath("whole.bin")), !c.keptDamage);
+        EXPECT_FALSE(QFileInfo::exists(part));
+        EXPECT_EQ(queue.MovedBytes(), queue.TotalBytes());
+        if (c.digests == RealFtpServer::WithDigests && !c.damaged) {
+            EXPECT_NE(item.Checked, TTransferCheck::Size) << "a digest checked the part";
+        }
+    }
 }

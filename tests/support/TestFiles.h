@@ -2,6 +2,7 @@
 // Files as the tests make and compare them: whole contents, random contents that
 // are the same for the same seed, checksums, and whole folder trees.
 #include <QByteArray>
+#include <QDateTime>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -27,6 +28,13 @@ inline void WriteFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
     ASSERT_EQ(file.write(bytes), bytes.size()) << path.toStdString();
+}
+
+inline void SetModified(const QString& path, const QDateTime& time)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite)) << path.toStdString();
+    ASSERT_TRUE(file.setFileTime(time, QFileDevice::FileModificationTime)) << path.toStdString();
 }
 
 inline QByteArray Sha256Of(const QString& path)
