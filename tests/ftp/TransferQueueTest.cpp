@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <map>
 
 namespace {
@@ -516,4 +517,52 @@ TEST(TransferQueueParts, APartHoldingEveryByteIsCompleted)
             EXPECT_NE(item.Checked, TTransferCheck::Size) << "a digest checked the part";
         }
     }
+}
+
+// A resumed item counts its file once, and "Cancel all" leaves nothing counted as
+// moved that is no longer queued.
+TEST(TransferQueueTotals, AfterAResumeAndAfterCancelAll)
+{
+    RealFtpServer server(RealFtpServer::Pyftpdlib);
+    if (!server.IsRunning())
+        GTEST_SKIP() << server.ErrorText().toStdString();
+    const qint64 size = 3000000;
+    for (const char* name : {"1.bin", "2.bin", "3.bin"})
+        WriteRandomFile(server.LocalPath(name), size, 9);
+    FtpSession s(server.Port(), server.User(), server.Password());
+    s.client.Passive = true;
+    s.client.Connect();
+    QTemporaryDir local;
+    TTransferQueue queue(s.client);
+    qint64 worst = std::numeric_limits<qint64>::min();
+    queue.OnItemChanged = [&](int index) {
+        worst = std::max(worst, queue.MovedBytes() - queue.TotalBytes());
+        const TTransferItem& item = queue.Items()[size_t(index)];
+        if (item.State == TTransferState::Running && item.Moved >= size / 2 && item.Moved < size)
+            queue.Cancel(index);
+    };
+    queue.AddDownload("/", "1.bin", false, size, local.path());
+    queue.Run();
+    ASSERT_EQ(queue.Items()[0].State, TTransferState::Cancelled);
+    ASSERT_GT(QFileInfo(TFTPClient::PartialFileOf(local.filePath("1.bin"))).size(), 0) << "a part is kept";
+
+    queue.OnItemChanged = [&](int) { worst = std::max(worst, queue.MovedBytes() - queue.TotalBytes()); };
+    queue.OnConflict = [](const TConflict&) { return Answer(TConflictAnswer::Resume); };
+    queue.RetryFailed();
+    queue.Run();
+    EXPECT_EQ(queue.Items()[0].State, TTransferState::Done) << queue.Items()[0].Error.toStdString();
+    EXPECT_LE(worst, 0);
+    EXPECT_EQ(queue.MovedBytes(), size);
+    EXPECT_EQ(queue.TotalBytes(), size);
+
+    queue.RemoveFinished();
+    for (const char* name : {"2.bin", "3.bin"})
+        queue.AddDownload("/", name, false, size, local.path());
+    queue.OnItemChanged = [&](int index) {
+        if (queue.Items()[size_t(index)].State == TTransferState::Running && queue.Items()[size_t(index)].Moved > 0)
+            queue.CancelAll();
+    };
+    queue.Run();
+    EXPECT_EQ(queue.TotalBytes(), 0) << "every item was cancelled";
+    EXPECT_EQ(queue.MovedBytes(), 0);
 }
