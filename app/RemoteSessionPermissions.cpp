@@ -5,12 +5,10 @@
 #include "app/RemoteAddress.h"
 #include "app/RemoteListModel.h"
 #include "app/RemoteSession.h"
-#include "app/ViewSelection.h"
 #include "ftp/FTPClient.h"
 #include "ftp/TransferTree.h"
 #include "net/ScopeExit.h"
 
-#include <algorithm>
 #include <exception>
 #include <utility>
 
