@@ -1,6 +1,7 @@
 #include "app/Dialogs.h"
 #include "app/CertificateDlg.h"
 #include "app/ConflictDlg.h"
+#include "app/PermissionsDlg.h"
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -65,5 +66,11 @@ TCertificateAnswer TMessageBoxes::AskCertificate(const TCertificateInfo& certifi
 TConflictDecision TMessageBoxes::AskConflict(const TConflict& conflict)
 {
     TConflictDlg dialog(conflict, m_parent);
+    return dialog.Ask();
+}
+
+std::optional<TPermissionsChoice> TMessageBoxes::AskPermissions(const TPermissionsRequest& request)
+{
+    TPermissionsDlg dialog(request, m_parent);
     return dialog.Ask();
 }

@@ -2,6 +2,7 @@
 // The modal boxes of the main window. The window owns one TDialogs; the real
 // one shows message boxes, tests install one that answers from a script.
 #include "app/CertificateTrust.h"
+#include "app/Permissions.h"
 #include "ftp/TransferQueue.h"
 #include <QString>
 #include <optional>
@@ -34,6 +35,9 @@ public:
     // A transfer's target exists: overwrite, overwrite if newer, resume, rename or
     // skip, perhaps for all remaining ones. Closing the question skips.
     virtual TConflictDecision AskConflict(const TConflict& conflict) = 0;
+    // The new Unix rights of remote entries, starting from what the request shows;
+    // none when cancelled.
+    virtual std::optional<TPermissionsChoice> AskPermissions(const TPermissionsRequest& request) = 0;
 };
 
 class TMessageBoxes : public TDialogs {
@@ -46,6 +50,7 @@ public:
     TCertificateAnswer AskCertificate(const TCertificateInfo& certificate,
                                       const std::optional<TPinnedCertificate>& previous) override;
     TConflictDecision AskConflict(const TConflict& conflict) override;
+    std::optional<TPermissionsChoice> AskPermissions(const TPermissionsRequest& request) override;
 
 private:
     QWidget* m_parent;

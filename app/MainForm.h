@@ -22,10 +22,12 @@
 #include <tuple>
 #include <utility>
 
+class QAction;
 class QButtonGroup;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QSplitter;
 class QTabWidget;
@@ -206,6 +208,22 @@ public:
     void sbtnDeleteFileClick();
     void sbtnRenameClick();
     void sbtnMkDirClick();
+    // The remote list's context menu (right click, the menu key, Shift+F10). Its
+    // entries run the buttons' handlers and are enabled as the buttons are.
+    QMenu* mnuRemote;
+    QAction* actRemoteDownload;
+    QAction* actRemoteOpen;
+    QAction* actRemoteRename;
+    QAction* actRemoteDelete;
+    QAction* actRemoteNewFolder;
+    QAction* actRemotePermissions;
+    QAction* actRemoteCopyAddress;
+    void UpdateRemoteMenu();
+    // at: in lvRemoteFiles' viewport. A row clicked that is not selected is selected
+    // first, as file managers do; a click beside the rows clears the selection.
+    void ShowRemoteMenu(const QPoint& at);
+    void PermissionsClick();
+    void CopyAddressClick();
 
 protected:
     bool event(QEvent* event) override;
@@ -254,6 +272,7 @@ private:
     void SetUpFTPClient();
     void ShowSession();
     void BindRemoteCommands();
+    void SetUpRemoteMenu();
     // Binds a button's click to a user command, run under the session's one-command rule.
     void OnCommand(QAbstractButton* button, std::function<void()> handler);
     void IdleIfChanged();

@@ -13,6 +13,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QShortcut>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPainter>
@@ -61,6 +64,7 @@ void TMainForm::SetUpRemoteSide()
     SetUpFTPClient();
     ShowSession();
     BindRemoteCommands();
+    SetUpRemoteMenu();
     SetUpQueue();
 }
 
@@ -164,6 +168,74 @@ void TMainForm::BindRemoteCommands()
                 m_session->Run([this, source] { SystemListViewDragDrop(source); });
         });
     };
+}
+
+void TMainForm::SetUpRemoteMenu()
+{
+    mnuRemote = new QMenu(this);
+    mnuRemote->setObjectName(QStringLiteral("mnuRemote"));
+    const auto add = [this](const char* name, const QString& caption, std::function<void()> handler) {
+        QAction* action = mnuRemote->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        connect(action, &QAction::triggered, this, [this, handler] { m_session->Run(handler); });
+        return action;
+    };
+    actRemoteDownload = add("actRemoteDownload", QStringLiteral("&Download"), [this] { sbtnDownloadClick(); });
+    actRemoteOpen = add("actRemoteOpen", QStringLiteral("&Open"), [this] { lvRemoteFilesDblClick(); });
+    mnuRemote->addSeparator();
+    actRemoteRename = add("actRemoteRename", QStringLiteral("&Rename"), [this] { sbtnRenameClick(); });
+    actRemoteDelete = add("actRemoteDelete", QStringLiteral("De&lete"), [this] { sbtnDeleteFileClick(); });
+    actRemoteNewFolder = add("actRemoteNewFolder", QStringLiteral("&New folder"), [this] { sbtnMkDirClick(); });
+    mnuRemote->addSeparator();
+    actRemotePermissions = add("actRemotePermissions", QStringLiteral("&Permissions..."), [this] { PermissionsClick(); });
+    actRemoteCopyAddress = add("actRemoteCopyAddress", QStringLiteral("Copy &address"), [this] { CopyAddressClick(); });
+
+    // The menu key arrives as a context menu request at the current row; Shift+F10 does not.
+    lvRemoteFiles->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lvRemoteFiles, &QWidget::customContextMenuRequested, this,
+            Guarded([this](const QPoint& at) { ShowRemoteMenu(at); }));
+    auto* shiftF10 = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), lvRemoteFiles, nullptr, nullptr,
+                                   Qt::WidgetWithChildrenShortcut);
+    connect(shiftF10, &QShortcut::activated, this, Guarded([this] {
+                const QModelIndex current = lvRemoteFiles->currentIndex();
+                ShowRemoteMenu(current.isValid() ? lvRemoteFiles->visualRect(current).center() : QPoint(0, 0));
+            }));
+}
+
+void TMainForm::UpdateRemoteMenu()
+{
+    const bool selected = lvRemoteFiles->selectionModel()->hasSelection();
+    // The way up ("..") can be opened, and nothing else done to it.
+    const bool entries = !m_session->SelectedEntries().empty();
+    actRemoteOpen->setEnabled(selected);
+    for (QAction* action : {actRemoteDownload, actRemoteRename, actRemoteDelete})
+        action->setEnabled(entries);
+    actRemoteNewFolder->setEnabled(m_session->Available());
+    actRemotePermissions->setEnabled(entries && m_session->Available());
+    actRemoteCopyAddress->setEnabled(entries && m_session->Available());
+}
+
+void TMainForm::ShowRemoteMenu(const QPoint& at)
+{
+    const QModelIndex row = lvRemoteFiles->indexAt(at);
+    QItemSelectionModel& selection = *lvRemoteFiles->selectionModel();
+    if (!row.isValid())
+        selection.clearSelection();
+    else if (!selection.isRowSelected(row.row(), row.parent())) {
+        selection.setCurrentIndex(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    UpdateRemoteMenu();
+    mnuRemote->popup(lvRemoteFiles->viewport()->mapToGlobal(at));
+}
+
+void TMainForm::PermissionsClick()
+{
+    m_session->ChangePermissions();
+}
+
+void TMainForm::CopyAddressClick()
+{
+    QApplication::clipboard()->setText(m_session->SelectedAddresses());
 }
 
 void TMainForm::SetTrustedCertificatesFile(const QString& fileName)

@@ -137,6 +137,11 @@ bool TRemoteEntry::IsFolder() const
     return TypeName.toUpper() == kFolderTypeName.toUpper();
 }
 
+bool TRemoteEntry::IsWayUp() const
+{
+    return Caption == u"..";
+}
+
 std::optional<TListingFields> ParseListItem(const QString& line)
 {
     return ParseListItem(line, QDateTime::currentDateTimeUtc());

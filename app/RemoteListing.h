@@ -29,6 +29,8 @@ struct TRemoteEntry {
 
     // Folders are told by their type name, as double-click does.
     bool IsFolder() const;
+    // The ".." row, the way up: no listing line makes one, so its caption tells it.
+    bool IsWayUp() const;
 };
 
 struct TRemoteFileInfo {

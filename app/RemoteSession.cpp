@@ -222,6 +222,7 @@ void TRemoteSession::ClientConnected()
     m_window.Sounds().Play(TSound::Information);
     Log(QStringLiteral("Connected - remote TCP/TP: ") + m_client->RemoteIP());
     m_remoteFolder = m_client->CurrentDir();
+    m_loginFolder = m_remoteFolder;
     Log(QStringLiteral("Current folder is: ") + m_remoteFolder);
     SetScreenCursor(Qt::ArrowCursor);
     Busy = false;

@@ -10,6 +10,7 @@
 #include "app/CertificateTrust.h"
 #include "app/Disposer.h"
 #include "app/HostsFile.h"
+#include "app/Permissions.h"
 #include "app/RemoteListing.h"
 #include "app/StatusBar.h"
 #include "ftp/FTPTypes.h"
@@ -24,6 +25,7 @@
 class QItemSelectionModel;
 class TDialogs;
 class TFTPClient;
+class TModeChanges;
 class TRemoteFileTypes;
 class TRemoteListModel;
 class TSounds;
@@ -111,6 +113,14 @@ public:
     void RenameSelected();
     void MakeDirectory();
     void SetTransferType(bool text);
+    // Asks for new Unix rights for the selected entries and sets them with "SITE CHMOD",
+    // folders' contents too when asked (RemoteSessionPermissions.cpp). Refusals are
+    // gathered and named together; the listing is refreshed once at the end.
+    void ChangePermissions();
+    // The addresses of the selected entries (RemoteAddress.h), one a line.
+    QString SelectedAddresses();
+    // The selected entries other than "..", the way up, in list order.
+    std::vector<TRemoteEntry> SelectedEntries() const;
 
     // The client's events, which the window binds under their own names.
     void ClientConnected();
@@ -150,6 +160,10 @@ private:
     void QueueDownloads(const std::vector<TRemoteEntry>& entries);
     void QueueUploads(const QStringList& names);
     QString RemoteFolderPath();
+    void ChangePermissionsOf(TModeChanges& changes, const TRemoteEntry& entry, const TPermissionsChoice& choice,
+                             const QString& folder);
+    void ChangePermissionsInside(TModeChanges& changes, const TRemoteEntry& entry, const TPermissionsChoice& choice,
+                                 const QString& root);
     void SetUpTransfers();
     void ShowTransfer(const TTransferItem& item);
 
@@ -171,6 +185,7 @@ private:
     bool m_reconnectable = false;
     bool m_reconnecting = false;
     QString m_remoteFolder; // the last folder the server reported, "" when unknown
+    QString m_loginFolder;  // where the login landed: addresses are relative to it
     TFTPClient* m_client;   // a child, released first (ReleaseClient)
     TTransferRunner* m_transfers; // a child
 };

@@ -231,7 +231,7 @@ void TRemoteSession::QueueDownloads(const std::vector<TRemoteEntry>& entries)
     // Names are checked here too, so that a refusal names the entry as the list shows it.
     QStringList refused;
     for (const TRemoteEntry& entry : entries) {
-        if (entry.WireName.isEmpty()) // "..", the way up
+        if (entry.IsWayUp())
             continue;
         try {
             LocalTransferFile(m_window.LocalFolder(), entry.Caption, entry.WireName);

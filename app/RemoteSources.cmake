@@ -14,6 +14,8 @@ target_sources(ferrit_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/RemoteSession.h ${CMAKE_CURRENT_LIST_DIR}/RemoteSession.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RemoteSessionFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RemoteSessionSecurity.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RemoteSessionPermissions.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RemoteAddress.h ${CMAKE_CURRENT_LIST_DIR}/RemoteAddress.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TransferQueueModel.h ${CMAKE_CURRENT_LIST_DIR}/TransferQueueModel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TransferRunner.h ${CMAKE_CURRENT_LIST_DIR}/TransferRunner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MainFormRemote.cpp

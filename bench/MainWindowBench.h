@@ -30,6 +30,7 @@ public:
         return TCertificateAnswer::Refuse;
     }
     TConflictDecision AskConflict(const TConflict&) override { return {}; }
+    std::optional<TPermissionsChoice> AskPermissions(const TPermissionsRequest&) override { return std::nullopt; }
 };
 
 class TSilence : public TSounds {

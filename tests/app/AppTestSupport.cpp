@@ -62,6 +62,19 @@ bool TRecordingDialogs::AskPassword(const QString& prompt, QString& password)
     return true;
 }
 
+std::optional<TPermissionsChoice> TRecordingDialogs::AskPermissions(const TPermissionsRequest& request)
+{
+    Shown.push_back({QStringLiteral("permissions"), QStringLiteral("Permissions"), request.Names.join(u'\n')});
+    PermissionQuestions.push_back(request);
+    if (Permissions.empty()) {
+        ADD_FAILURE() << "a permissions question the test did not expect: " << request.Names.join(u' ').toStdString();
+        return std::nullopt;
+    }
+    const std::optional<TPermissionsChoice> answer = Permissions.front();
+    Permissions.pop_front();
+    return answer;
+}
+
 QStringList TRecordingDialogs::Texts(const QString& kind) const
 {
     QStringList texts;

@@ -40,7 +40,7 @@ struct TConflictScript {
 };
 
 struct TShownBox {
-    QString Kind;  // "confirm", "error", "input" or "password"
+    QString Kind;  // "confirm", "error", "input", "password" or "permissions"
     QString Title;
     QString Text;
 };
@@ -59,12 +59,17 @@ public:
     // Recorded as kind "password" with its prompt; a question the script has no
     // answer for fails the test and is cancelled.
     bool AskPassword(const QString& prompt, QString& password) override;
+    // Recorded as kind "permissions" with the entries' names, one a line; answered
+    // from Permissions, a question without an answer failing the test (cancelled).
+    std::optional<TPermissionsChoice> AskPermissions(const TPermissionsRequest& request) override;
     // The texts of the boxes of one kind, in order.
     QStringList Texts(const QString& kind) const;
 
     TCertificateScript Certificates;
     TConflictScript Conflicts;
     std::deque<std::optional<QString>> Passwords; // the text typed; nothing = Cancel
+    std::deque<std::optional<TPermissionsChoice>> Permissions; // nothing = Cancel
+    std::vector<TPermissionsRequest> PermissionQuestions;
     std::vector<TShownBox> Shown;
 };
 

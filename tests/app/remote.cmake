@@ -21,4 +21,5 @@ ferrit_add_test(tests_app_remote
     ${CMAKE_CURRENT_LIST_DIR}/TransferQueueViewTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TransferRunnerTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LaunchTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RemoteMenuTest.cpp
   LIBS ferrit_app ferrit_testsupport)
