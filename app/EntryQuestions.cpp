@@ -22,8 +22,8 @@ QString OneFolderQuestion(const TDeleteTarget& folder)
 {
     const QString held = FilesAndFolders(folder.Files, folder.Folders);
     if (held.isEmpty())
-        return QStringLiteral("Delete the empty folder \"%1\" ?").arg(folder.Caption);
-    return QStringLiteral("Delete the folder \"%1\" with the %2 in it ?").arg(folder.Caption, held);
+        return QStringLiteral("Delete the empty folder \"%1\"?").arg(folder.Caption);
+    return QStringLiteral("Delete the folder \"%1\" with the %2 in it?").arg(folder.Caption, held);
 }
 
 } // namespace
@@ -32,7 +32,7 @@ QString DeleteQuestion(const std::vector<TDeleteTarget>& targets)
 {
     if (targets.size() == 1)
         return targets.front().Folder ? OneFolderQuestion(targets.front())
-                                      : QStringLiteral("Delete \"%1\" ?").arg(targets.front().Caption);
+                                      : QStringLiteral("Delete \"%1\"?").arg(targets.front().Caption);
     int files = 0, folders = 0;
     for (const TDeleteTarget& target : targets) {
         ++(target.Folder ? folders : files);
@@ -41,7 +41,7 @@ QString DeleteQuestion(const std::vector<TDeleteTarget>& targets)
     }
     if (folders == 0)
         return QStringLiteral("Delete %1 file(s) ?").arg(targets.size());
-    return QStringLiteral("Delete %1 entries with everything in them: %2 in all ?")
+    return QStringLiteral("Delete %1 entries with everything in them: %2 in all?")
         .arg(targets.size())
         .arg(FilesAndFolders(files, folders));
 }
@@ -50,6 +50,6 @@ QString TransferQuestion(const QString& verb, qsizetype count, const QString& na
 {
     if (count != 1)
         return QStringLiteral("%1 %2 file(s) ?").arg(verb).arg(count);
-    return folder ? QStringLiteral("%1 the folder \"%2\" with everything in it ?").arg(verb, name)
-                  : QStringLiteral("%1 \"%2\" ?").arg(verb, name);
+    return folder ? QStringLiteral("%1 the folder \"%2\" with everything in it?").arg(verb, name)
+                  : QStringLiteral("%1 \"%2\"?").arg(verb, name);
 }

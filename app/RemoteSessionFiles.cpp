@@ -169,12 +169,11 @@ void TRemoteSession::DeleteEntries(const std::vector<TRemoteEntry>& entries)
                 OnStatusText(QStringLiteral("Counting the entries to delete..."));
             deletion.Plan(entries);
         }
+        if (folders && OnStatusCleared) // counted: the question says what was found
+            OnStatusCleared();
         m_window.Sounds().Play(TSound::Question);
-        if (!m_window.Dialogs().Confirm(DeleteQuestion(deletion.Targets()))) {
-            if (folders && OnStatusCleared)
-                OnStatusCleared();
+        if (!m_window.Dialogs().Confirm(DeleteQuestion(deletion.Targets())))
             return;
-        }
         m_shownPercent = -1;
         const TTreeWork work(m_treeWork, m_stopRequested, Busy);
         deletion.Run();

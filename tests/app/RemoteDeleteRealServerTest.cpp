@@ -40,7 +40,7 @@ TEST_P(RemoteDeleteRealServer, AFolderTreeGoesWholeAndWhatItsLinksPointToStays)
     SelectRemote({"project"});
     Click(form->sbtnDeleteFile);
     EXPECT_EQ(dialogs->Texts("confirm"),
-              QStringList{"Delete the folder \"project\" with the 5 files and 6 folders in it ?"});
+              QStringList{"Delete the folder \"project\" with the 5 files and 6 folders in it?"});
     EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
     EXPECT_FALSE(Exists("project"));
     EXPECT_EQ(ReadFile(Remote("outside/precious.txt")), "outside/precious.txt");

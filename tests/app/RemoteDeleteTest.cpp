@@ -83,15 +83,15 @@ TEST(DeleteQuestions, NameOneEntryAndCountSeveral)
         std::vector<TDeleteTarget> targets;
         QString question;
     } cases[] = {
-        {{file}, "Delete \"a.txt\" ?"},
-        {{empty}, "Delete the empty folder \"old\" ?"},
-        {{docs}, "Delete the folder \"my docs\" with the 3 files and 1 folder in it ?"},
-        {{filesOnly}, "Delete the folder \"pics\" with the 1 file in it ?"},
-        {{foldersOnly}, "Delete the folder \"tree\" with the 2 folders in it ?"},
+        {{file}, "Delete \"a.txt\"?"},
+        {{empty}, "Delete the empty folder \"old\"?"},
+        {{docs}, "Delete the folder \"my docs\" with the 3 files and 1 folder in it?"},
+        {{filesOnly}, "Delete the folder \"pics\" with the 1 file in it?"},
+        {{foldersOnly}, "Delete the folder \"tree\" with the 2 folders in it?"},
         {{file, other}, "Delete 2 file(s) ?"},
         // The selected entries count in the totals, besides what the folders hold.
-        {{file, docs, empty}, "Delete 3 entries with everything in them: 4 files and 3 folders in all ?"},
-        {{empty, foldersOnly}, "Delete 2 entries with everything in them: 4 folders in all ?"},
+        {{file, docs, empty}, "Delete 3 entries with everything in them: 4 files and 3 folders in all?"},
+        {{empty, foldersOnly}, "Delete 2 entries with everything in them: 4 folders in all?"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DeleteQuestion(c.targets), c.question);
@@ -106,8 +106,8 @@ TEST(TransferQuestions, NameOneEntryAndCountSeveral)
         bool folder;
         QString question;
     } cases[] = {
-        {"Download", 1, "a.txt", false, "Download \"a.txt\" ?"},
-        {"Upload", 1, "my docs", true, "Upload the folder \"my docs\" with everything in it ?"},
+        {"Download", 1, "a.txt", false, "Download \"a.txt\"?"},
+        {"Upload", 1, "my docs", true, "Upload the folder \"my docs\" with everything in it?"},
         {"Download", 3, {}, false, "Download 3 file(s) ?"},
         {"Upload", 2, {}, false, "Upload 2 file(s) ?"},
     };
@@ -133,20 +133,20 @@ void PrintTo(const TDeleteCase& c, std::ostream* os)
 }
 
 const TDeleteCase kDeleteCases[] = {
-    {"AFolderWhole", {"docs"}, {}, true, "Delete the folder \"docs\" with the 2 files and 1 folder in it ?",
+    {"AFolderWhole", {"docs"}, {}, true, "Delete the folder \"docs\" with the 2 files and 1 folder in it?",
      Joined({kWalkDocs, kDeleteDocs, {"LIST"}}), {}},
     {"AFileAndAFolderInListOrder", {"b.bin", "docs"}, {}, true,
-     "Delete 2 entries with everything in them: 3 files and 2 folders in all ?",
+     "Delete 2 entries with everything in them: 3 files and 2 folders in all?",
      Joined({kWalkDocs, {"DELE b.bin"}, kDeleteDocs, {"LIST"}}), {}},
     {"NoAfterCountingSendsNothingMore", {"docs"}, {}, false,
-     "Delete the folder \"docs\" with the 2 files and 1 folder in it ?", kWalkDocs, {}},
-    {"TheWayUpAndNamesLeadingElsewhereAreLeftOut", {"..", "../up", "b.bin"}, {}, true, "Delete \"b.bin\" ?",
+     "Delete the folder \"docs\" with the 2 files and 1 folder in it?", kWalkDocs, {}},
+    {"TheWayUpAndNamesLeadingElsewhereAreLeftOut", {"..", "../up", "b.bin"}, {}, true, "Delete \"b.bin\"?",
      {"DELE b.bin", "LIST"}, {}},
     {"ARefusalHalfWayIsNamedAndTheListShowsWhatIsLeft", {"docs"}, {{"RMD", "550 docs/sub: Permission denied.\r\n"}},
-     true, "Delete the folder \"docs\" with the 2 files and 1 folder in it ?",
+     true, "Delete the folder \"docs\" with the 2 files and 1 folder in it?",
      Joined({kWalkDocs, {"DELE docs/sub/b.txt", "RMD docs/sub", "LIST"}}),
      "Could not delete the folder \"docs/sub\": 550 docs/sub: Permission denied."},
-    {"ARefusedFileIsNamed", {"b.bin"}, {{"DELE", "550 No permission.\r\n"}}, true, "Delete \"b.bin\" ?",
+    {"ARefusedFileIsNamed", {"b.bin"}, {{"DELE", "550 No permission.\r\n"}}, true, "Delete \"b.bin\"?",
      {"DELE b.bin", "LIST"}, "Could not delete \"b.bin\": 550 No permission."},
     {"AFolderThatCannotBeListed", {"docs"}, {{"CWD", "550 No access.\r\n"}}, true, {},
      {"CWD /docs", "CWD /", "LIST"}, "The folder \"docs\" could not be listed: 550 No access."},
