@@ -151,21 +151,17 @@ bool TRemoteSession::CloseWhenIdle()
 void TRemoteSession::Stop()
 {
     // The browsing connection's command first; with none running, the transfer.
-    if (Running())
+    if (Running()) {
+        m_stopRequested = true;
         m_client->Abort();
-    else
+    } else {
         m_transfers->CancelRunning();
+    }
 }
 
 bool TRemoteSession::Stoppable() const
 {
     return Busy || m_transfers->Queue().Running() || m_transfers->Queue().Listing();
-}
-
-void TRemoteSession::StopIfClosing() const
-{
-    if (m_closePending)
-        throw Exception(QStringLiteral("The window is closing."));
 }
 
 void TRemoteSession::Connect(const std::optional<THostEntry>& site)
@@ -356,8 +352,22 @@ void TRemoteSession::PacketRecvd()
     ShowProgress(m_client->BytesRecvd(), m_client->BytesTotal);
 }
 
+TRemoteSession::TTreeWork::TTreeWork(TRemoteSession& session) : m_session(session)
+{
+    m_session.m_treeWork = m_session.Busy = true;
+    m_session.m_stopRequested = false;
+}
+
+TRemoteSession::TTreeWork::~TTreeWork()
+{
+    m_session.m_treeWork = m_session.Busy = false;
+}
+
 void TRemoteSession::Success(TCmdType Trans_Type)
 {
+    // A walk through a tree goes in and out of its folders: the folder shown stays.
+    if (m_treeWork && (Trans_Type == TCmdType::ChangeDir || Trans_Type == TCmdType::List))
+        return;
     switch (Trans_Type) {
     case TCmdType::ChangeDir:
         Log(QStringLiteral("ChangeDir success"));
@@ -374,7 +384,8 @@ void TRemoteSession::Success(TCmdType Trans_Type)
     case TCmdType::Delete: Log(QStringLiteral("Delete success")); break;
     case TCmdType::RemoveDir:
         Log(QStringLiteral("RemoveDir success"));
-        Refresh();
+        if (!m_treeWork) // a tree's folders are many: the listing is reloaded once, after the last
+            Refresh();
         break;
     case TCmdType::List:
         Log(QStringLiteral("List success"));
@@ -400,7 +411,7 @@ void TRemoteSession::Success(TCmdType Trans_Type)
     case TCmdType::CurrentDir: break;
     }
     SetScreenCursor(Qt::ArrowCursor);
-    Busy = false;
+    Busy = m_treeWork;
 }
 
 void TRemoteSession::ChangeRemoteFolder(const QString& Folder)

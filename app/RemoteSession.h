@@ -11,6 +11,7 @@
 #include "app/Disposer.h"
 #include "app/HostsFile.h"
 #include "app/Permissions.h"
+#include "app/RemoteDelete.h"
 #include "app/RemoteListing.h"
 #include "app/StatusBar.h"
 #include "ftp/FTPTypes.h"
@@ -147,7 +148,6 @@ private:
     void PrepareSecurity();
     void ShowConnectionSecurity();
     void ShowDisconnected();
-    void StopIfClosing() const;
     void Reconnect();
     void ChangeRemoteFolder(const QString& Folder);
     void EnterFolder(const QString& caption, const QString& wireName);
@@ -155,7 +155,6 @@ private:
     void KeepTrusted(const TCertificateInfo& Certificate);
     TRemoteFileInfo GetRemoteFileInfo(const QString& FileName);
     QList<QPersistentModelIndex> SelectedRemoteRows() const;
-    QStringList SelectedRemoteNames() const;
     // Every transfer goes through the queue, on its own connection; folders go whole.
     void QueueDownloads(const std::vector<TRemoteEntry>& entries);
     void QueueUploads(const QStringList& names);
@@ -164,6 +163,10 @@ private:
                              const QString& folder);
     void ChangePermissionsInside(TModeChanges& changes, const TRemoteEntry& entry, const TPermissionsChoice& choice,
                                  const QString& root);
+    // Deleting, folders whole (RemoteSessionFiles.cpp).
+    void DeleteEntries(const std::vector<TRemoteEntry>& entries);
+    TRemoteDelete::TEvents DeleteEvents();
+    void RefreshAfterFailure();
     void SetUpTransfers();
     void ShowTransfer(const TTransferItem& item);
 
@@ -180,6 +183,22 @@ private:
     int m_commandDepth = 0;      // user commands running (one at a time)
     int m_shownPercent = -1;     // the figure announced last, -1 when none shows
     bool m_closePending = false; // the window closes once the running command returns
+    // A command made of many (a folder deleted whole, rights set inside a tree), for
+    // as long as one of these lives: its walks through the tree leave the folder
+    // shown and its listing alone, it stays busy from its first step to its last,
+    // and Stop also ends it between two steps.
+    class TTreeWork {
+    public:
+        explicit TTreeWork(TRemoteSession& session);
+        ~TTreeWork();
+        TTreeWork(const TTreeWork&) = delete;
+        TTreeWork& operator=(const TTreeWork&) = delete;
+
+    private:
+        TRemoteSession& m_session;
+    };
+    bool m_treeWork = false;
+    bool m_stopRequested = false;
     // After the server dropped the connection, the next operation logs in again
     // and returns to the folder the session was in; after Disconnect, nothing does.
     bool m_reconnectable = false;

@@ -1,6 +1,8 @@
 // The session's files: the listing turned into rows, entering folders, the
 // transfer loops, and deleting, renaming and creating remote files and folders.
 #include "app/Dialogs.h"
+#include "app/EntryQuestions.h"
+#include "app/RemoteDelete.h"
 #include "app/RemoteFileTypes.h"
 #include "app/RemoteListModel.h"
 #include "app/RemoteSession.h"
@@ -9,11 +11,12 @@
 #include "app/TransferRunner.h"
 #include "app/ViewSelection.h"
 #include "ftp/FTPClient.h"
+#include "ftp/TransferTree.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -60,14 +63,6 @@ QList<QPersistentModelIndex> TRemoteSession::SelectedRemoteRows() const
     return SelectedRowsInOrder(*m_selection);
 }
 
-QStringList TRemoteSession::SelectedRemoteNames() const
-{
-    QStringList names;
-    for (const TRemoteEntry& entry : EntriesOf(*m_model, SelectedRemoteRows()))
-        names << entry.WireName;
-    return names;
-}
-
 void TRemoteSession::OpenSelected()
 {
     const QList<QPersistentModelIndex> selected = SelectedRemoteRows();
@@ -99,8 +94,10 @@ void TRemoteSession::EnterFolder(const QString& caption, const QString& wireName
 void TRemoteSession::Upload()
 {
     const QStringList names = m_window.SelectedLocalNames();
+    const QString only = names.size() == 1 ? names.first() : QString();
+    const bool folder = !only.isEmpty() && QFileInfo(QDir(m_window.LocalFolder()).filePath(only)).isDir();
     m_window.Sounds().Play(TSound::Question);
-    if (!m_window.Dialogs().Confirm(QStringLiteral("Upload %1 file(s) ?").arg(names.size())))
+    if (!m_window.Dialogs().Confirm(TransferQuestion(QStringLiteral("Upload"), names.size(), only, folder)))
         return;
     QueueUploads(names);
     for (const QString& name : names)
@@ -110,26 +107,93 @@ void TRemoteSession::Upload()
 void TRemoteSession::Download()
 {
     const QList<QPersistentModelIndex> rows = SelectedRemoteRows();
+    const std::vector<TRemoteEntry> entries = EntriesOf(*m_model, rows);
+    const bool one = entries.size() == 1;
     m_window.Sounds().Play(TSound::Question);
-    if (!m_window.Dialogs().Confirm(QStringLiteral("Download %1 file(s) ?").arg(rows.size())))
+    if (!m_window.Dialogs().Confirm(TransferQuestion(QStringLiteral("Download"), rows.size(),
+                                                     one ? entries.front().Caption : QString(),
+                                                     one && entries.front().IsFolder())))
         return;
-    QueueDownloads(EntriesOf(*m_model, rows));
+    QueueDownloads(entries);
     for (const QPersistentModelIndex& row : rows)
         Deselect(*m_selection, row);
 }
 
 void TRemoteSession::DeleteSelected()
 {
-    const QStringList names = SelectedRemoteNames();
-    m_window.Sounds().Play(TSound::Question);
-    if (!m_window.Dialogs().Confirm(QStringLiteral("Delete %1 file(s) ?").arg(names.size())))
-        return;
-    for (const QString& name : names) {
-        m_client->Delete(name);
-        QApplication::processEvents();
-        StopIfClosing();
+    std::vector<TRemoteEntry> entries = EntriesOf(*m_model, SelectedRemoteRows());
+    // The way up names the folder above, and a name with "/" (a hostile listing)
+    // another folder: neither is the user's to delete from here.
+    std::erase_if(entries, [this](const TRemoteEntry& entry) {
+        if (IsPlainName(entry.WireName))
+            return false;
+        if (entry.Caption != QStringLiteral(".."))
+            Log(QStringLiteral("Left out \"%1\": not a name a file can have here.").arg(entry.Caption));
+        return true;
+    });
+    if (!entries.empty())
+        DeleteEntries(entries);
+}
+
+// The selected folders' trees are listed first, for the question's counts; what
+// the server has then is shown in every case, also after a refusal or Stop.
+void TRemoteSession::DeleteEntries(const std::vector<TRemoteEntry>& entries)
+{
+    const bool folders = std::any_of(entries.begin(), entries.end(), [](const TRemoteEntry& e) { return e.IsFolder(); });
+    const QString folder = folders ? RemoteFolderPath() : QString();
+    if (folders && folder.isEmpty())
+        throw Exception(QStringLiteral("The server did not say which folder it is in: its folders cannot be deleted "
+                                       "whole."));
+    TRemoteDelete deletion(*m_client, folder, DeleteEvents());
+    try {
+        {
+            const TTreeWork work(*this);
+            if (folders && OnStatusText)
+                OnStatusText(QStringLiteral("Counting the entries to delete..."));
+            deletion.Plan(entries);
+        }
+        if (folders && OnStatusCleared) // counted: the question says what was found
+            OnStatusCleared();
+        m_window.Sounds().Play(TSound::Question);
+        if (!m_window.Dialogs().Confirm(DeleteQuestion(deletion.Targets())))
+            return;
+        m_shownPercent = -1;
+        const TTreeWork work(*this);
+        deletion.Run();
+    } catch (const EAbortError& stop) {
+        if (m_closePending || !m_stopRequested) {
+            RefreshAfterFailure();
+            throw;
+        }
+        Log(stop.Message());
+    } catch (...) {
+        RefreshAfterFailure();
+        throw;
     }
     Refresh();
+}
+
+TRemoteDelete::TEvents TRemoteSession::DeleteEvents()
+{
+    return {.Report = [this](const QString& text) { Log(text); },
+            .Stopped = [this] { return m_stopRequested || m_closePending; },
+            .Deleting =
+                [this](const TDeletion& next) {
+                    if (OnStatusText)
+                        OnStatusText(QStringLiteral("Deleting ") + next.Shown + QStringLiteral("..."));
+                },
+            .Progress = [this](qsizetype done, qsizetype total) { ShowProgress(done, total); }};
+}
+
+void TRemoteSession::RefreshAfterFailure()
+{
+    if (m_closePending) // the window goes: nothing to show
+        return;
+    try {
+        Refresh();
+    } catch (const Exception&) {
+        // The failure that ended the command is the one to show.
+    }
 }
 
 void TRemoteSession::RenameSelected()

@@ -7,10 +7,8 @@
 #include "app/RemoteSession.h"
 #include "ftp/FTPClient.h"
 #include "ftp/TransferTree.h"
-#include "net/ScopeExit.h"
 
 #include <exception>
-#include <utility>
 
 namespace {
 
@@ -120,10 +118,7 @@ void TRemoteSession::ChangePermissions()
     TModeChanges changes(*m_client, choice->Mode);
     std::exception_ptr failure;
     {
-        Busy = true; // Stop stays at hand
-        const ScopeExit idle([this] { Busy = false; });
-        // The walk's folder changes and listings are not the user's: the list stays as it is until the end.
-        const ScopeExit loud([this, success = std::exchange(m_client->OnSuccess, nullptr)] { m_client->OnSuccess = success; });
+        const TTreeWork work(*this);
         KeepFailure(failure, [&] {
             for (std::size_t i = 0; i < entries.size(); ++i) {
                 if (OnStatusText)
@@ -170,10 +165,14 @@ void TRemoteSession::ChangePermissionsOf(TModeChanges& changes, const TRemoteEnt
 void TRemoteSession::ChangePermissionsInside(TModeChanges& changes, const TRemoteEntry& entry,
                                              const TPermissionsChoice& choice, const QString& root)
 {
-    const std::vector<TTreeEntry> tree = ListRemoteTree(*m_client, root, [this](const QString& text) { Log(text); });
+    // Links are listed as what they are, so that none is entered: the rights of what
+    // a link points to, outside the tree, are not the user's choice here.
+    const std::vector<TTreeEntry> tree = ListRemoteTree(
+        *m_client, root, [this](const QString& text) { Log(text); },
+        [this] { return m_stopRequested || m_closePending; }, TTreeLinks::Keep);
     // Contents before their folder, so that a folder losing its execute right is done last.
     for (std::size_t i = tree.size(); i-- > 0;) {
-        if (!InScope(choice.Scope, tree[i].Folder))
+        if (tree[i].Link || !InScope(choice.Scope, tree[i].Folder))
             continue;
         const QString path = TreePath(tree, int(i)).join(u'/');
         if (OnStatusText)

@@ -13,6 +13,8 @@ target_sources(ferrit_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Disposer.h
   ${CMAKE_CURRENT_LIST_DIR}/RemoteSession.h ${CMAKE_CURRENT_LIST_DIR}/RemoteSession.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RemoteSessionFiles.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RemoteDelete.h ${CMAKE_CURRENT_LIST_DIR}/RemoteDelete.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/EntryQuestions.h ${CMAKE_CURRENT_LIST_DIR}/EntryQuestions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RemoteSessionSecurity.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RemoteSessionPermissions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RemoteAddress.h ${CMAKE_CURRENT_LIST_DIR}/RemoteAddress.cpp

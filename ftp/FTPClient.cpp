@@ -235,7 +235,7 @@ bool TFTPClient::Supports(const QString& feature) const
     return m_features.contains(feature, Qt::CaseInsensitive);
 }
 
-bool TFTPClient::MachineListings() const { return Supports(QStringLiteral("MLST")); }
+bool TFTPClient::MachineListings() const { return MachineListingsWanted && Supports(QStringLiteral("MLST")); }
 
 void TFTPClient::SetBinaryType()
 {
@@ -301,6 +301,8 @@ void TFTPClient::DoCommand(const QString& Command)
 void TFTPClient::Delete(const QString& FileName) { DoCommand(QStringLiteral("DELE ") + FileName); }
 
 void TFTPClient::MakeDirectory(const QString& FolderName) { DoCommand(QStringLiteral("MKD ") + FolderName); }
+
+void TFTPClient::RemoveDirectory(const QString& FolderName) { DoCommand(QStringLiteral("RMD ") + FolderName); }
 
 QString TFTPClient::CurrentDir()
 {

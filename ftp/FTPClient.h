@@ -73,6 +73,10 @@ public:
     QString Password;
     int Vendor = FTPVendorUnknown; // the server's system; detected by the first List
     bool ParseList = false;        // List feeds FTPDirectoryList
+    // List asks for "MLSD" where the server offers it. Off for a walk that must
+    // see links as links: some servers (pyftpdlib) describe a link to a folder
+    // in "MLSD" as the folder it points to; "LIST" shows the link on every one.
+    bool MachineListingsWanted = true;
     // Data connections: passive ("EPSV", then "PASV"; the client connects to
     // the server) or active ("PORT"; the server connects to the client).
     bool Passive = true;
@@ -110,8 +114,8 @@ public:
     // Whether the server listed the feature (its first word, any case) in its
     // answer to "FEAT" at login: "UTF8", "MLST", "SIZE", "MDTM", "REST" ...
     bool Supports(const QString& feature) const;
-    // Whether List asks for a machine listing ("MLSD": the server offers "MLST")
-    // rather than "LIST"; OnListItem then delivers its lines.
+    // Whether List asks for a machine listing ("MLSD": the server offers "MLST"
+    // and MachineListingsWanted) rather than "LIST"; OnListItem then delivers its lines.
     bool MachineListings() const;
     // Encrypted() (TAsyncSocket): the control connection runs TLS, and with it
     // every data connection. TlsDescription() names the protocol and cipher.
@@ -132,6 +136,8 @@ public:
     void DoCommand(const QString& Command);
     void Delete(const QString& FileName);
     void MakeDirectory(const QString& FolderName);
+    // "RMD": the folder must be empty; its success is reported as RemoveDir.
+    void RemoveDirectory(const QString& FolderName);
     QString CurrentDir();
     void Rename(const QString& FromName, const QString& ToName);
 

@@ -85,8 +85,9 @@ bool Repeats(const QStringList& trail)
 // A walk down a remote tree, folder by folder.
 class TRemoteWalk {
 public:
-    TRemoteWalk(TFTPClient& client, const QString& root, const TTreeReport& report, const std::function<bool()>& stopped)
-        : m_client(client), m_root(root), m_report(report), m_stopped(stopped)
+    TRemoteWalk(TFTPClient& client, const QString& root, const TTreeReport& report, const std::function<bool()>& stopped,
+                TTreeLinks links)
+        : m_client(client), m_root(root), m_report(report), m_stopped(stopped), m_links(links)
     {
     }
 
@@ -101,6 +102,7 @@ private:
     const QString m_root;
     const TTreeReport& m_report;
     const std::function<bool()>& m_stopped;
+    const TTreeLinks m_links;
     std::vector<TTreeEntry> m_entries;
     QStringList m_trail; // the names from the root down to the folder being walked
 };
@@ -133,7 +135,10 @@ void TRemoteWalk::Walk(const QString& folder, int parent)
             continue;
         }
         if (entry.Type == TListedType::Link) {
-            m_report(QStringLiteral("Left out the link \"%1\" in %2: links are not followed.").arg(entry.Name, folder));
+            if (m_links == TTreeLinks::Keep)
+                m_entries.push_back({parent, entry.Name, false, 0, entry.Modified, true});
+            else
+                m_report(QStringLiteral("Left out the link \"%1\" in %2: links are not followed.").arg(entry.Name, folder));
             continue;
         }
         const bool isFolder = entry.Type == TListedType::Folder;
@@ -195,11 +200,20 @@ QStringList TreePath(const std::vector<TTreeEntry>& entries, int index)
 }
 
 std::vector<TTreeEntry> ListRemoteTree(TFTPClient& Client, const QString& Folder, const TTreeReport& Report,
-                                       const std::function<bool()>& Stopped)
+                                       const std::function<bool()>& Stopped, TTreeLinks Links)
 {
-    TRemoteWalk walk(Client, Folder, Report, Stopped);
+    TRemoteWalk walk(Client, Folder, Report, Stopped, Links);
     {
-        const ScopeExit restore([&Client, listItem = Client.OnListItem] { Client.OnListItem = listItem; });
+        const ScopeExit restore([&Client, listItem = Client.OnListItem, machine = Client.MachineListingsWanted,
+                                 parse = Client.ParseList] {
+            Client.OnListItem = listItem;
+            Client.MachineListingsWanted = machine;
+            Client.ParseList = parse;
+        });
+        if (Links == TTreeLinks::Keep) {
+            Client.MachineListingsWanted = false;
+            Client.ParseList = false; // the parser made for the client's own listings stays theirs
+        }
         try {
             walk.Walk(Folder, -1);
         } catch (const EAbortError&) {

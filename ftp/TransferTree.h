@@ -27,6 +27,7 @@ struct TTreeEntry {
     bool Folder = false;
     qint64 Size = 0;     // bytes; 0 for a folder or when the listing gave none
     QDateTime Modified;  // UTC, when the listing gave it
+    bool Link = false;   // a link, listed by a walk that keeps links (never entered)
 };
 
 // The names from the tree's root folder down to entries[index].
@@ -44,6 +45,12 @@ bool IsPlainName(const QString& name);
 // Reports an entry left out, in words for the log.
 using TTreeReport = std::function<void(const QString& text)>;
 
+// What a remote walk does with links: leaves them out, as a copy that does not
+// follow them must, or lists them as entries that are never entered, as a
+// delete that removes the links themselves needs. Keep walks by "LIST", the one
+// listing that tells a link to a folder from a folder on every server.
+enum class TTreeLinks { LeaveOut, Keep };
+
 // Every entry below the remote folder Folder (the folder itself not included),
 // folders before their contents. The client lists each folder ("CWD" into it by
 // its full path, then List) and is left in Folder. The names are the server's
@@ -52,7 +59,8 @@ using TTreeReport = std::function<void(const QString& text)>;
 // Stopped is asked before each folder; once it is true (the caller also
 // aborts the client's wait), the walk raises EAbortError.
 std::vector<TTreeEntry> ListRemoteTree(TFTPClient& Client, const QString& Folder, const TTreeReport& Report,
-                                       const std::function<bool()>& Stopped = {});
+                                       const std::function<bool()>& Stopped = {},
+                                       TTreeLinks Links = TTreeLinks::LeaveOut);
 
 // The entries of the remote folder Folder itself (not below it), as listed:
 // names unchecked, links included. The client is left in Folder.

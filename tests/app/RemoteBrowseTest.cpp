@@ -210,15 +210,16 @@ TEST_F(RemoteBrowse, DeleteAsksThenDeletesInListOrderAndReloadsOnce)
     EXPECT_EQ(SentSince().size(), 3) << "No sends nothing";
 }
 
-TEST_F(RemoteBrowse, RefusedDeleteOfAFolderEndsTheCommand)
+TEST_F(RemoteBrowse, RefusedDeleteEndsTheCommandAtThatEntry)
 {
     Open();
-    server.On("DELE", "550 docs: Is a directory.\r\n");
-    SelectRemote({"docs", "readme.txt"});
+    server.On("DELE", "550 b.bin: Permission denied.\r\n");
+    SelectRemote({"b.bin", "readme.txt"});
     Click(form->sbtnDeleteFile);
-    EXPECT_EQ(SentSince(), QByteArrayList{"DELE docs"});
+    EXPECT_EQ(SentSince(), (QByteArrayList{"DELE b.bin", "LIST"})) << "the list shows what is left";
     ASSERT_EQ(Errors().size(), 1);
-    EXPECT_TRUE(Errors().first().startsWith("550 docs: Is a directory."));
+    EXPECT_TRUE(Errors().first().startsWith("Could not delete \"b.bin\": 550 b.bin: Permission denied."))
+        << Errors().first().toStdString();
     EXPECT_EQ(dialogs->Shown.back().Title, "Ferrit");
 }
 

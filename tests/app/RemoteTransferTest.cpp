@@ -113,11 +113,11 @@ TEST_P(RemoteTransfer, DroppingOnTheOtherListTransfersItsSelection)
     form->SystemListView->OnDragDrop(form->lvRemoteFiles);
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(Local("down.bin")) && WaitUntilIdle(); }, 10000));
     EXPECT_EQ(ReadFile(Local("down.bin")), down);
-    EXPECT_EQ(dialogs->Texts("confirm").last(), "Download 1 file(s) ?");
+    EXPECT_EQ(dialogs->Texts("confirm").last(), "Download \"down.bin\"?");
 
     SelectLocal({"up.bin"});
     form->lvRemoteFilesDragDrop(form->SystemListView);
-    EXPECT_EQ(dialogs->Texts("confirm").last(), "Upload 1 file(s) ?");
+    EXPECT_EQ(dialogs->Texts("confirm").last(), "Upload \"up.bin\"?");
     ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
     EXPECT_EQ(ReadFile(Remote("up.bin")), up);
     EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();

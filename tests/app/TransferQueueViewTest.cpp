@@ -268,7 +268,7 @@ TEST_P(QueueWindow, FoldersDownloadAndUploadWhole)
     QDir(local.path()).rename("photos", "album");
     SelectLocal({"album"});
     Click(form->sbtnUpload);
-    EXPECT_EQ(dialogs->Texts("confirm").last(), "Upload 1 file(s) ?");
+    EXPECT_EQ(dialogs->Texts("confirm").last(), "Upload the folder \"album\" with everything in it?");
     ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
     EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
     EXPECT_EQ(TreeOf(Remote("album")), TreeOf(Local("album")));

@@ -45,7 +45,14 @@ TEST_P(RealServer, FoldersFilesAndRename)
     s->client.DoCommand("CWD " + folder);
     EXPECT_TRUE(s->client.CurrentDir().endsWith(folder));
     s->client.DoCommand("CWD ..");
-    s->client.DoCommand("RMD " + folder);
+    // A folder that still holds something is refused, and stays.
+    QFile(server.LocalPath(folder + "/kept.txt")).open(QIODevice::WriteOnly);
+    EXPECT_THROW(s->client.RemoveDirectory(folder), FTPException);
+    EXPECT_TRUE(QFileInfo::exists(server.LocalPath(folder + "/kept.txt")));
+    ASSERT_TRUE(QFile::remove(server.LocalPath(folder + "/kept.txt")));
+    s->events.clear();
+    s->client.RemoveDirectory(folder);
+    EXPECT_EQ(s->events, QStringList{"Success 3"});
     EXPECT_FALSE(QFileInfo::exists(server.LocalPath(folder)));
 
     QFile(server.LocalPath("a.txt")).open(QIODevice::WriteOnly);
