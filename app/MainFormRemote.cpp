@@ -61,6 +61,7 @@ void TMainForm::SetUpRemoteSide()
     SetUpFTPClient();
     ShowSession();
     BindRemoteCommands();
+    SetUpRemotePath();
     SetUpQueue();
 }
 
