@@ -206,8 +206,8 @@ void TMainForm::IdleHandler()
     // After a dropped connection the operations stay at hand: starting one reconnects.
     const bool available = m_session->Available();
     m_idleState = std::tuple(connected, available, Busy, m_session->Stoppable());
-    for (QToolButton* button : {sbtnRefresh, sbtnMkDir, sbtnASCII, sbtnBinary})
-        button->setEnabled(available);
+    for (QWidget* control : std::initializer_list<QWidget*>{sbtnRefresh, sbtnMkDir, sbtnASCII, sbtnBinary, cbRemotePath})
+        control->setEnabled(available);
     sbtnDisconnect->setEnabled(connected);
     btnStop->setEnabled(m_session->Stoppable());
     SetCommandRowEnabled(available && !Busy);

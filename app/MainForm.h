@@ -5,6 +5,7 @@
 // MainFormRemote.cpp: the remote side, whose work TRemoteSession does).
 #include "app/CertificateTrust.h"
 #include "app/HostsFile.h"
+#include "app/RemotePathField.h"
 #include "app/RemoteSession.h"
 #include "app/WindowState.h"
 #include "ftp/FTPTypes.h"
@@ -131,6 +132,8 @@ public:
     QToolButton* sbtnASCII;
     QToolButton* sbtnBinary;
     QButtonGroup* grpTransferType;
+    QFrame* pnlRemotePath;
+    TRemotePathBox* cbRemotePath; // the current remote folder; takes a typed path
     QTreeView* lvRemoteFiles;
 
     // The transfer queue, under the pages so that it stays in view while browsing.
@@ -276,6 +279,11 @@ private:
     // Binds a button's click to a user command, run under the session's one-command rule.
     void OnCommand(QAbstractButton* button, std::function<void()> handler);
     void IdleIfChanged();
+    // The remote path field (MainFormRemotePath.cpp).
+    void SetUpRemotePath();
+    void ShowRemoteFolder(const QString& folder);
+    void GoToRemotePath(const QString& path);
+    void FocusRemotePath();
     // The transfer queue's pane (MainFormQueue.cpp).
     void SetUpQueue();
     void UpdateQueueControls();
@@ -288,6 +296,7 @@ private:
     QString m_hostsFile;
     QString m_windowStateFile;
     QString m_rememberedFolder;
+    TRecentFolders m_recentFolders;
     bool m_fittedWithFrame = false; // fitted again once shown, frame included
     THostsFileStatus m_hostsFileStatus = THostsFileStatus::Absent;
     QString m_hostsFileProblem; // told once the window is up

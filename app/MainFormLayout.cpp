@@ -156,7 +156,7 @@ void TMainForm::SetTabOrder()
         pgctlFTP, pgctlFTP->tabBar(),
         lvSites, sbtnAdd, sbtnDelete, sbtnEdit, sbtnConnect, sbtnDisconnect,
         edtFTPCommand, sbtnExecute, sbtn, mmoStatus,
-        lvRemoteFiles, sbtnRefresh, sbtnDownload, sbtnDeleteFile, sbtnRename, sbtnMkDir, sbtnASCII, sbtnBinary,
+        cbRemotePath, lvRemoteFiles, sbtnRefresh, sbtnDownload, sbtnDeleteFile, sbtnRename, sbtnMkDir, sbtnASCII, sbtnBinary,
         QueueView, sbtnCancelTransfer, sbtnCancelAllTransfers, sbtnRetryFailed, sbtnRemoveFinished,
         tbtnClose, btnStop, tbtnAbout};
     for (qsizetype i = 1; i < order.size(); ++i)
@@ -356,6 +356,15 @@ QWidget* TMainForm::CreateListingPage()
     for (QToolButton* button : {sbtnRefresh, sbtnDownload, sbtnDeleteFile, sbtnRename, sbtnMkDir, sbtnASCII, sbtnBinary})
         button->setEnabled(false);
     listing->addWidget(Panel5);
+
+    pnlRemotePath = Panel(pnlListing, "pnlRemotePath");
+    ButtonRow(pnlRemotePath)->setContentsMargins(2, 2, 2, 2);
+    cbRemotePath = Named(new TRemotePathBox(pnlRemotePath), "cbRemotePath");
+    SetHint(cbRemotePath, QStringLiteral("Remote folder|The current remote folder: type a path and press Enter to go "
+                                         "there, or choose a recent folder"));
+    cbRemotePath->setEnabled(false);
+    pnlRemotePath->layout()->addWidget(cbRemotePath);
+    listing->addWidget(pnlRemotePath);
 
     // Its rows come from TRemoteListModel (SetUpRemoteSide): a model of our own keeps a
     // folder of 100,000 entries sorted without sorting them all again for each line.

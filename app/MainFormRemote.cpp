@@ -65,6 +65,7 @@ void TMainForm::SetUpRemoteSide()
     ShowSession();
     BindRemoteCommands();
     SetUpRemoteMenu();
+    SetUpRemotePath();
     SetUpQueue();
 }
 

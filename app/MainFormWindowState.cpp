@@ -37,6 +37,7 @@ void TMainForm::RestoreWindowState(const TWindowState& state)
     }
     SystemListView->SetColumnWidths(state.LocalColumnWidths);
     m_rememberedFolder = state.LocalFolder;
+    m_recentFolders = TRecentFolders(state.RecentRemoteFolders);
 }
 
 // A window larger than the screen, or left on a screen no longer there, could not
@@ -73,6 +74,7 @@ void TMainForm::SaveWindowState() const
     }
     state.LocalColumnWidths = SystemListView->ColumnWidths();
     state.LocalFolder = SystemTreeView->Directory();
+    state.RecentRemoteFolders = m_recentFolders.Accounts();
     // Only the layout is lost: not worth stopping the close for.
     if (!WriteWindowState(m_windowStateFile, state))
         qWarning().noquote() << "The window's layout could not be saved in" << m_windowStateFile;

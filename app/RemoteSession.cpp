@@ -175,7 +175,7 @@ void TRemoteSession::Connect(const std::optional<THostEntry>& site)
     if (!site)
         return;
     m_reconnectable = false;
-    m_remoteFolder.clear();
+    SetRemoteFolder({});
     m_acceptedOnce.clear();
     // The dialog stores a typed "host:port" or "[::1]" apart; a file edited by
     // hand may still hold one.
@@ -217,7 +217,7 @@ void TRemoteSession::ClientConnected()
     }
     m_window.Sounds().Play(TSound::Information);
     Log(QStringLiteral("Connected - remote TCP/TP: ") + m_client->RemoteIP());
-    m_remoteFolder = m_client->CurrentDir();
+    SetRemoteFolder(m_client->CurrentDir());
     m_loginFolder = m_remoteFolder;
     Log(QStringLiteral("Current folder is: ") + m_remoteFolder);
     SetScreenCursor(Qt::ArrowCursor);
@@ -319,6 +319,7 @@ void TRemoteSession::Disconnect()
         return;
     m_reconnectable = false;
     m_client->Disconnect();
+    SetRemoteFolder({});
     ShowDisconnected();
 }
 
@@ -371,7 +372,7 @@ void TRemoteSession::Success(TCmdType Trans_Type)
     switch (Trans_Type) {
     case TCmdType::ChangeDir:
         Log(QStringLiteral("ChangeDir success"));
-        m_remoteFolder = m_client->CurrentDir();
+        SetRemoteFolder(m_client->CurrentDir());
         Log(QStringLiteral("Current file folder: ") + m_remoteFolder);
         // Back in its folder after a reconnect, the operation goes on instead of a listing.
         if (!m_reconnecting)
@@ -419,6 +420,18 @@ void TRemoteSession::ChangeRemoteFolder(const QString& Folder)
     // A host's folder is relative to the login folder; one given from the root
     // ("ftp://host/%2Fetc") stays absolute, which "./" would undo.
     SendFolderChange((Folder.startsWith(u'/') ? QStringLiteral("CWD ") : QStringLiteral("CWD ./")) + Folder);
+}
+
+void TRemoteSession::GoTo(const QString& path)
+{
+    ChangeRemoteFolder(path);
+}
+
+void TRemoteSession::SetRemoteFolder(const QString& folder)
+{
+    m_remoteFolder = folder;
+    if (OnFolderChanged)
+        OnFolderChanged(folder);
 }
 
 void TRemoteSession::SendFolderChange(const QString& command)

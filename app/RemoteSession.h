@@ -88,6 +88,9 @@ public:
     std::function<void()> OnDownloaded;                        // new files in the local folder
     std::function<void()> OnQueued;                            // transfers were added to the queue
     std::function<void()> OnCloseReady;                        // the command that held the close ended
+    // The folder the server reported after login or a folder change, as the server
+    // named it; "" when the session ends and no folder is known.
+    std::function<void(const QString& folder)> OnFolderChanged;
 
     // The one-command rule: the client does one thing at a time, so a command started
     // while another runs (from inside its wait) is refused with a beep and a word in
@@ -106,6 +109,10 @@ public:
     void Disconnect();
     void Execute(const QString& command);                // the command line
     void Refresh();
+    // Changes to a folder typed by the user, absolute or relative to the current
+    // one, as every folder change is sent; the listing follows.
+    void GoTo(const QString& path);
+    const QString& RemoteFolder() const { return m_remoteFolder; }
     void OpenSelected();                                 // a folder is entered, a file downloaded
     void OpenParent();                                   // as the ".." row does
     void Upload();
@@ -150,6 +157,7 @@ private:
     void ShowDisconnected();
     void Reconnect();
     void ChangeRemoteFolder(const QString& Folder);
+    void SetRemoteFolder(const QString& folder);
     void EnterFolder(const QString& caption, const QString& wireName);
     void SendFolderChange(const QString& command);
     void KeepTrusted(const TCertificateInfo& Certificate);

@@ -21,6 +21,8 @@ target_sources(ferrit_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/TransferQueueModel.h ${CMAKE_CURRENT_LIST_DIR}/TransferQueueModel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TransferRunner.h ${CMAKE_CURRENT_LIST_DIR}/TransferRunner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MainFormRemote.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RemotePathField.h ${CMAKE_CURRENT_LIST_DIR}/RemotePathField.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MainFormRemotePath.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MainFormQueue.cpp
 )
 target_link_libraries(ferrit_app PUBLIC ferrit_ftp)

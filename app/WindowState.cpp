@@ -1,4 +1,5 @@
 #include "app/WindowState.h"
+#include "ftp/WireText.h"
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -56,6 +57,58 @@ QMap<QString, T> ReadGroup(QSettings& settings, const QString& group, Read read)
     return values;
 }
 
+// A folder holding bytes that are not UTF-8 is kept as those bytes, so that it
+// reaches the server again as it came; any other as text, readable in the file.
+QVariant FolderValue(const QString& folder)
+{
+    return HoldsRawBytes(folder) ? QVariant(EncodeWire(folder)) : QVariant(folder);
+}
+
+QList<TRecentRemoteFolders> ReadRecentRemoteFolders(QSettings& settings)
+{
+    QList<TRecentRemoteFolders> accounts;
+    const int count = settings.beginReadArray(QStringLiteral("RecentRemoteFolders"));
+    for (int i = 0; i < count; ++i) {
+        settings.setArrayIndex(i);
+        TRecentRemoteFolders account;
+        account.Host = settings.value(QStringLiteral("Host")).toString();
+        bool portOk = false;
+        account.Port = settings.value(QStringLiteral("Port")).toString().toInt(&portOk);
+        account.User = settings.value(QStringLiteral("User")).toString();
+        const int folders = settings.beginReadArray(QStringLiteral("Folders"));
+        for (int f = 0; f < folders; ++f) {
+            settings.setArrayIndex(f);
+            const QString folder = DecodeWire(settings.value(QStringLiteral("Folder")).toByteArray());
+            if (!folder.isEmpty())
+                account.Folders << folder;
+        }
+        settings.endArray();
+        if (!account.Host.isEmpty() && portOk && account.Port > 0 && !account.Folders.isEmpty())
+            accounts << account;
+    }
+    settings.endArray();
+    return accounts;
+}
+
+void WriteRecentRemoteFolders(QSettings& settings, const QList<TRecentRemoteFolders>& accounts)
+{
+    settings.beginWriteArray(QStringLiteral("RecentRemoteFolders"), int(accounts.size()));
+    for (int i = 0; i < accounts.size(); ++i) {
+        settings.setArrayIndex(i);
+        const TRecentRemoteFolders& account = accounts[i];
+        settings.setValue(QStringLiteral("Host"), account.Host);
+        settings.setValue(QStringLiteral("Port"), account.Port);
+        settings.setValue(QStringLiteral("User"), account.User);
+        settings.beginWriteArray(QStringLiteral("Folders"), int(account.Folders.size()));
+        for (int f = 0; f < account.Folders.size(); ++f) {
+            settings.setArrayIndex(f);
+            settings.setValue(QStringLiteral("Folder"), FolderValue(account.Folders[f]));
+        }
+        settings.endArray();
+    }
+    settings.endArray();
+}
+
 std::optional<int> ReadWidth(const QVariant& value)
 {
     bool ok = false;
@@ -84,6 +137,7 @@ TWindowState ReadWindowState(const QString& fileName)
     state.ColumnWidths = ReadGroup<QList<int>>(settings, QStringLiteral("Columns"), ReadSizes);
     state.LocalColumnWidths = ReadGroup<int>(settings, QStringLiteral("LocalColumns"), ReadWidth);
     state.LocalFolder = settings.value(QStringLiteral("Local/Folder")).toString();
+    state.RecentRemoteFolders = ReadRecentRemoteFolders(settings);
     return state;
 }
 
@@ -106,6 +160,7 @@ bool WriteWindowState(const QString& fileName, const TWindowState& state)
     for (auto it = state.LocalColumnWidths.begin(); it != state.LocalColumnWidths.end(); ++it)
         settings.setValue(QStringLiteral("LocalColumns/") + it.key(), it.value());
     settings.setValue(QStringLiteral("Local/Folder"), state.LocalFolder);
+    WriteRecentRemoteFolders(settings, state.RecentRemoteFolders);
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

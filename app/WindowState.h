@@ -5,7 +5,21 @@
 #include <QMap>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <optional>
+
+// The folders last visited on one server account, most recent first, as the
+// server named them (its own bytes: see ftp/WireText.h). No password is kept.
+struct TRecentRemoteFolders {
+    QString Host;
+    int Port = 0;
+    QString User;
+    QStringList Folders;
+    bool SameAccount(const QString& host, int port, const QString& user) const
+    {
+        return Host == host && Port == port && User == user;
+    }
+};
 
 struct TWindowState {
     std::optional<QRect> Geometry; // the window's normal (not maximized) frame-less geometry
@@ -14,6 +28,7 @@ struct TWindowState {
     QMap<QString, QList<int>> ColumnWidths;    // by the view's objectName
     QMap<QString, int> LocalColumnWidths;      // the local list's, by column caption
     QString LocalFolder;
+    QList<TRecentRemoteFolders> RecentRemoteFolders; // most recently used account first
 };
 
 // "window.ini" in `configFolder`.

@@ -18,7 +18,7 @@ THostEntry RemoteFormTest::Host(const QString& user, const QString& password, co
     return {host, QStringLiteral("test host"), user, password, QString(), remoteDir, DefaultFtpPort, false};
 }
 
-void RemoteFormTest::MakeForm(const std::vector<THostEntry>& hosts, quint16 port)
+void RemoteFormTest::MakeForm(const std::vector<THostEntry>& hosts, quint16 port, const QString& windowStateFile)
 {
     ASSERT_TRUE(dir.isValid());
     const QString hostsFile = dir.filePath(QStringLiteral("ferrit.vth"));
@@ -28,7 +28,7 @@ void RemoteFormTest::MakeForm(const std::vector<THostEntry>& hosts, quint16 port
         if (host.Port == DefaultFtpPort)
             host.Port = port;
     WriteHostsFile(hostsFile, atPort);
-    form = std::make_unique<TMainForm>(hostsFile);
+    form = std::make_unique<TMainForm>(hostsFile, windowStateFile);
     form->SetTrustedCertificatesFile(dir.filePath(QStringLiteral("trusted-certificates")));
     auto scripted = std::make_unique<TAnsweringDialogs>();
     dialogs = scripted.get();

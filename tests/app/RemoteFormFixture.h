@@ -32,8 +32,8 @@ protected:
     // The transfer queue's wait ends before the window goes.
     void TearDown() override;
     // A window whose host list holds `hosts`, its FTP client and every host without
-    // a port of its own aimed at port `port`.
-    void MakeForm(const std::vector<THostEntry>& hosts, quint16 port);
+    // a port of its own aimed at port `port`; its layout kept in `windowStateFile` when given.
+    void MakeForm(const std::vector<THostEntry>& hosts, quint16 port, const QString& windowStateFile = {});
     // A host in active mode.
     static THostEntry Host(const QString& user, const QString& password, const QString& remoteDir = {},
                            const QString& host = QStringLiteral("127.0.0.1"));

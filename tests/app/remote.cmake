@@ -14,6 +14,7 @@ ferrit_add_test(tests_app_remote
     ${CMAKE_CURRENT_LIST_DIR}/RemoteBrowseTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteDeleteTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteDeleteRealServerTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RemotePathTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteTransferTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteRealServerTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/BinaryTransferTest.cpp
