@@ -84,6 +84,11 @@ TWindowState ReadWindowState(const QString& fileName)
     state.ColumnWidths = ReadGroup<QList<int>>(settings, QStringLiteral("Columns"), ReadSizes);
     state.LocalColumnWidths = ReadGroup<int>(settings, QStringLiteral("LocalColumns"), ReadWidth);
     state.LocalFolder = settings.value(QStringLiteral("Local/Folder")).toString();
+    bool ok = false;
+    if (const int column = settings.value(QStringLiteral("Remote/SortColumn")).toString().toInt(&ok); ok && column >= 0)
+        state.RemoteSortColumn = column;
+    if (settings.value(QStringLiteral("Remote/SortOrder")).toString() == QLatin1String("descending"))
+        state.RemoteSortOrder = Qt::DescendingOrder;
     return state;
 }
 
@@ -106,6 +111,12 @@ bool WriteWindowState(const QString& fileName, const TWindowState& state)
     for (auto it = state.LocalColumnWidths.begin(); it != state.LocalColumnWidths.end(); ++it)
         settings.setValue(QStringLiteral("LocalColumns/") + it.key(), it.value());
     settings.setValue(QStringLiteral("Local/Folder"), state.LocalFolder);
+    if (state.RemoteSortColumn >= 0) {
+        settings.setValue(QStringLiteral("Remote/SortColumn"), state.RemoteSortColumn);
+        settings.setValue(QStringLiteral("Remote/SortOrder"), state.RemoteSortOrder == Qt::DescendingOrder
+                                                                    ? QStringLiteral("descending")
+                                                                    : QStringLiteral("ascending"));
+    }
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

@@ -14,6 +14,8 @@ struct TWindowState {
     QMap<QString, QList<int>> ColumnWidths;    // by the view's objectName
     QMap<QString, int> LocalColumnWidths;      // the local list's, by column caption
     QString LocalFolder;
+    int RemoteSortColumn = -1; // none chosen: the list's own order
+    Qt::SortOrder RemoteSortOrder = Qt::AscendingOrder;
 };
 
 // "window.ini" in `configFolder`.
