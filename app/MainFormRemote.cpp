@@ -57,6 +57,10 @@ void TMainForm::SetUpRemoteSide()
     for (int column = 0; column < TRemoteListModel::ColumnCount; ++column)
         if (widths[column] > 0)
             lvRemoteFiles->header()->resizeSection(column, ScaledDesignWidth(lvRemoteFiles, widths[column]));
+    // A click on a header sorts by it, a second click the other way; until the first
+    // the list keeps its collated order without an arrow.
+    lvRemoteFiles->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    lvRemoteFiles->setSortingEnabled(true);
     connect(m_session->Selection(), &QItemSelectionModel::selectionChanged, this,
             Guarded([this](const QItemSelection&, const QItemSelection&) { lvRemoteFilesChange(); }));
     connect(m_session->Listing(), &QAbstractItemModel::modelReset, this,

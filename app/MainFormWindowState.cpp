@@ -35,6 +35,8 @@ void TMainForm::RestoreWindowState(const TWindowState& state)
             if (widths[column] > 0)
                 view->header()->resizeSection(column, widths[column]);
     }
+    if (state.RemoteSortColumn >= 0 && state.RemoteSortColumn < lvRemoteFiles->header()->count())
+        lvRemoteFiles->sortByColumn(state.RemoteSortColumn, state.RemoteSortOrder);
     SystemListView->SetColumnWidths(state.LocalColumnWidths);
     m_rememberedFolder = state.LocalFolder;
     m_recentFolders = TRecentFolders(state.RecentRemoteFolders);
@@ -75,6 +77,8 @@ void TMainForm::SaveWindowState() const
     state.LocalColumnWidths = SystemListView->ColumnWidths();
     state.LocalFolder = SystemTreeView->Directory();
     state.RecentRemoteFolders = m_recentFolders.Accounts();
+    state.RemoteSortColumn = lvRemoteFiles->header()->sortIndicatorSection();
+    state.RemoteSortOrder = lvRemoteFiles->header()->sortIndicatorOrder();
     // Only the layout is lost: not worth stopping the close for.
     if (!WriteWindowState(m_windowStateFile, state))
         qWarning().noquote() << "The window's layout could not be saved in" << m_windowStateFile;

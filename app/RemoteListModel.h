@@ -1,7 +1,8 @@
 #pragma once
-// The rows of lvRemoteFiles, kept sorted by caption with the locale's collation.
-// Entries arriving during a listing are gathered and put into their sorted places in
-// batches. The collation work (sort keys, sorting, merging) runs on a worker thread,
+// The rows of lvRemoteFiles, kept sorted: by caption with the locale's collation until
+// the user picks a column, then by that column either way, folders first and ".." on
+// top. Entries arriving during a listing are gathered and put into their sorted places
+// in batches. The collation work (sort keys, sorting, merging) runs on a worker thread,
 // so a folder of 100,000 entries fills the view without stalling the window; the GUI
 // thread only swaps in the new order.
 #include "app/Disposer.h"
@@ -34,7 +35,9 @@ public:
     QString TypeName(size_t i) const { return m_typeNames[m_kinds[i].typeName]; }
     QString Modified(size_t i) const { return m_modified.at(qsizetype(i)); }
     QString Rights(size_t i) const { return m_rights.at(qsizetype(i)); }
+    qint64 ModifiedSecs(size_t i) const { return m_times[i]; }
     int ImageIndex(size_t i) const { return m_kinds[i].image; }
+    bool IsFolder(size_t i) const { return m_folderTypes[size_t(m_kinds[i].typeName)]; }
     QString WireName(size_t i) const;
     size_t size() const { return m_kinds.size(); }
 
@@ -48,7 +51,9 @@ private:
     // would lose the bytes that did not decode.
     std::vector<std::pair<size_t, QString>> m_wireNames;
     std::vector<TKind> m_kinds;
+    std::vector<qint64> m_times;
     QStringList m_typeNames;
+    std::vector<bool> m_folderTypes; // by type name
     QHash<QString, qint32> m_typeIndex;
 };
 
@@ -78,6 +83,12 @@ public:
     // Puts the entries in place as soon as possible, without waiting.
     void FlushSoon();
 
+    // The user's order: a column either way, or -1 for the captions as collated, with
+    // folders among the files. Kept through Clear; the rows follow shortly after.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    int SortColumn() const { return m_sort.column; }
+    Qt::SortOrder SortOrder() const { return m_sort.order; }
+
     TRemoteEntry Entry(int row) const { return m_entries.At(EntryOf(row)); }
     QString Caption(int row) const { return m_entries.Caption(EntryOf(row)); }
     QString WireName(int row) const { return m_entries.WireName(EntryOf(row)); }
@@ -92,17 +103,36 @@ public:
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
     Qt::DropActions supportedDragActions() const override;
 
+    struct TSort {
+        int column = -1;
+        Qt::SortOrder order = Qt::AscendingOrder;
+        bool operator==(const TSort&) const = default;
+    };
+    // What an entry is ranked by besides texts: ".." (0), folders (1), files (2) when
+    // the user sorts, and the size or time of the column sorted by.
+    struct TRank {
+        qint8 group;
+        qint64 number;
+    };
     // The collation state that travels to the worker and back: the entries' indexes in
-    // sorted order and, while the listing may grow, a sort key per entry.
+    // sorted order and, while the listing may grow, sort keys per entry (the caption's,
+    // and the type's or rights' when the list is sorted by them).
     struct TSortRun {
+        TSort sort;
         std::vector<QCollatorSortKey> keys;
+        std::vector<QCollatorSortKey> columnKeys;
+        std::vector<TRank> ranks;
         std::vector<int> order;
-        TTextList captions; // of the entries from keys.size() on, still without a key
+        // Of the entries from keys.size() on, still without keys:
+        TTextList captions;
+        QStringList columnTexts;
     };
 
 private:
     size_t EntryOf(int row) const { return size_t(m_order[size_t(row)]); }
     bool Unplaced() const;
+    bool Stale() const;
+    TRank RankOf(size_t entry) const;
     void AllPlaced();
     void DropKeys();
     void Tick();
@@ -120,6 +150,8 @@ private:
     // listing's keys, so each listing would add to the peak.
     QThreadPool m_collator;
     std::future<std::unique_ptr<TSortRun>> m_worker;
+    TSort m_sort;
+    qint64 m_upEntry = -1; // the ".." row's entry
     TDisposer m_disposer; // the rows of the list before the last Clear
     QTimer m_timer;
     QTimer m_keyLifetime;

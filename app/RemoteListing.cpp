@@ -29,7 +29,12 @@ bool IsDotName(QStringView name)
 
 enum class TRead { NotUnderstood, NoEntry, Entry };
 
-TRead ReadUnixLine(const QString& line, TListingFields& f)
+// The sortable time of a Unix listing's date ("1 Jan 12:00", "Jan 1 1999"). A date with
+// a time has no year: it is the latest such day not more than a day ahead of `nowWall`
+// (servers' clocks differ), as "ls -l" shows only the recent ones with a time.
+qint64 UnixListingSecs(const QString& dateText, qint64 nowWall);
+
+TRead ReadUnixLine(const QString& line, qint64 nowWall, TListingFields& f)
 {
     const std::optional<TUnixListLine> entry = ParseUnixListLine(line);
     if (!entry)
@@ -40,6 +45,7 @@ TRead ReadUnixLine(const QString& line, TListingFields& f)
     f.Name = entry->Name;
     f.Size = entry->Size;
     f.Modified = entry->DateText;
+    f.ModifiedSecs = UnixListingSecs(entry->DateText, nowWall);
     f.Folder = f.Rights[0].toUpper() == u'D';
     return TRead::Entry;
 }
@@ -58,6 +64,40 @@ qint64 LocalOffset(qint64 utcSecs)
 qint64 WallSecs(const QDate& date, const QTime& time)
 {
     return QDateTime(date, time, Qt::UTC).toSecsSinceEpoch();
+}
+
+int MonthNumber(QStringView name)
+{
+    for (int month = 1; month <= 12; ++month)
+        if (name.compare(ListMonthName(month), Qt::CaseInsensitive) == 0)
+            return month;
+    return 0;
+}
+
+qint64 UnixListingSecs(const QString& dateText, qint64 nowWall)
+{
+    const QStringList words = dateText.split(u' ', Qt::SkipEmptyParts);
+    if (words.size() != 3)
+        return kUnknownTime;
+    int month = MonthNumber(words[0]);
+    int day = words[1].toInt();
+    if (month == 0) {
+        month = MonthNumber(words[1]);
+        day = words[0].toInt();
+    }
+    const QString& last = words[2];
+    if (!last.contains(u':')) {
+        const QDate date(last.toInt(), month, day);
+        return date.isValid() ? WallSecs(date, QTime(0, 0)) : kUnknownTime;
+    }
+    const QTime time = QTime::fromString(last, QStringLiteral("H:mm"));
+    const int thisYear = QDateTime::fromSecsSinceEpoch(nowWall, Qt::UTC).date().year();
+    constexpr qint64 kClockGrace = 24 * 3600;
+    for (int year = thisYear; year >= thisYear - 8; --year)
+        if (const QDate date(year, month, day); date.isValid() && time.isValid()
+                                                 && WallSecs(date, time) <= nowWall + kClockGrace)
+            return WallSecs(date, time);
+    return kUnknownTime;
 }
 
 // Day, month and time within the last six months (as "ls -l" shows it, with an hour's
@@ -86,6 +126,7 @@ TRead ReadMachineLine(const QString& line, const QDateTime& now, TListingFields&
         const qint64 utc = modified.toSecsSinceEpoch();
         const QDateTime local = QDateTime::fromSecsSinceEpoch(utc + LocalOffset(utc), Qt::UTC);
         f.Modified = ListingDate(local.date(), local.time(), now.toSecsSinceEpoch() - utc);
+        f.ModifiedSecs = local.toSecsSinceEpoch();
     }
     f.Folder = entry->Type == TListedType::Folder;
     f.ExactName = true;
@@ -104,6 +145,7 @@ TRead ReadWindowsLine(const QString& line, const QDateTime& now, TListingFields&
     // The server's own clock: shown as it stands, its age told by ours.
     const qint64 nowUtc = now.toSecsSinceEpoch();
     f.Modified = ListingDate(entry->Date, entry->Time, nowUtc + LocalOffset(nowUtc) - WallSecs(entry->Date, entry->Time));
+    f.ModifiedSecs = WallSecs(entry->Date, entry->Time);
     f.Folder = entry->Folder;
     return TRead::Entry;
 }
@@ -156,7 +198,8 @@ std::optional<TListingFields> ParseListItem(const QString& line, const QDateTime
     if (read == TRead::NotUnderstood) {
         if (line.size() <= kShortestListingLine)
             return std::nullopt;
-        read = ReadUnixLine(line, f);
+        const qint64 nowUtc = now.toSecsSinceEpoch();
+        read = ReadUnixLine(line, nowUtc + LocalOffset(nowUtc), f);
     }
     if (read == TRead::NotUnderstood)
         return WholeLineEntry(line);
@@ -171,6 +214,9 @@ TRemoteEntry LayoutEntry(const TListingFields& fields,
     TRemoteEntry e;
     e.WireName = fields.Folder || fields.ExactName ? fields.Name : Trim(fields.Name).toString();
     e.Caption = DisplayText(e.WireName);
+    e.Modified = fields.Modified;
+    e.ModifiedSecs = fields.ModifiedSecs;
+    e.Rights = fields.Rights;
     if (fields.Folder) {
         e.TypeName = kFolderTypeName;
         e.ImageIndex = kFolderImage;
@@ -180,8 +226,6 @@ TRemoteEntry LayoutEntry(const TListingFields& fields,
     const TRemoteFileInfo info = GetInfo(fields.Name);
     e.TypeName = info.TypeName;
     e.ImageIndex = info.ImageIndex;
-    e.Modified = fields.Modified;
-    e.Rights = fields.Rights;
     return e;
 }
 

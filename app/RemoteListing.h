@@ -5,7 +5,11 @@
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <limits>
 #include <optional>
+
+// The sort time of an entry whose listing gave no date: before every real one.
+inline constexpr qint64 kUnknownTime = std::numeric_limits<qint64>::min();
 
 // The columns the main window takes from one listing line.
 struct TListingFields {
@@ -15,6 +19,9 @@ struct TListingFields {
     QString Modified; // day, month and time-or-year joined by single spaces
     bool Folder = false;
     bool ExactName = false; // a machine listing names the entry exactly: no trimming
+    // The same moment as seconds of the wall clock it is shown in (local for a machine
+    // listing, the server's for the others), so that dates sort as dates; kUnknownTime.
+    qint64 ModifiedSecs = kUnknownTime;
 };
 
 // One row of lvRemoteFiles: caption and four sub-items, and its small image.
@@ -26,6 +33,7 @@ struct TRemoteEntry {
     QString Rights;
     int ImageIndex = 1;
     QString WireName = {}; // the name as the server sent it (Caption shows it decoded); commands send this
+    qint64 ModifiedSecs = kUnknownTime; // as TListingFields has it
 
     // Folders are told by their type name, as double-click does.
     bool IsFolder() const;
@@ -54,7 +62,8 @@ std::optional<TListingFields> ParseListItem(const QString& line);
 // or its year, as "ls -l" does.
 std::optional<TListingFields> ParseListItem(const QString& line, const QDateTime& now);
 
-// The row for a parsed line; GetInfo gives a file's type name and image from its name.
+// The row for a parsed line: a folder's size stays empty, its date and rights are kept
+// where the listing gave them. GetInfo gives a file's type name and image from its name.
 TRemoteEntry LayoutEntry(const TListingFields& fields,
                          const std::function<TRemoteFileInfo(const QString&)>& GetInfo);
 // The ".." row that every refresh starts with.

@@ -138,6 +138,11 @@ TWindowState ReadWindowState(const QString& fileName)
     state.LocalColumnWidths = ReadGroup<int>(settings, QStringLiteral("LocalColumns"), ReadWidth);
     state.LocalFolder = settings.value(QStringLiteral("Local/Folder")).toString();
     state.RecentRemoteFolders = ReadRecentRemoteFolders(settings);
+    bool ok = false;
+    if (const int column = settings.value(QStringLiteral("Remote/SortColumn")).toString().toInt(&ok); ok && column >= 0)
+        state.RemoteSortColumn = column;
+    if (settings.value(QStringLiteral("Remote/SortOrder")).toString() == QLatin1String("descending"))
+        state.RemoteSortOrder = Qt::DescendingOrder;
     return state;
 }
 
@@ -161,6 +166,12 @@ bool WriteWindowState(const QString& fileName, const TWindowState& state)
         settings.setValue(QStringLiteral("LocalColumns/") + it.key(), it.value());
     settings.setValue(QStringLiteral("Local/Folder"), state.LocalFolder);
     WriteRecentRemoteFolders(settings, state.RecentRemoteFolders);
+    if (state.RemoteSortColumn >= 0) {
+        settings.setValue(QStringLiteral("Remote/SortColumn"), state.RemoteSortColumn);
+        settings.setValue(QStringLiteral("Remote/SortOrder"), state.RemoteSortOrder == Qt::DescendingOrder
+                                                                    ? QStringLiteral("descending")
+                                                                    : QStringLiteral("ascending"));
+    }
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

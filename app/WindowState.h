@@ -29,6 +29,8 @@ struct TWindowState {
     QMap<QString, int> LocalColumnWidths;      // the local list's, by column caption
     QString LocalFolder;
     QList<TRecentRemoteFolders> RecentRemoteFolders; // most recently used account first
+    int RemoteSortColumn = -1; // none chosen: the list's own order
+    Qt::SortOrder RemoteSortOrder = Qt::AscendingOrder;
 };
 
 // "window.ini" in `configFolder`.

@@ -209,7 +209,10 @@ TEST(RemoteListingLayout, FolderAndFileRows)
     EXPECT_EQ(folder.Caption, "pub ");
     EXPECT_EQ(folder.TypeName, "File folder");
     EXPECT_EQ(folder.ImageIndex, 0);
-    EXPECT_TRUE(folder.Size.isEmpty() && folder.Modified.isEmpty() && folder.Rights.isEmpty());
+    // A folder's size says nothing about what it holds; its date and rights do.
+    EXPECT_TRUE(folder.Size.isEmpty());
+    EXPECT_EQ(folder.Modified, "1 Jan 12:00");
+    EXPECT_EQ(folder.Rights, "drwxr-xr-x");
     EXPECT_TRUE(folder.IsFolder());
     EXPECT_TRUE(asked.isEmpty());
 

@@ -2,6 +2,7 @@
 #include "AppTestSupport.h"
 #include "app/AppInfo.h"
 #include "app/MainForm.h"
+#include "app/RemoteListModel.h"
 #include "app/WindowState.h"
 #include <QApplication>
 #include <QDir>
@@ -89,6 +90,30 @@ TEST_F(WindowStateTest, ClosedWindowComesBackAsItWasLeft)
     form->SystemTreeView->SetDirectory(files.path());
     EXPECT_EQ(LocalNameWidth(*form), 177);
     form->hide();
+}
+
+// The remote list's order chosen by a header click comes back with the window; a value
+// that does not read leaves the list's own order.
+TEST_F(WindowStateTest, RemoteSortOrderComesBack)
+{
+    {
+        auto form = Open(stateFile);
+        EXPECT_EQ(form->lvRemoteFiles->header()->sortIndicatorSection(), -1);
+        form->lvRemoteFiles->sortByColumn(3, Qt::DescendingOrder);
+        form->close();
+    }
+    {
+        auto form = Open(stateFile);
+        EXPECT_EQ(form->lvRemoteFiles->header()->sortIndicatorSection(), 3);
+        EXPECT_EQ(form->lvRemoteFiles->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+        EXPECT_EQ(form->RemoteFiles()->SortColumn(), 3);
+        EXPECT_EQ(form->RemoteFiles()->SortOrder(), Qt::DescendingOrder);
+        form->hide();
+    }
+    WriteState("[Window]\nVersion=1\n[Remote]\nSortColumn=size\nSortOrder=sideways\n");
+    const TWindowState state = ReadWindowState(stateFile);
+    EXPECT_EQ(state.RemoteSortColumn, -1);
+    EXPECT_EQ(state.RemoteSortOrder, Qt::AscendingOrder);
 }
 
 TEST_F(WindowStateTest, WindowNeverLargerThanTheScreen)

@@ -2,6 +2,7 @@
 ferrit_add_test(tests_app_remote
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/RemoteListingTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RemoteSortTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RemoteFileTypesTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TransferNamesTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StatusTextTest.cpp
