@@ -335,6 +335,28 @@ TEST_P(RealServerPermissions, ChangedOnAFileAndThroughAFolderTree)
     EXPECT_EQ(form->RemoteSession().SelectedEntries().front().Rights.left(10), "-rw-------");
 }
 
+// A link inside the tree is neither entered nor changed: what it points to lies
+// outside what the user chose (pyftpdlib's MLSD lists a link to a folder as a folder).
+TEST_P(RealServerPermissions, ALinkInTheTreeIsNotFollowed)
+{
+    QDir(server->LocalDir()).mkpath("outside");
+    WriteFile(Remote("outside/precious.txt"), "x");
+    const passwd* nobody = getpwnam("nobody");
+    for (const char* name : {"outside", "outside/precious.txt"}) {
+        ASSERT_EQ(chown(Remote(name).toLocal8Bit().constData(), nobody->pw_uid, nobody->pw_gid), 0) << name;
+        ASSERT_EQ(chmod(Remote(name).toLocal8Bit().constData(), 0755), 0) << name;
+    }
+    ASSERT_TRUE(QFile::link("../outside", Remote("tree/link")));
+    ASSERT_TRUE(QFile::link("../f.txt", Remote("tree/file-link")));
+    ASSERT_EQ(chmod(Remote("f.txt").toLocal8Bit().constData(), 0644), 0);
+    SetPermissions({"tree"}, {.Mode = 0700, .Recursive = true});
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+    EXPECT_EQ(Mode("tree/sub/b c.txt"), 0700);
+    EXPECT_EQ(Mode("outside"), 0755);
+    EXPECT_EQ(Mode("outside/precious.txt"), 0755);
+    EXPECT_EQ(Mode("f.txt"), 0644);
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, RealServerPermissions,
                          ::testing::Values(RealFtpServer::Pyftpdlib, RealFtpServer::Proftpd),
                          [](const auto& info) { return RealFtpServer::Name(info.param).toStdString(); });

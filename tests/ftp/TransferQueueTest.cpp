@@ -538,8 +538,8 @@ TEST(TransferQueueTotals, AfterAResumeAndAfterCancelAll)
     queue.OnItemChanged = [&](int index) {
         worst = std::max(worst, queue.MovedBytes() - queue.TotalBytes());
         const TTransferItem& item = queue.Items()[size_t(index)];
-        if (item.State == TTransferState::Running && item.Moved >= size / 2 && item.Moved < size)
-            queue.Cancel(index);
+        if (item.State == TTransferState::Running && item.Moved > 0 && item.Moved < size)
+            queue.Cancel(index); // at its first packet, which is announced at once
     };
     queue.AddDownload("/", "1.bin", false, size, local.path());
     queue.Run();
