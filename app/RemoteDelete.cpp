@@ -5,15 +5,6 @@
 
 #include <algorithm>
 
-namespace {
-
-QString JoinRemote(const QString& folder, const QString& name)
-{
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
-} // namespace
-
 TRemoteDelete::TRemoteDelete(TFTPClient& client, QString folder, TEvents events)
     : m_client(client), m_folder(std::move(folder)), m_events(std::move(events))
 {

@@ -18,11 +18,6 @@ bool UnknownCommand(int reply)
     return reply == 500 || reply == 502 || reply == 504;
 }
 
-QString JoinRemote(const QString& folder, const QString& name)
-{
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
 TPermissionsRequest PermissionsRequest(const std::vector<TRemoteEntry>& entries)
 {
     TPermissionsRequest request;

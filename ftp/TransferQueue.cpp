@@ -12,11 +12,6 @@ namespace {
 
 constexpr qint64 kProgressPaceMs = 50;
 
-QString JoinRemote(const QString& folder, const QString& name)
-{
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
 QString RemoteFolderOf(const QString& path) { return path.left(qMax(1, path.lastIndexOf(u'/'))); }
 QString RemoteNameOf(const QString& path) { return path.mid(path.lastIndexOf(u'/') + 1); }
 QString LocalNameOf(const QString& path) { return QFileInfo(path).fileName(); }

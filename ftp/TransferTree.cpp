@@ -47,11 +47,6 @@ std::optional<TListedEntry> LongListEntry(const QString& line)
     return TListedEntry{name, type, unix->Size.toLongLong(), {}};
 }
 
-QString JoinRemote(const QString& folder, const QString& name)
-{
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
 // The entries of one remote folder, by name; the client is left in it.
 std::vector<TListedEntry> ListedEntries(TFTPClient& client, const QString& folder)
 {
@@ -179,6 +174,11 @@ void WalkLocal(const QString& folder, int parent, std::vector<TTreeEntry>& entri
 }
 
 } // namespace
+
+QString JoinRemote(const QString& folder, const QString& name)
+{
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
 
 bool IsPlainName(const QString& name)
 {

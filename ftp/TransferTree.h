@@ -30,6 +30,9 @@ struct TTreeEntry {
     bool Link = false;   // a link, listed by a walk that keeps links (never entered)
 };
 
+// The remote path of name inside folder (a path from the root, or relative).
+QString JoinRemote(const QString& folder, const QString& name);
+
 // The names from the tree's root folder down to entries[index].
 QStringList TreePath(const std::vector<TTreeEntry>& entries, int index);
 
