@@ -184,6 +184,23 @@ bool TRemoteEntry::IsWayUp() const
     return Caption == u"..";
 }
 
+namespace {
+
+const QString kLinkArrow = QStringLiteral(" -> ");
+
+// A Unix listing shows a link as "name -> target"; commands need the name alone.
+bool ShowsLinkTarget(const QString& rights, const QString& name)
+{
+    return rights.startsWith(u'l') && name.contains(kLinkArrow);
+}
+
+} // namespace
+
+QString TRemoteEntry::Name() const
+{
+    return ShowsLinkTarget(Rights, Caption) ? Caption.left(Caption.indexOf(kLinkArrow)) : Caption;
+}
+
 std::optional<TListingFields> ParseListItem(const QString& line)
 {
     return ParseListItem(line, QDateTime::currentDateTimeUtc());
@@ -212,8 +229,10 @@ TRemoteEntry LayoutEntry(const TListingFields& fields,
                          const std::function<TRemoteFileInfo(const QString&)>& GetInfo)
 {
     TRemoteEntry e;
-    e.WireName = fields.Folder || fields.ExactName ? fields.Name : Trim(fields.Name).toString();
-    e.Caption = DisplayText(e.WireName);
+    const QString shown = fields.Folder || fields.ExactName ? fields.Name : Trim(fields.Name).toString();
+    e.Caption = DisplayText(shown);
+    e.WireName = !fields.ExactName && ShowsLinkTarget(fields.Rights, shown) ? shown.left(shown.indexOf(kLinkArrow))
+                                                                              : shown;
     e.Modified = fields.Modified;
     e.ModifiedSecs = fields.ModifiedSecs;
     e.Rights = fields.Rights;

@@ -39,6 +39,8 @@ struct TRemoteEntry {
     bool IsFolder() const;
     // The ".." row, the way up: no listing line makes one, so its caption tells it.
     bool IsWayUp() const;
+    // The entry's own name as shown: a Unix link's caption without its " -> target".
+    QString Name() const;
 };
 
 struct TRemoteFileInfo {

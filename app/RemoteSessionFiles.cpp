@@ -199,12 +199,12 @@ void TRemoteSession::RefreshAfterFailure()
 void TRemoteSession::RenameSelected()
 {
     for (const TRemoteEntry& entry : EntriesOf(*m_model, SelectedRemoteRows())) {
-        QString newName = entry.Caption;
+        QString newName = entry.Name();
         if (!m_window.Dialogs().InputBox(QStringLiteral("Rename "),
                                          QStringLiteral("Rename ") + entry.Caption + QStringLiteral(" to:"), newName))
             continue;
         // A name left as shown keeps the server's bytes, which the shown text may not spell.
-        m_client->Rename(entry.WireName, newName == entry.Caption ? entry.WireName : newName);
+        m_client->Rename(entry.WireName, newName == entry.Name() ? entry.WireName : newName);
     }
     Refresh();
 }
@@ -298,13 +298,13 @@ void TRemoteSession::QueueDownloads(const std::vector<TRemoteEntry>& entries)
         if (entry.IsWayUp())
             continue;
         try {
-            LocalTransferFile(m_window.LocalFolder(), entry.Caption, entry.WireName);
+            LocalTransferFile(m_window.LocalFolder(), entry.Name(), entry.WireName);
         } catch (const Exception& error) {
             refused << error.Message().trimmed();
             continue;
         }
         m_transfers->AddDownload(remoteFolder, entry.WireName, entry.IsFolder(), entry.Size.toLongLong(),
-                                 m_window.LocalFolder(), entry.Caption);
+                                 m_window.LocalFolder(), entry.Name());
     }
     if (OnQueued)
         OnQueued();

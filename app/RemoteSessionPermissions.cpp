@@ -190,6 +190,6 @@ QString TRemoteSession::SelectedAddresses()
     const QString folder = RemoteFolderPath();
     QStringList lines;
     for (const TRemoteEntry& entry : SelectedEntries())
-        lines << RemoteEntryAddress(origin, JoinRemote(folder, entry.Caption));
+        lines << RemoteEntryAddress(origin, JoinRemote(folder, entry.Name()));
     return lines.join(u'\n');
 }

@@ -210,6 +210,23 @@ TEST_F(RemoteBrowse, DeleteAsksThenDeletesInListOrderAndReloadsOnce)
     EXPECT_EQ(SentSince().size(), 3) << "No sends nothing";
 }
 
+// A Unix link is shown with its target, and commands name the link alone.
+TEST_F(RemoteBrowse, ALinkIsNamedWithoutItsTarget)
+{
+    Open();
+    server.On("DELE", "250 Deleted.\r\n");
+    server.On("RNFR", "350 Ready.\r\n");
+    server.On("RNTO", "250 Renamed.\r\n");
+    SelectRemote({"link -> readme.txt"});
+    Click(form->sbtnDeleteFile);
+    EXPECT_EQ(dialogs->Texts("confirm").last(), "Delete \"link -> readme.txt\"?");
+    dialogs->Inputs = {QString("renamed")};
+    SelectRemote({"link -> readme.txt"});
+    Click(form->sbtnRename);
+    EXPECT_EQ(dialogs->Texts("input"), QStringList{"Rename link -> readme.txt to: [link]"}) << "the link's own name to edit";
+    EXPECT_EQ(SentSince(), (QByteArrayList{"DELE link", "LIST", "RNFR link", "RNTO renamed", "LIST"}));
+}
+
 TEST_F(RemoteBrowse, RefusedDeleteEndsTheCommandAtThatEntry)
 {
     Open();

@@ -123,6 +123,27 @@ TEST_P(RemoteTransfer, DroppingOnTheOtherListTransfersItsSelection)
     EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
 }
 
+// A link to a file arrives as a file of its own name, whether the listing shows the
+// link's target (LIST) or not (MLSD).
+TEST_P(RemoteTransfer, ALinkToAFileDownloadsUnderItsOwnName)
+{
+    const QByteArray bytes = RandomBytes(5000);
+    WriteFile(Remote("target.bin"), bytes);
+    ASSERT_TRUE(QFile::link("target.bin", Remote("ln")));
+    Open();
+    Click(form->sbtnBinary);
+    QString caption;
+    for (const QString& shown : RemoteCaptions())
+        if (shown.startsWith("ln"))
+            caption = shown;
+    ASSERT_FALSE(caption.isEmpty()) << RemoteCaptions().join('|').toStdString();
+    SelectRemote({caption});
+    Click(form->sbtnDownload);
+    ASSERT_TRUE(WaitUntilIdle()) << States().join('|').toStdString();
+    EXPECT_EQ(ReadFile(Local("ln")), bytes) << caption.toStdString();
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+}
+
 TEST_P(RemoteTransfer, AsciiAndBinaryTypes)
 {
     const QByteArray text = "first line\nsecond line\n\nlast line\n";
