@@ -12,9 +12,6 @@ TRemoteDelete::TRemoteDelete(TFTPClient& client, QString folder, TEvents events)
 
 void TRemoteDelete::Plan(const std::vector<TRemoteEntry>& selected)
 {
-    for (const TRemoteEntry& entry : selected)
-        if (!IsPlainName(entry.WireName)) // the way up, or a name that leads elsewhere
-            throw Exception(QStringLiteral("\"%1\" is not a name a file can have here.").arg(entry.Caption));
     const bool walks =
         std::any_of(selected.begin(), selected.end(), [](const TRemoteEntry& entry) { return entry.IsFolder(); });
     try {

@@ -40,10 +40,10 @@ public:
     // Folder: the folder shown, as the server names it from its root; the client is in it.
     TRemoteDelete(TFTPClient& client, QString folder, TEvents events);
 
-    // Lists the trees of the selected folders. Every entry must have a plain
-    // name (not "..", no "/"): anything else raises before a command is sent.
-    // The client is back in the folder shown afterwards, also when the listing
-    // fails or is stopped (EAbortError).
+    // Lists the trees of the selected folders. The entries have plain names: the
+    // caller leaves out the way up and any name with "/" (IsPlainName). The client
+    // is back in the folder shown afterwards, also when the listing fails or is
+    // stopped (EAbortError).
     void Plan(const std::vector<TRemoteEntry>& selected);
     const std::vector<TDeleteTarget>& Targets() const { return m_targets; }
     const std::vector<TDeletion>& Deletions() const { return m_deletions; }

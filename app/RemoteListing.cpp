@@ -66,23 +66,15 @@ qint64 WallSecs(const QDate& date, const QTime& time)
     return QDateTime(date, time, Qt::UTC).toSecsSinceEpoch();
 }
 
-int MonthNumber(QStringView name)
-{
-    for (int month = 1; month <= 12; ++month)
-        if (name.compare(ListMonthName(month), Qt::CaseInsensitive) == 0)
-            return month;
-    return 0;
-}
-
 qint64 UnixListingSecs(const QString& dateText, qint64 nowWall)
 {
     const QStringList words = dateText.split(u' ', Qt::SkipEmptyParts);
     if (words.size() != 3)
         return kUnknownTime;
-    int month = MonthNumber(words[0]);
+    int month = ListMonthNumber(words[0]);
     int day = words[1].toInt();
     if (month == 0) {
-        month = MonthNumber(words[1]);
+        month = ListMonthNumber(words[1]);
         day = words[0].toInt();
     }
     const QString& last = words[2];
@@ -184,21 +176,9 @@ bool TRemoteEntry::IsWayUp() const
     return Caption == u"..";
 }
 
-namespace {
-
-const QString kLinkArrow = QStringLiteral(" -> ");
-
-// A Unix listing shows a link as "name -> target"; commands need the name alone.
-bool ShowsLinkTarget(const QString& rights, const QString& name)
-{
-    return rights.startsWith(u'l') && name.contains(kLinkArrow);
-}
-
-} // namespace
-
 QString TRemoteEntry::Name() const
 {
-    return ShowsLinkTarget(Rights, Caption) ? Caption.left(Caption.indexOf(kLinkArrow)) : Caption;
+    return UnixLinkName(Rights, Caption);
 }
 
 std::optional<TListingFields> ParseListItem(const QString& line)
@@ -231,8 +211,7 @@ TRemoteEntry LayoutEntry(const TListingFields& fields,
     TRemoteEntry e;
     const QString shown = fields.Folder || fields.ExactName ? fields.Name : Trim(fields.Name).toString();
     e.Caption = DisplayText(shown);
-    e.WireName = !fields.ExactName && ShowsLinkTarget(fields.Rights, shown) ? shown.left(shown.indexOf(kLinkArrow))
-                                                                              : shown;
+    e.WireName = fields.ExactName ? shown : UnixLinkName(fields.Rights, shown);
     e.Modified = fields.Modified;
     e.ModifiedSecs = fields.ModifiedSecs;
     e.Rights = fields.Rights;

@@ -461,10 +461,7 @@ const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 
 bool IsMonth(QStringView s)
 {
-    for (const char* month : kMonths)
-        if (s.compare(QLatin1String(month), Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
+    return ListMonthNumber(s) > 0;
 }
 
 // "12:00", "9:05" or a year.
@@ -529,6 +526,24 @@ std::optional<QString> UnixSize(const std::vector<TWord>& words, size_t at, bool
 }
 
 } // namespace
+
+int ListMonthNumber(QStringView name)
+{
+    for (int month = 1; month <= 12; ++month)
+        if (name.compare(QLatin1String(kMonths[month - 1]), Qt::CaseInsensitive) == 0)
+            return month;
+    return 0;
+}
+
+QString UnixLinkName(const QString& rights, const QString& name)
+{
+    // Rights of the "lrwxrwxrwx" kind, not a machine listing's perm letters ("lr...").
+    const bool link = rights.size() >= 10 && rights[0] == u'l'
+        && std::all_of(rights.begin() + 1, rights.begin() + 10,
+                       [](QChar c) { return QStringLiteral("rwxsStT-").contains(c); });
+    const QString arrow = QStringLiteral(" -> ");
+    return link && name.contains(arrow) ? name.section(arrow, 0, 0) : name;
+}
 
 QLatin1String ListMonthName(int month)
 {

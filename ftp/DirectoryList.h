@@ -158,3 +158,7 @@ struct TUnixListLine {
 std::optional<TUnixListLine> ParseUnixListLine(QStringView line);
 // "Jan" to "Dec", as Unix listings spell the months (1 to 12).
 QLatin1String ListMonthName(int month);
+// The month (1 to 12) such a name spells, in any case; 0 for none.
+int ListMonthNumber(QStringView name);
+// A Unix line names a link "name -> target": the link's own name. Other names as they are.
+QString UnixLinkName(const QString& rights, const QString& name);

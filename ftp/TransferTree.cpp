@@ -42,9 +42,7 @@ std::optional<TListedEntry> LongListEntry(const QString& line)
         return std::nullopt;
     const QChar kind = unix->Rights.front().toLower();
     const TListedType type = kind == u'd' ? TListedType::Folder : kind == u'l' ? TListedType::Link : TListedType::File;
-    // A link's line ends "name -> target".
-    const QString name = type == TListedType::Link ? unix->Name.section(QStringLiteral(" -> "), 0, 0) : unix->Name;
-    return TListedEntry{name, type, unix->Size.toLongLong(), {}};
+    return TListedEntry{UnixLinkName(unix->Rights, unix->Name), type, unix->Size.toLongLong(), {}};
 }
 
 // The entries of one remote folder, by name; the client is left in it.

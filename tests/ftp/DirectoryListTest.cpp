@@ -293,3 +293,24 @@ TEST(MachineDirectoryList, RandomAndGarbledLinesNeverCrash)
 }
 
 } // namespace
+
+// Only a Unix link's rights make " -> " the start of a target; a machine listing's
+// perm letters, which may start with "l", leave the name whole.
+TEST(UnixLinkName, CutsOnlyAUnixLink)
+{
+    const struct {
+        const char* rights;
+        const char* name;
+        const char* expected;
+    } cases[] = {
+        {"lrwxrwxrwx", "link -> target.txt", "link"},
+        {"lrwxrwxrwx+", "a b -> c -> d", "a b"},
+        {"lrwxrwxrwx", "no arrow", "no arrow"},
+        {"-rw-r--r--", "a -> b", "a -> b"},
+        {"drwxr-xr-x", "a -> b", "a -> b"},
+        {"lcdmpe", "a -> b", "a -> b"},
+        {"lradfmwMTx", "a -> b", "a -> b"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(UnixLinkName(c.rights, c.name), QString(c.expected)) << c.rights << " " << c.name;
+}
